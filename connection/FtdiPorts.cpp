@@ -1,0 +1,100 @@
+#include "connection/FtdiPorts.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vintrel {
+
+namespace {
+
+// USB allows at most 127 devices; a larger count is a library fault, not hardware.
+constexpr uint32_t kMaxDevices = 127;
+// FT_ListDevices writes one description per device attached at the time of the call, which may
+// be more than FT_CreateDeviceInfoList counted if an adapter was plugged in meanwhile: spare
+// buffers keep such a late arrival from writing past the table.
+constexpr uint32_t kSpareBuffers = 16;
+
+// The adapter's virtual COM number, or a stand-in when it has none: FTDI's Linux library
+// assigns no COM ports (the export may be missing or report -1), so the adapter is then
+// listed under its device index + 1, which is stable while the same adapters stay plugged in.
+uint32_t AdapterComNumber(const Ftdi& ftdi, FT_HANDLE handle, uint32_t index) {
+    int32_t com = -1;
+    if (ftdi.FT_GetComPortNumber(handle, &com) == FT_OK && com > 0) return static_cast<uint32_t>(com);
+    return index + 1;
+}
+
+} // namespace
+
+void PortListModel::Reset() {
+    Items.assign(1, kPortNone);
+    Selected = 0;
+}
+
+bool EnumerateFtdi(const Ftdi& ftdi, PortListModel& list, TFtdiList& FtdiList, uint32_t ComPortNum) {
+    list.Reset();
+    FtdiList.fill(FtdiPortPair{});
+
+    uint32_t count = 0;
+    ftdi.FT_CreateDeviceInfoList(&count);
+    if (count == 0) return false;
+    count = std::min(count, kMaxDevices);
+
+    // count + spare zeroed 64-byte buffers, the pointer table ending in null.
+    const uint32_t buffers = count + kSpareBuffers;
+    std::vector<char> text(size_t(buffers) * kFtDescriptionSize, '\0');
+    std::vector<char*> table(buffers + 1, nullptr);
+    for (uint32_t i = 0; i < buffers; ++i) table[i] = &text[size_t(i) * kFtDescriptionSize];
+    uint32_t listed = 0;
+    ftdi.FT_ListDevices(table.data(), &listed, FT_LIST_ALL | FT_OPEN_BY_DESCRIPTION);
+
+    bool selected = false;
+    for (uint32_t index = 0; index < count; ++index) {
+        // The tenth and further matching adapters are not listed: the table holds nine pairs
+        // and an item without a pair could not be opened.
+        if (list.Items.size() > kFtdiListPairs) break;
+        char* description = table[index];
+        description[kFtDescriptionSize - 1] = '\0';
+        if (!std::strstr(description, kFtdiAdapterDescription)) continue;
+
+        FT_HANDLE handle = nullptr;
+        if (ftdi.FT_Open(static_cast<int>(index), &handle) != FT_OK || !handle) continue;
+        const uint32_t com = AdapterComNumber(ftdi, handle, index);
+        ftdi.Close(handle);
+
+        FtdiList[list.Items.size() - 1] = {static_cast<uint8_t>(index), static_cast<uint8_t>(com)};
+        list.Items.push_back(" COM" + std::to_string(com));
+        if (com == ComPortNum) {
+            list.Selected = static_cast<int>(list.Items.size()) - 1;
+            selected = true;
+        }
+    }
+    const bool added = list.Items.size() > 1;
+    if (!selected && added) list.Selected = 1;
+    return added;
+}
+
+FT_STATUS FTDIinit(const Ftdi& ftdi, const PortListModel& list, const TFtdiList& FtdiList, uint32_t UartRate,
+                   FT_HANDLE& FtdiHandle) {
+    // Connecting starts from a closed adapter; a handle left open would leak.
+    ftdi.Close(FtdiHandle);
+    const int item = list.Selected;
+    if (item < 1 || item > kFtdiListPairs || item >= static_cast<int>(list.Items.size()))
+        return FT_DEVICE_NOT_FOUND;
+
+    FT_STATUS status = ftdi.FT_Open(FtdiList[item - 1].DeviceIndex, &FtdiHandle);
+    // Without a handle the setters would only be handed garbage.
+    if (status != FT_OK || !FtdiHandle) {
+        FtdiHandle = nullptr;
+        return status != FT_OK ? status : FT_INVALID_HANDLE;
+    }
+    status |= ftdi.FT_SetBaudRate(FtdiHandle, UartRate);
+    status |= ftdi.FT_SetFlowControl(FtdiHandle, FT_FLOW_NONE, 0, 0);
+    status |= ftdi.FT_SetTimeouts(FtdiHandle, kFtdiReadTimeoutMs, kFtdiWriteTimeoutMs);
+    status |= ftdi.FT_SetLatencyTimer(FtdiHandle, kFtdiLatencyMs);
+    status |= ftdi.FT_SetDataCharacteristics(FtdiHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+    status |= ftdi.FT_Purge(FtdiHandle, FT_PURGE_RX | FT_PURGE_TX);
+    if (status != FT_OK) ftdi.Close(FtdiHandle);
+    return status;
+}
+
+} // namespace vintrel

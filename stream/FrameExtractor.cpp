@@ -1,0 +1,178 @@
+#include "stream/FrameExtractor.h"
+
+#include "stream/FrameLayout.h"
+
+#include <cstdlib>
+
+namespace vintrel {
+
+void FrameExtractor::Start() {
+    frameBufN_ = 0;
+    framesFromStart_ = 0;
+    prevFrameNum_ = 0;
+    s_.Counters.CSerrorsCount = 0;
+    s_.Counters.TotalInconsFrCount = 0;
+}
+
+void FrameExtractor::OnWaitTimedOut() {
+    s_.TransportState = CONNECTING;
+    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
+    if (s_.TransportIs.load() == TR_TCPIP) {
+        s_.ConnectingStart = s_.Ticks.Now();
+        s_.TCPIP_Reconnecting = true;
+        s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
+    }
+    s_.Ring.ParseIndx = s_.Ring.ReadIndx.load(); // whatever was unparsed is given up
+    s_.SynchronizingStart = s_.Ticks.Now();
+}
+
+void FrameExtractor::FallBack(TransportEvent woke) {
+    if (TicksSince(s_.LastValidReadTime.load(), s_.Ticks.Now()) <= kLostSyncMs) return;
+    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
+    if (woke == TransportEvent::DataTimedOut) {
+        s_.TransportState = CONNECTING;
+        if (s_.TransportIs.load() == TR_TCPIP) {
+            s_.ConnectingStart = s_.Ticks.Now();
+            s_.TCPIP_Reconnecting = true;
+            s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
+        }
+    } else {
+        s_.TransportState = SYNCHRONIZING;
+    }
+    s_.SynchronizingStart = s_.Ticks.Now();
+}
+
+int FrameExtractor::Round(TransportEvent woke) {
+    uint32_t avail = s_.Ring.Unparsed();
+    int taken = 0;
+    for (;;) {
+        int32_t len = 0;
+        if (avail > 0) {
+            len = s_.Ring.FindStartPointInCycBuf(true, s_.Sync());
+            if (len == -1) {
+                // The next frame does not start where the last one ended: the transport thread
+                // finds the next marker.
+                s_.TransportState = SYNCHRONIZING;
+                s_.SynchronizingStart = s_.Ticks.Now();
+                return taken;
+            }
+        }
+        if (avail == 0 || len == 0 || uint32_t(len) > avail) {
+            FallBack(woke);
+            return taken;
+        }
+        s_.Decoder.CopyAndSwap(s_.Ring, uint32_t(len), frameBufN_);
+        uint32_t restart;
+        if (CutShort(uint32_t(len), &restart)) {
+            // The target stopped in the middle of this frame and started a new one: drop the
+            // stump and go on at the new frame instead of splicing the two.
+            avail -= (restart - s_.Ring.ParseIndx.load()) & kRingMask;
+            s_.Ring.ParseIndx = restart;
+            continue;
+        }
+        TakeFrame(uint32_t(len));
+        ++taken;
+        avail -= uint32_t(len);
+        if (avail < uint32_t(len)) return taken;
+    }
+}
+
+bool FrameExtractor::CutShort(uint32_t len, uint32_t* restart) {
+    if (s_.Ring.ProtocolType.load() != 1 || !s_.Settings.VerifyChecksum.load(std::memory_order_relaxed)) return false;
+    const auto* w = reinterpret_cast<const uint16_t*>(s_.Decoder.WordPtr(frameBufN_, 0));
+    const uint32_t words = len / 2;
+    if (w[words - 1] == FrameChecksum(w, words)) return false;
+    // Only a frame that fails its checksum is searched for the start of another one.
+    const uint32_t start = s_.Ring.ParseIndx.load();
+    const SyncParams p = s_.Sync();
+    for (uint32_t off = 1; off + 18 <= len; ++off) {
+        const uint32_t at = (start + off) & kRingMask;
+        if (s_.Ring.At(at) != 0xFF || !s_.Ring.IsNewProtMarker(at + 1)) continue;
+        const uint8_t b12 = s_.Ring.At(at + 12), b13 = s_.Ring.At(at + 13);
+        const uint32_t inner = p.BigEndian ? (uint32_t(b12) << 8 | b13) : (uint32_t(b13) << 8 | b12);
+        if (inner < uint32_t(kNewMinFrameBytes) || (inner & 1)) continue;
+        *restart = at;
+        return true;
+    }
+    return false;
+}
+
+void FrameExtractor::CheckFrameNumber(DecodedFrame& f) {
+    if (framesFromStart_ > kUnreportedFrames && ((f.FrameNum - prevFrameNum_) & 0xFFFF) > 1) {
+        f.Inconsistent = true;
+        s_.Sink.Post(WM_FRAME_REPORT, kReportInconsistent, static_cast<intptr_t>(framesFromStart_));
+    }
+    if ((f.FrameNum & 1023) == 0 && std::llabs(prevFrameNum_ - f.FrameNum) == 1) {
+        static constexpr std::string_view kWords[] = {"Inconsistent ", "Synchronizing", "Checksum", "Forwarding", "error"};
+        s_.Sink.ClearStatIfContains(kWords, 5);
+    }
+    prevFrameNum_ = f.FrameNum;
+}
+
+void FrameExtractor::RaisePeaks(int FrameBufN) {
+    TNewProtHeaderEveryFrameData& r = s_.Decoder.HeaderEveryFrInfo[FrameBufN];
+    for (int k = 1; k <= kChannelCharts; ++k) {
+        if (r.SampleIndInBuf[k] == 0 || !r.SamplesPtr[k]) continue;
+        int peak = r.ChannMax[k];
+        const int16_t* p = r.SamplesPtr[k];
+        for (int j = 0; j < r.FrameLen[k]; ++j) {
+            const int a = std::abs(int(p[j]));
+            if (a > peak) peak = a;
+        }
+        r.ChannMax[k] = static_cast<int16_t>(peak > 32767 ? 32767 : peak);
+    }
+}
+
+void FrameExtractor::TakeFrame(uint32_t len) {
+    s_.LastValidReadTime = s_.Ticks.Now();
+    DecodedFrame f;
+    f.FrameBufN = frameBufN_;
+    f.Bytes = len;
+    f.FramesFromStart = framesFromStart_;
+    f.Protocol = s_.Ring.ProtocolType.load() == 0 ? 0 : 1;
+    const int16_t oldProtCH = s_.Ring.OldProtCH.load();
+
+    FrameDecoder& d = s_.Decoder; // the frame is already in its buffer
+    f.FrameNum = f.Protocol == 1 ? int64_t(uint32_t(d.Word(frameBufN_, kNewCounterLoWord)) |
+                                           uint32_t(d.Word(frameBufN_, kNewCounterHiWord)) << 16)
+                                 : int64_t(int16_t(d.Word(frameBufN_, kOldCounterWord)));
+    CheckFrameNumber(f);
+
+    const int words = int(len / 2);
+    f.Result = f.Protocol == 0 ? d.ParseOldProtocolFrame(words, frameBufN_, oldProtCH)
+                               : d.ParseNewProtocolFrame(words, frameBufN_);
+    if (f.Result == kDecodeBadChecksum) {
+        s_.Sink.Post(WM_FRAME_REPORT, kReportChecksum, 0);
+        s_.Sink.SetStat("Checksum error", StatStyle::BoldRed);
+    } else if (f.Result != kDecodeOk) {
+        s_.Sink.Post(WM_FRAME_REPORT, kReportChecksum, 0);
+        f.Record = false; // a frame with an unknown tag is shown but not recorded
+    }
+
+    RaisePeaks(frameBufN_);
+    for (int i = 0; i < consumerCount_; ++i) consumers_[i]->OnFrame(f);
+
+    // Batches end every BuffersToSendWithWinMsg frames and at the last of the 48 buffers, so
+    // formats whose batch does not divide 48 still deliver every frame; lParam is the batch size.
+    const int batch = s_.Format().BuffersToSendWithWinMsg;
+    const int inBatch = frameBufN_ % batch + 1;
+    if (inBatch == batch || frameBufN_ == kFrameBuffers - 1)
+        s_.Sink.Post(WM_FRAMES_READY, static_cast<uintptr_t>(frameBufN_), inBatch);
+
+    s_.Ring.ParseIndx = (s_.Ring.ParseIndx.load() + len) & kRingMask;
+    frameBufN_ = (frameBufN_ + 1) % kFrameBuffers;
+    ++framesFromStart_;
+    if (framesFromStart_ % 64 == 0) s_.Sink.SetCounter(CounterLabel::TotalFrames, framesFromStart_);
+    const long seconds = RoundHalfEven(framesFromStart_ / double(s_.Format().FramesPerSec));
+    if (framesFromStart_ % 128 == 0) s_.Sink.SetCounter(CounterLabel::TotalTimeSec, seconds);
+
+    TagModel& tags = s_.Tags;
+    if (tags.CollectableTagsChanged.load() > 0 && !tags.CheckBoxLockCh.load() && seconds % 2 == 0) {
+        // The window rebuilds the lists from the published set at its next turn.
+        tags.PublishPresentTags();
+        tags.CollectableTagsChanged = 0;
+        s_.Sink.Post(WM_TAGS_CHANGED, 0, 0);
+    }
+}
+
+} // namespace vintrel

@@ -1,0 +1,71 @@
+#pragma once
+// The parsing thread's work on the ring while the transport is RUNNING: take whole frames at
+// ParseIndx, check their numbers, copy them into the next frame buffer, decode them, report
+// damage and hand them on. The thread that owns an extractor waits for the transport's events
+// and calls Round (or OnWaitTimedOut when nothing came within 32 ms).
+#include "stream/StreamState.h"
+#include "stream/TransportLoop.h"
+
+#include <cstdint>
+
+namespace vintrel {
+
+constexpr uint32_t kLostSyncMs = 32;
+constexpr uint32_t kUnreportedFrames = 250; // the first 251 frames after a start are never reported
+
+// One frame as handed to the consumers (recording, listening, delay, spectrum, inspection).
+struct DecodedFrame {
+    int FrameBufN = 0;
+    uint32_t Bytes = 0;
+    int Result = 0;        // decoder result: 0, -1 bad tag, -2 checksum (before it is forgiven)
+    bool Record = true;    // false: not written to the raw record
+    int64_t FrameNum = 0;  // new protocol: 32-bit counter; old protocol: sign-extended 16 bits
+    int Protocol = 1;      // 0 old, 1 new
+    uint32_t FramesFromStart = 0; // counted before this frame
+    bool Inconsistent = false;
+};
+
+class FrameConsumer {
+public:
+    virtual ~FrameConsumer() = default;
+    virtual void OnFrame(const DecodedFrame& f) = 0;
+};
+
+// Posted when the set of channel tags the target sends has changed and the lists may be rebuilt.
+constexpr uint32_t WM_TAGS_CHANGED = 0x91A;
+
+class FrameExtractor {
+public:
+    explicit FrameExtractor(StreamState& s) : s_(s) {}
+
+    // The parsing thread starts: frame buffer 0, counters 0.
+    void Start();
+    // One round after an event (DataArrived, DataTimedOut or SwitchedToRunning); returns frames taken.
+    int Round(TransportEvent woke);
+    // Nothing arrived within 32 ms: the transport is taken as dead.
+    void OnWaitTimedOut();
+
+    void AddConsumer(FrameConsumer* c) {
+        if (consumerCount_ < kMaxConsumers) consumers_[consumerCount_++] = c;
+    }
+
+    uint32_t FramesFromStart() const { return framesFromStart_; }
+    int FrameBufN() const { return frameBufN_; }
+
+private:
+    static constexpr int kMaxConsumers = 8;
+    void TakeFrame(uint32_t len);
+    bool CutShort(uint32_t len, uint32_t* restart);
+    void FallBack(TransportEvent woke);
+    void CheckFrameNumber(DecodedFrame& f);
+    void RaisePeaks(int FrameBufN);
+
+    StreamState& s_;
+    FrameConsumer* consumers_[kMaxConsumers] = {};
+    int consumerCount_ = 0;
+    int frameBufN_ = 0;
+    uint32_t framesFromStart_ = 0;
+    int64_t prevFrameNum_ = 0;
+};
+
+} // namespace vintrel

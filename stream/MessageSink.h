@@ -1,0 +1,34 @@
+#pragma once
+// How the worker threads reach the window thread: thread messages with (wParam, lParam),
+// status-line updates and the counter labels. The GUI posts Qt events; the command-line
+// tool and the tests queue them. Every call may come from any thread and must not block.
+#include <cstdint>
+#include <string_view>
+
+namespace vintrel {
+
+enum : uint32_t {
+    WM_FRAMES_READY = 0x914,     // wParam: last frame buffer of the batch
+    WM_TRANSPORT_REPORT = 0x915, // wParam: TTransport; lParam 0 "No signal", 1 "Lost sync"
+    WM_TCPIP_RECONNECT = 0x917,
+    WM_FRAME_REPORT = 0x918, // wParam 0 inconsistent number (lParam: frames since start), 12 checksum/tag
+};
+constexpr uintptr_t kReportInconsistent = 0;
+constexpr uintptr_t kReportChecksum = 12;
+
+enum class StatStyle : uint8_t { Normal, Bold, BoldRed };
+
+// The labels the parsing thread refreshes.
+enum class CounterLabel : uint8_t { TotalFrames, TotalTimeSec, ChecksumErrors, InconsistentFrames };
+
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+    virtual void SetStat(std::string_view text, StatStyle style) = 0;
+    // Clears the status line when it contains, ignoring case, the first of `words` found in it.
+    virtual void ClearStatIfContains(const std::string_view* words, int count) = 0;
+    virtual void SetCounter(CounterLabel label, int64_t value) = 0;
+};
+
+} // namespace vintrel

@@ -1,0 +1,76 @@
+#include "stream/QueueSink.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vintrel {
+
+void QueueSink::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back({msg, wParam, lParam});
+}
+
+void QueueSink::SetStat(std::string_view text, StatStyle style) {
+    std::lock_guard lock(mutex_);
+    if (status_ != text) status_.assign(text);
+    style_ = style;
+    ++statusChanges_;
+}
+
+static bool ContainsNoCase(std::string_view hay, std::string_view needle) {
+    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+    return it != hay.end();
+}
+
+void QueueSink::ClearStatIfContains(const std::string_view* words, int count) {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < count; ++i)
+        if (ContainsNoCase(status_, words[i])) {
+            status_.clear();
+            style_ = StatStyle::Normal;
+            ++statusChanges_;
+            return;
+        }
+}
+
+void QueueSink::SetCounter(CounterLabel label, int64_t value) {
+    std::lock_guard lock(mutex_);
+    counters_[static_cast<int>(label)] = value;
+}
+
+bool QueueSink::Take(QueuedMessage& m) {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return false;
+    m = queue_.front();
+    queue_.pop_front();
+    return true;
+}
+
+size_t QueueSink::Pending() const {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+std::string QueueSink::Status() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+StatStyle QueueSink::StatusStyle() const {
+    std::lock_guard lock(mutex_);
+    return style_;
+}
+
+int64_t QueueSink::Counter(CounterLabel label) const {
+    std::lock_guard lock(mutex_);
+    return counters_[static_cast<int>(label)];
+}
+
+uint64_t QueueSink::StatusChanges() const {
+    std::lock_guard lock(mutex_);
+    return statusChanges_;
+}
+
+} // namespace vintrel

@@ -1,0 +1,39 @@
+#include "stream/ReplayTransport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vintrel {
+
+TransportRead MemoryTransport::Read(uint8_t* dst, uint32_t len, bool) {
+    const size_t n = std::min<size_t>({len, maxRead_, bytes_.size() - pos_});
+    std::memcpy(dst, bytes_.data() + pos_, n);
+    pos_ += n;
+    return {static_cast<uint32_t>(n), false};
+}
+
+FileTransport::~FileTransport() {
+    if (f_) std::fclose(f_);
+}
+
+bool FileTransport::Open(const std::string& path, std::string& error) {
+    f_ = std::fopen(path.c_str(), "rb");
+    if (!f_) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+TransportRead FileTransport::Read(uint8_t* dst, uint32_t len, bool) {
+    if (!f_ || eof_) return {0, false};
+    const size_t n = std::fread(dst, 1, len, f_);
+    if (n < len) {
+        eof_ = true;
+        failed_ = std::ferror(f_) != 0;
+    }
+    return {static_cast<uint32_t>(n), false};
+}
+
+} // namespace vintrel

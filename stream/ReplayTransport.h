@@ -1,0 +1,44 @@
+#pragma once
+// Transports over bytes already captured: a block of memory or a file. Each read returns at
+// most `maxRead` bytes, so tests can split a stream into arbitrary pieces.
+#include "stream/Transport.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vintrel {
+
+class MemoryTransport : public Transport {
+public:
+    explicit MemoryTransport(std::vector<uint8_t> bytes, uint32_t maxRead = 0xFFFFFFFF)
+        : bytes_(std::move(bytes)), maxRead_(maxRead) {}
+    TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
+    bool Exhausted() const { return pos_ >= bytes_.size(); }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t pos_ = 0;
+    uint32_t maxRead_;
+};
+
+class FileTransport : public Transport {
+public:
+    FileTransport() = default;
+    ~FileTransport() override;
+    FileTransport(const FileTransport&) = delete;
+    FileTransport& operator=(const FileTransport&) = delete;
+
+    // False with the system's reason in `error` when the file cannot be opened.
+    bool Open(const std::string& path, std::string& error);
+    TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
+    bool Exhausted() const { return eof_; }
+    bool Failed() const { return failed_; }
+
+private:
+    std::FILE* f_ = nullptr;
+    bool eof_ = false;
+    bool failed_ = false;
+};
+
+} // namespace vintrel

@@ -1,0 +1,70 @@
+#pragma once
+// The state of one receiver that the window, the transport thread and the parsing thread share:
+// the ring, the decoder with its 48 frame buffers, the tag model, the transport state machine,
+// its time stamps and the counters shown to the user.
+//
+// Threads: TransportState has three writers, each making only its own transitions. ReadIndx,
+// ReadRecSize and TransportThreadCounter are written by the transport thread; the counters by
+// the window thread; LastValidReadTime by whichever thread the state machine says. All are
+// atomics read and written whole.
+#include "stream/Clock.h"
+#include "stream/FrameDecoder.h"
+#include "stream/MessageSink.h"
+#include "stream/ReceiveRing.h"
+#include "stream/StreamFormat.h"
+#include "stream/TagModel.h"
+#include "stream/Transport.h"
+#include "stream/Types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace vintrel {
+
+struct StreamCounters {
+    std::atomic<uint32_t> CSerrorsCount{0};
+    std::atomic<uint32_t> TotalInconsFrCount{0};
+    std::atomic<uint32_t> InconsistFramesCount{0};
+    std::atomic<uint32_t> FirstFaultyFrameCounter{0};
+    std::atomic<int32_t> InconsistFramesThresh{3}; // 0 or less: never reconnect
+};
+
+class StreamState {
+public:
+    StreamState(MessageSink& sink, const Clock& clock);
+
+    MessageSink& Sink;
+    const Clock& Ticks;
+
+    ReceiveRing Ring;
+    TagModel Tags;
+    DecoderSettings Settings;
+    FrameDecoder Decoder;
+    StreamCounters Counters;
+
+    std::atomic<TTransportState> TransportState{INACTIVE};
+    std::atomic<TTransport> TransportIs{TR_NONE};
+    // The open transport; replaced only while both threads are parked.
+    std::atomic<Transport*> OpenTransport{nullptr};
+
+    std::atomic<uint32_t> TransportThreadCounter{0};
+    std::atomic<uint32_t> ConnectingStart{0};
+    std::atomic<uint32_t> SynchronizingStart{0};
+    std::atomic<uint32_t> LastValidReadTime{0};
+    std::atomic<uint32_t> ReadRecSize{2048};
+    std::atomic<bool> TCPIP_Reconnecting{false};
+
+    // The data stream format chosen at connect; the parsing thread reads it per frame.
+    void SetFormat(DataStreamFormat f);
+    StreamFormat Format() const { return format_; }
+    SyncParams Sync() const {
+        return SyncParams{Settings.BigEndian.load(std::memory_order_relaxed),
+                          Settings.ChannLenWords.load(std::memory_order_relaxed)};
+    }
+
+private:
+    StreamFormat format_;
+};
+
+} // namespace vintrel

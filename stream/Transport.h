@@ -1,0 +1,21 @@
+#pragma once
+// What the receive ring reads from: one open transport (FTDI adapter, COM port, TCP client,
+// or a file or memory block in replays and tests). Only the transport thread calls Read.
+#include <cstdint>
+
+namespace vintrel {
+
+struct TransportRead {
+    uint32_t Got = 0;    // bytes placed at dst
+    bool Failed = false; // the read raised an error: the second part of a split read is skipped
+};
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+    // Reads at most len bytes (TCP reads exactly len or fails). firstPart is false for the
+    // part of a request that wrapped to the start of the ring.
+    virtual TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) = 0;
+};
+
+} // namespace vintrel

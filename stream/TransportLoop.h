@@ -1,0 +1,49 @@
+#pragma once
+// One pass of the transport thread's state machine: idle while INACTIVE, read until data arrive
+// while CONNECTING, find the first marker while SYNCHRONIZING, then read one frame's length at
+// a time while RUNNING. The thread (or a replay) runs passes in a loop, sleeps as each pass
+// asks and signals the parsing thread with the event the pass returns.
+#include "stream/ReceiveRing.h"
+#include "stream/StreamState.h"
+
+#include <functional>
+
+namespace vintrel {
+
+enum class TransportEvent : uint8_t { None, SwitchedToRunning, DataArrived, DataTimedOut, Terminated };
+
+struct TransportPassResult {
+    TransportEvent Event = TransportEvent::None;
+    int SleepMs = -1; // -1: none; 0: yield
+    uint32_t Got = 0; // bytes read in this pass
+};
+
+constexpr uint32_t kNoSignalMs = 15000;
+constexpr uint32_t kConnectReadBytes = 4096;
+constexpr uint32_t kUnsyncedReadBytes = 2048;
+
+class TransportLoop {
+public:
+    explicit TransportLoop(StreamState& s) : s_(s) {}
+
+    TransportPassResult Pass();
+
+    // Observers of every block read (raw dump, forwarding copy); at most four.
+    void AddObserver(ReadObserver* o) {
+        if (observerCount_ < 4) observers_[observerCount_++] = o;
+    }
+    // Called when the thread enters RUNNING (the spectrum queues restart there).
+    std::function<void()> OnSwitchedToRunning;
+    // Told the state (0-3) of each pass and, in RUNNING, the read-log record of each read.
+    std::function<void(int state)> OnPassState;
+    std::function<void(const uint32_t (&bufCopy)[4])> OnReadLog;
+
+private:
+    uint32_t Read(uint32_t bytes, uint32_t* split = nullptr);
+
+    StreamState& s_;
+    ReadObserver* observers_[4] = {};
+    int observerCount_ = 0;
+};
+
+} // namespace vintrel

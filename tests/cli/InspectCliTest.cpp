@@ -1,0 +1,112 @@
+// Runs the real vintrel-cli on files written by the test.
+#include "support/FrameBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+
+namespace vintrel {
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string out;
+};
+
+Result RunCli(const std::string& args) {
+    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    Result r{-1, ""};
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string WriteStream(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const auto path = std::filesystem::temp_directory_path() / ("vintrel-inspect-" + name);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path.string();
+}
+
+int Lines(const std::string& s, const std::string& startingWith) {
+    int n = 0;
+    size_t pos = 0;
+    while (pos < s.size()) {
+        const size_t end = s.find('\n', pos);
+        if (s.compare(pos, startingWith.size(), startingWith) == 0) ++n;
+        if (end == std::string::npos) break;
+        pos = end + 1;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(InspectCli, TotalsAndJsonLines) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 400; ++i) {
+        test::NewFrame f(i);
+        f.Raw(0x0101, {1, 2}).Raw(0x0701, {3, 4}).Mips(120, 60);
+        if (i == 300) f.BadChecksum();
+        test::Append(bytes, f.Bytes(true));
+    }
+    const std::string path = WriteStream("be.bin", bytes);
+    Result r = RunCli("inspect " + path + " --big-endian --format 16k2");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\n"), std::string::npos) << r.out;
+
+    r = RunCli("inspect " + path + " --big-endian --json");
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.out, "{\"index\":"), 400);
+    EXPECT_NE(r.out.find("{\"index\":300,\"counter\":300,\"protocol\":\"new\",\"bytes\":50,\"result\":-2,"
+                         "\"tags\":[\"Raw_TXIN1\",\"Raw_RXOUT1\"],\"mips\":60,\"maxMips\":120}"),
+              std::string::npos)
+        << r.out.substr(0, 400);
+    EXPECT_NE(r.out.find("\"total\":400,\"checksum_errors\":1,\"inconsistent\":0"), std::string::npos);
+
+    // Read in the wrong byte order the length words are nonsense: the frames are not taken.
+    r = RunCli("inspect " + path + " --summary");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.out, "{"), 0);
+    EXPECT_EQ(r.out.find("Total frames: 400"), std::string::npos) << r.out;
+    std::filesystem::remove(path);
+}
+
+TEST(InspectCli, UsageErrorsAndUnreadableFiles) {
+    Result r = RunCli("inspect /nonexistent/stream.bin");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("cannot read \"/nonexistent/stream.bin\""), std::string::npos) << r.out;
+
+    r = RunCli("inspect x.bin --format 9k9");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("\"24 Ksps, 1.33ms\" (24k1.33)"), std::string::npos) << r.out;
+
+    EXPECT_EQ(RunCli("inspect").exitCode, 2);
+    EXPECT_EQ(RunCli("inspect a b").exitCode, 2);
+    EXPECT_EQ(RunCli("inspect a --frobnicate").exitCode, 2);
+    EXPECT_EQ(RunCli("nosuchcommand").exitCode, 2);
+    // A directory opens but does not read.
+    r = RunCli("inspect /tmp");
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+}
+
+TEST(InspectCli, OldProtocolLines) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 10; ++i) test::Append(bytes, test::OldFrame(uint16_t(i), 32).Key(0x5343, 50).Channels(0x0003).Bytes());
+    const std::string path = WriteStream("old.bin", bytes);
+    const Result r = RunCli("inspect " + path);
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.out, "       9  frame 9          old    192 bytes  result  0  mips 50/0  Raw_TXOUT1 Raw_RXOUT1"), 1)
+        << r.out;
+    std::filesystem::remove(path);
+}
+
+} // namespace vintrel

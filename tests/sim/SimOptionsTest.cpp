@@ -1,0 +1,72 @@
+// The vintrel-sim command line.
+#include <gtest/gtest.h>
+
+#include "sim/SimOptions.h"
+
+namespace vintrel::sim {
+namespace {
+
+TEST(SimOptions, EveryOptionInBothSpellings) {
+    const auto r =
+        ParseSimOptions({"--protocol", "old", "--format=16 Ksps, 16 ms", "--big-endian", "--channels", "3",
+                         "--seconds=2.5", "--seed", "18446744073709551615", "--platform", "kalimba",
+                         "--echo-delay-ms=120", "--skip-frame-every", "9", "--garbage-every=4",
+                         "--start-counter", "4294967295", "--output", "x.bin"});
+    ASSERT_TRUE(r.Ok()) << r.error;
+    const SimOptions& o = r.options;
+    EXPECT_EQ(o.stream.protocol, Protocol::Old);
+    EXPECT_EQ(o.stream.format, DataStreamFormat::Ksps16Ms16);
+    EXPECT_TRUE(o.stream.bigEndian);
+    EXPECT_EQ(o.stream.channels, 3);
+    EXPECT_EQ(o.stream.seed, UINT64_MAX);
+    EXPECT_EQ(o.stream.platform, TargetPlatform::Kalimba);
+    EXPECT_EQ(o.stream.echoDelayMs, 120);
+    EXPECT_EQ(o.stream.damage.skipFrameEvery, 9u);
+    EXPECT_EQ(o.stream.damage.garbageEvery, 4u);
+    EXPECT_EQ(o.stream.startCounter, UINT32_MAX);
+    EXPECT_EQ(o.output, "x.bin");
+    EXPECT_DOUBLE_EQ(*EffectiveSeconds(o), 2.5);
+
+    const auto n = ParseSimOptions(
+        {"--format", "24k1.33", "--bad-checksum-every", "7", "--unknown-tag-every=3", "--output", "y.bin"});
+    ASSERT_TRUE(n.Ok()) << n.error;
+    EXPECT_EQ(n.options.stream.format, DataStreamFormat::Ksps24Ms1_33);
+    EXPECT_EQ(n.options.stream.damage.badChecksumEvery, 7u);
+    EXPECT_EQ(n.options.stream.damage.unknownTagEvery, 3u);
+    EXPECT_DOUBLE_EQ(*EffectiveSeconds(n.options), kDefaultFileSeconds);
+}
+
+TEST(SimOptions, BadValuesAreUsageErrorsNamingTheValidOnes) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string mustMention;
+    };
+    const Case cases[] = {
+        {{"--protocol", "newer"}, "new, old"},
+        {{"--format", "8k5"}, "\"24 Ksps, 2.67ms\""},
+        {{"--channels", "0"}, "1..5"},
+        {{"--channels", "6"}, "1..5"},
+        {{"--channels", "2x"}, "1..5"},
+        {{"--platform", "ARM"}, "General, Kalimba"},
+        {{"--echo-delay-ms", "1001"}, "0..1000"},
+        {{"--echo-delay-ms", "-1"}, "0..1000"},
+        {{"--seconds", "0"}, "above 0"},
+        {{"--seconds", "abc"}, "above 0"},
+        {{"--garbage-every", "-3"}, "0 = off"},
+        {{"--seed", "1.5"}, "0.."},
+        {{"--start-counter", "4294967296"}, "0..4294967295"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--seed"}, "needs a value"},
+        {{"--big-endian=yes"}, "takes no value"},
+        {{"--protocol", "old", "--bad-checksum-every", "2"}, "no checksum"},
+        {{"--protocol=old", "--unknown-tag-every=2"}, "no tags"},
+    };
+    for (const Case& c : cases) {
+        const auto r = ParseSimOptions(c.args);
+        EXPECT_FALSE(r.Ok()) << c.args[0];
+        EXPECT_NE(r.error.find(c.mustMention), std::string::npos) << r.error;
+    }
+}
+
+} // namespace
+} // namespace vintrel::sim
