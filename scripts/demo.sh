@@ -7,6 +7,6 @@ scripts/install-deps.sh
 scripts/build.sh
 dir="${VINTREL_BUILD_DIR:-build}"
 mkdir -p out
-"$dir/sim/vintrel-sim" --protocol new --format "8 Ksps, 4 ms" --seconds 3 --bad-checksum-every 300 \
+"$dir/sim/vintrel-sim" --protocol new --format "8 Ksps, 4 ms" --seconds 5 --bad-checksum-every 300 --skip-frame-every 400 --garbage-every 150 \
     --output out/sample.bin
 "$dir/cli/vintrel-cli" inspect out/sample.bin --format "8 Ksps, 4 ms" | tail -n 8
