@@ -64,21 +64,47 @@ std::string SimUsage() {
            "  --unknown-tag-every K     new protocol: add a chunk with tag 0x8005 before the checksum\n"
            "                            (length and checksum include it)\n"
            "\n"
-           "Output:\n"
-           "  --output FILE             write the stream to FILE as fast as possible (default 10 s) and\n"
-           "                            print a one-line summary with frame and damage counts;\n"
-           "                            without it the stream goes to standard output (not a terminal)\n"
-           "  --seconds S               length of the stream in seconds (default: endless on standard\n"
-           "                            output)\n"
+           "Output (one of --listen, --pty, --output; default --listen 127.0.0.1:9090):\n"
+           "  --listen HOST:PORT        serve the stream over TCP, one client after another; PORT 0\n"
+           "                            takes any free port. Prints \"listening on HOST:PORT\" first.\n"
+           "                            Each client gets a fresh stream from its first frame (the same\n"
+           "                            seed gives it the same bytes); when a client goes away the next\n"
+           "                            one is awaited\n"
+           "  --pty                     create a pseudo-terminal in raw mode, print \"pty PATH\" (its\n"
+           "                            slave side, to open like a serial port) and send the stream\n"
+           "                            there; while nobody reads, the stream waits\n"
+           "  --output FILE             write the stream to FILE (\"-\": standard output, not a\n"
+           "                            terminal) as fast as possible, 10 s by default, and print a\n"
+           "                            one-line summary with frame and damage counts\n"
+           "\n"
+           "Timing:\n"
+           "  --as-fast-as-possible     do not pace the stream (--listen, --pty); by default frames go\n"
+           "                            out in real time, at the format's frame rate\n"
+           "  --seconds S               length of the stream in seconds; with --listen, of each\n"
+           "                            client's stream, which then ends with an orderly close\n"
+           "                            (default: endless, but 10 s with --output FILE)\n"
+           "  --once                    --listen: exit after the first client instead of awaiting the\n"
+           "                            next\n"
+           "  --drop-connection-after S --listen: reset each connection (abortive close) after S\n"
+           "                            seconds of stream, as a target whose link fails; the next\n"
+           "                            client's stream continues where the dropped one stopped, frame\n"
+           "                            counter included\n"
            "  --help                    show this text\n"
            "\n"
-           "Exit status: 0 done, 1 output error, 2 usage error.\n";
+           "SIGINT and SIGTERM end the run; a summary line with frame and damage counts goes to\n"
+           "standard error (standard output for --output FILE).\n"
+           "\n"
+           "Exit status: 0 done or stopped by a signal, 1 output error (including a listener or\n"
+           "pseudo-terminal that cannot be set up), 2 usage error.\n";
 }
 
 SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
     SimOptionsResult r;
     SimOptions& o = r.options;
     StreamConfig& s = o.stream;
+
+    std::vector<std::string> outputs;    // --output, --listen, --pty as given
+    std::vector<std::string> listenOnly; // options that need the TCP listener
 
     // Each option with a value: a handler that returns an error text or "".
     using Handler = std::function<std::string(const std::string& name, const std::string& v)>;
@@ -143,14 +169,41 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
          }},
         {"--output",
          [&](const std::string& name, const std::string& v) -> std::string {
-             if (v.empty()) return Need(name, "a file name");
+             if (v.empty()) return Need(name, "a file name or - for standard output");
              o.output = v;
+             outputs.push_back(name);
+             o.outputKind = OutputKind::File;
+             return "";
+         }},
+        {"--listen",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             const auto a = ParseListenAddress(v);
+             if (!a) return Need(name, "HOST:PORT with PORT 0..65535");
+             o.listen = *a;
+             outputs.push_back(name);
+             o.outputKind = OutputKind::Listen;
+             return "";
+         }},
+        {"--drop-connection-after",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             double d = 0;
+             if (!ParseSeconds(v, d)) return Need(name, "a number of seconds above 0");
+             o.dropAfter = d;
+             listenOnly.push_back(name);
              return "";
          }},
         {"--bad-checksum-every", every(s.damage.badChecksumEvery)},
         {"--skip-frame-every", every(s.damage.skipFrameEvery)},
         {"--garbage-every", every(s.damage.garbageEvery)},
         {"--unknown-tag-every", every(s.damage.unknownTagEvery)},
+    };
+
+    bool pty = false, fast = false, once = false;
+    const std::map<std::string, bool*> flags = {
+        {"--big-endian", &s.bigEndian},
+        {"--pty", &pty},
+        {"--as-fast-as-possible", &fast},
+        {"--once", &once},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -164,9 +217,9 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
             o.help = true;
             continue;
         }
-        if (name == "--big-endian") {
-            if (value) return {o, "--big-endian takes no value"};
-            s.bigEndian = true;
+        if (const auto flag = flags.find(name); flag != flags.end()) {
+            if (value) return {o, name + " takes no value"};
+            *flag->second = true;
             continue;
         }
         const auto it = valued.find(name);
@@ -181,6 +234,17 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
         }
     }
 
+    if (pty) {
+        outputs.push_back("--pty");
+        o.outputKind = OutputKind::Pty;
+    }
+    if (once) listenOnly.push_back("--once");
+    o.paced = !fast;
+    o.once = once;
+    if (outputs.size() > 1) return {o, outputs[0] + " and " + outputs[1] + " exclude each other"};
+    if (o.outputKind != OutputKind::Listen && !listenOnly.empty())
+        return {o, listenOnly[0] + " applies to the TCP listener only, not to " + outputs[0]};
+
     if (s.protocol == Protocol::Old) {
         if (s.damage.badChecksumEvery)
             return {o, "--bad-checksum-every: old-protocol frames have no checksum"};
@@ -189,9 +253,23 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
     return r;
 }
 
+std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    std::string_view host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    else if (host.find(':') != std::string_view::npos)
+        return std::nullopt; // an IPv6 literal needs its brackets
+    ListenAddress a;
+    if (host.empty() || !ParseInteger(std::string(text.substr(colon + 1)), a.port)) return std::nullopt;
+    a.host = host;
+    return a;
+}
+
 std::optional<double> EffectiveSeconds(const SimOptions& options) {
     if (options.seconds) return options.seconds;
-    if (!options.output.empty()) return kDefaultFileSeconds;
+    if (options.outputKind == OutputKind::File && options.output != "-") return kDefaultFileSeconds;
     return std::nullopt;
 }
 

@@ -3,6 +3,7 @@
 #include "stream/FrameLayout.h"
 
 #include <cstdlib>
+#include <thread>
 
 namespace vintrel {
 
@@ -14,8 +15,17 @@ void FrameExtractor::Start() {
     s_.Counters.TotalInconsFrCount = 0;
 }
 
+bool FrameExtractor::LeaveRunning(TTransportState to) {
+    // Only the transitions out of RUNNING are this thread's: a state the window set meanwhile
+    // (parking, closing) stays.
+    TTransportState expected = RUNNING;
+    return s_.TransportState.compare_exchange_strong(expected, to);
+}
+
 void FrameExtractor::OnWaitTimedOut() {
-    s_.TransportState = CONNECTING;
+    // Whole frames already in the ring are taken first; only the incomplete rest is given up.
+    Round(TransportEvent::DataArrived, false);
+    if (!LeaveRunning(CONNECTING)) return;
     s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
     if (s_.TransportIs.load() == TR_TCPIP) {
         s_.ConnectingStart = s_.Ticks.Now();
@@ -30,19 +40,18 @@ void FrameExtractor::FallBack(TransportEvent woke) {
     if (TicksSince(s_.LastValidReadTime.load(), s_.Ticks.Now()) <= kLostSyncMs) return;
     s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
     if (woke == TransportEvent::DataTimedOut) {
-        s_.TransportState = CONNECTING;
-        if (s_.TransportIs.load() == TR_TCPIP) {
+        if (LeaveRunning(CONNECTING) && s_.TransportIs.load() == TR_TCPIP) {
             s_.ConnectingStart = s_.Ticks.Now();
             s_.TCPIP_Reconnecting = true;
             s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
         }
     } else {
-        s_.TransportState = SYNCHRONIZING;
+        LeaveRunning(SYNCHRONIZING);
     }
     s_.SynchronizingStart = s_.Ticks.Now();
 }
 
-int FrameExtractor::Round(TransportEvent woke) {
+int FrameExtractor::Round(TransportEvent woke, bool fallBack) {
     uint32_t avail = s_.Ring.Unparsed();
     int taken = 0;
     for (;;) {
@@ -52,15 +61,16 @@ int FrameExtractor::Round(TransportEvent woke) {
             if (len == -1) {
                 // The next frame does not start where the last one ended: the transport thread
                 // finds the next marker.
-                s_.TransportState = SYNCHRONIZING;
+                LeaveRunning(SYNCHRONIZING);
                 s_.SynchronizingStart = s_.Ticks.Now();
                 return taken;
             }
         }
         if (avail == 0 || len == 0 || uint32_t(len) > avail) {
-            FallBack(woke);
+            if (fallBack) FallBack(woke);
             return taken;
         }
+        AcquireBuffer(frameBufN_);
         s_.Decoder.CopyAndSwap(s_.Ring, uint32_t(len), frameBufN_);
         uint32_t restart;
         if (CutShort(uint32_t(len), &restart)) {
@@ -74,6 +84,23 @@ int FrameExtractor::Round(TransportEvent woke) {
         ++taken;
         avail -= uint32_t(len);
         if (avail < uint32_t(len)) return taken;
+    }
+}
+
+void FrameExtractor::AcquireBuffer(int k) {
+    if (!s_.WindowDraws.load(std::memory_order_relaxed)) return;
+    for (;;) {
+        uint8_t st = s_.BufState[k].load(std::memory_order_acquire);
+        if (st == StreamState::kBufFree) return;
+        if (st == StreamState::kBufDelivered) {
+            // The window is 48 frames behind: this frame will not be drawn. The stream goes on.
+            if (s_.BufState[k].compare_exchange_strong(st, StreamState::kBufFree, std::memory_order_acquire)) {
+                s_.FramesNotDrawn.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
+            continue;
+        }
+        std::this_thread::yield(); // being drawn right now: a moment
     }
 }
 
@@ -150,7 +177,10 @@ void FrameExtractor::TakeFrame(uint32_t len) {
     }
 
     RaisePeaks(frameBufN_);
+    f.ParseIndx = s_.Ring.ParseIndx.load();
     for (int i = 0; i < consumerCount_; ++i) consumers_[i]->OnFrame(f);
+    if (s_.WindowDraws.load(std::memory_order_relaxed))
+        s_.BufState[frameBufN_].store(StreamState::kBufDelivered, std::memory_order_release);
 
     // Batches end every BuffersToSendWithWinMsg frames and at the last of the 48 buffers, so
     // formats whose batch does not divide 48 still deliver every frame; lParam is the batch size.

@@ -22,6 +22,7 @@ struct DecodedFrame {
     int64_t FrameNum = 0;  // new protocol: 32-bit counter; old protocol: sign-extended 16 bits
     int Protocol = 1;      // 0 old, 1 new
     uint32_t FramesFromStart = 0; // counted before this frame
+    uint32_t ParseIndx = 0;       // ring position of the frame
     bool Inconsistent = false;
 };
 
@@ -40,8 +41,9 @@ public:
 
     // The parsing thread starts: frame buffer 0, counters 0.
     void Start();
-    // One round after an event (DataArrived, DataTimedOut or SwitchedToRunning); returns frames taken.
-    int Round(TransportEvent woke);
+    // One round after an event (DataArrived, DataTimedOut or SwitchedToRunning); returns frames
+    // taken. Without fallBack, a round that finds no whole frame changes no state.
+    int Round(TransportEvent woke, bool fallBack = true);
     // Nothing arrived within 32 ms: the transport is taken as dead.
     void OnWaitTimedOut();
 
@@ -56,6 +58,8 @@ private:
     static constexpr int kMaxConsumers = 8;
     void TakeFrame(uint32_t len);
     bool CutShort(uint32_t len, uint32_t* restart);
+    void AcquireBuffer(int k);
+    bool LeaveRunning(TTransportState to);
     void FallBack(TransportEvent woke);
     void CheckFrameNumber(DecodedFrame& f);
     void RaisePeaks(int FrameBufN);

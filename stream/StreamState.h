@@ -16,6 +16,7 @@
 #include "stream/Transport.h"
 #include "stream/Types.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -54,6 +55,21 @@ public:
     std::atomic<uint32_t> LastValidReadTime{0};
     std::atomic<uint32_t> ReadRecSize{2048};
     std::atomic<bool> TCPIP_Reconnecting{false};
+    // RUNNING passes that waited because the parser was a whole ring behind.
+    std::atomic<uint64_t> RingFullWaits{0};
+
+    // Hand-over of the 48 frame buffers to the window. The parser writes a buffer only when it is
+    // Free or Delivered (taking an undrawn frame back and counting it); the window draws a buffer
+    // only after moving it from Delivered to Drawing. Without a window (replays) the states are not used.
+    enum BufferState : uint8_t { kBufFree = 0, kBufDelivered = 1, kBufDrawing = 2 };
+    std::array<std::atomic<uint8_t>, kFrameBuffers> BufState{};
+    std::atomic<bool> WindowDraws{false};
+    std::atomic<uint64_t> FramesNotDrawn{0};
+    bool ClaimForDrawing(int k) {
+        uint8_t expected = kBufDelivered;
+        return BufState[k].compare_exchange_strong(expected, kBufDrawing, std::memory_order_acquire);
+    }
+    void ReleaseDrawn(int k) { BufState[k].store(kBufFree, std::memory_order_release); }
 
     // The data stream format chosen at connect; the parsing thread reads it per frame.
     void SetFormat(DataStreamFormat f);

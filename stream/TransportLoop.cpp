@@ -8,6 +8,14 @@ uint32_t TransportLoop::Read(uint32_t bytes, uint32_t* split) {
     return s_.Ring.ReadToCycBuf(*t, bytes, observers_, observerCount_, split);
 }
 
+void TransportLoop::DropUnmarkedBytes() {
+    // Bytes in which no marker was found can never start a frame. Keep only a tail that may hold
+    // the beginning of one, so that a stream of noise cannot fill the ring.
+    const uint32_t unparsed = s_.Ring.Unparsed();
+    if (unparsed <= kUnmarkedKeep * 2) return;
+    s_.Ring.ParseIndx = (s_.Ring.ReadIndx.load() - kUnmarkedKeep) & kRingMask;
+}
+
 TransportPassResult TransportLoop::Pass() {
     s_.TransportThreadCounter.fetch_add(1);
     const TTransportState state = s_.TransportState.load();
@@ -41,6 +49,7 @@ TransportPassResult TransportLoop::Pass() {
 
     case SYNCHRONIZING: {
         const int32_t len = s_.Ring.FindStartPointInCycBuf(false, s_.Sync());
+        if (len == 0) DropUnmarkedBytes();
         s_.ReadRecSize = len > 0 ? uint32_t(len) : kUnsyncedReadBytes;
         const uint32_t free = (s_.Ring.ParseIndx.load() - s_.Ring.ReadIndx.load()) & kRingMask;
         if (len > 0 && uint32_t(len) > free) {
@@ -64,6 +73,14 @@ TransportPassResult TransportLoop::Pass() {
 
     case RUNNING: {
         s_.TCPIP_Reconnecting = false;
+        if (s_.Ring.Unparsed() + s_.ReadRecSize.load() > kRingSize - kRingHeadroom) {
+            // The parser is a whole ring behind: wait for it instead of overwriting frames it has
+            // not taken yet. The transport's own buffers (and TCP flow control) hold the stream.
+            s_.RingFullWaits.fetch_add(1, std::memory_order_relaxed);
+            res.Event = TransportEvent::DataArrived;
+            res.SleepMs = 1;
+            break;
+        }
         uint32_t bufCopy[4];
         bufCopy[0] = s_.Ring.ReadIndx.load();
         const uint32_t got = Read(s_.ReadRecSize.load(), &bufCopy[1]);

@@ -21,6 +21,8 @@ struct TransportPassResult {
 constexpr uint32_t kNoSignalMs = 15000;
 constexpr uint32_t kConnectReadBytes = 4096;
 constexpr uint32_t kUnsyncedReadBytes = 2048;
+constexpr uint32_t kRingHeadroom = 4096; // never fill the ring closer than this to unparsed bytes
+constexpr uint32_t kUnmarkedKeep = 256;  // bytes kept when noise without a marker is dropped
 
 class TransportLoop {
 public:
@@ -40,6 +42,7 @@ public:
 
 private:
     uint32_t Read(uint32_t bytes, uint32_t* split = nullptr);
+    void DropUnmarkedBytes();
 
     StreamState& s_;
     ReadObserver* observers_[4] = {};

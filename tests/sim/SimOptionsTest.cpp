@@ -36,6 +36,36 @@ TEST(SimOptions, EveryOptionInBothSpellings) {
     EXPECT_DOUBLE_EQ(*EffectiveSeconds(n.options), kDefaultFileSeconds);
 }
 
+TEST(SimOptions, LiveOutputsAndTheirDefaults) {
+    const auto d = ParseSimOptions({});
+    ASSERT_TRUE(d.Ok()) << d.error;
+    EXPECT_EQ(d.options.outputKind, OutputKind::Listen);
+    EXPECT_EQ(d.options.listen.host, "127.0.0.1");
+    EXPECT_EQ(d.options.listen.port, 9090);
+    EXPECT_TRUE(d.options.paced);
+    EXPECT_FALSE(EffectiveSeconds(d.options)) << "a live target runs until stopped";
+
+    const auto l = ParseSimOptions({"--listen=[::1]:0", "--as-fast-as-possible", "--once",
+                                    "--drop-connection-after", "0.25", "--seconds", "3"});
+    ASSERT_TRUE(l.Ok()) << l.error;
+    EXPECT_EQ(l.options.outputKind, OutputKind::Listen);
+    EXPECT_EQ(l.options.listen.host, "::1");
+    EXPECT_EQ(l.options.listen.port, 0);
+    EXPECT_FALSE(l.options.paced);
+    EXPECT_TRUE(l.options.once);
+    EXPECT_DOUBLE_EQ(*l.options.dropAfter, 0.25);
+    EXPECT_DOUBLE_EQ(*EffectiveSeconds(l.options), 3.0);
+
+    const auto p = ParseSimOptions({"--pty"});
+    ASSERT_TRUE(p.Ok()) << p.error;
+    EXPECT_EQ(p.options.outputKind, OutputKind::Pty);
+
+    const auto s = ParseSimOptions({"--output", "-"});
+    ASSERT_TRUE(s.Ok()) << s.error;
+    EXPECT_EQ(s.options.outputKind, OutputKind::File);
+    EXPECT_FALSE(EffectiveSeconds(s.options)) << "standard output is endless unless --seconds says";
+}
+
 TEST(SimOptions, BadValuesAreUsageErrorsNamingTheValidOnes) {
     struct Case {
         std::vector<std::string> args;
@@ -60,6 +90,16 @@ TEST(SimOptions, BadValuesAreUsageErrorsNamingTheValidOnes) {
         {{"--big-endian=yes"}, "takes no value"},
         {{"--protocol", "old", "--bad-checksum-every", "2"}, "no checksum"},
         {{"--protocol=old", "--unknown-tag-every=2"}, "no tags"},
+        {{"--listen", "localhost"}, "HOST:PORT"},
+        {{"--listen", "127.0.0.1:65536"}, "0..65535"},
+        {{"--listen", ":9090"}, "HOST:PORT"},
+        {{"--listen", "::1:9090"}, "HOST:PORT"},
+        {{"--drop-connection-after", "0"}, "above 0"},
+        {{"--pty=yes"}, "takes no value"},
+        {{"--output", "x.bin", "--pty"}, "--output and --pty exclude each other"},
+        {{"--pty", "--listen", "127.0.0.1:1"}, "exclude each other"},
+        {{"--pty", "--once"}, "--once applies to the TCP listener only"},
+        {{"--output=-", "--drop-connection-after=1"}, "--drop-connection-after applies to the TCP listener"},
     };
     for (const Case& c : cases) {
         const auto r = ParseSimOptions(c.args);

@@ -1,0 +1,115 @@
+#include "app/Engine.h"
+
+#include "connection/ForwardServer.h"
+#include "connection/SerialPorts.h"
+#include "connection/TcpClient.h"
+
+namespace vintrel {
+
+Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
+    : sink_(sink), clock_(clock), view_(view), state_(std::make_unique<StreamState>(sink, clock)), loop_(*state_),
+      extractor_(*state_), reports_(*state_, this), dump_(*state_), transportThread_(loop_, events_),
+      tcp_(std::make_unique<TcpClient>()), forward_(std::make_unique<ForwardServer>(sink)) {
+    state_->WindowDraws = true;
+    loop_.AddObserver(forward_.get());
+    loop_.AddObserver(&dump_);
+    loop_.OnPassState = [this](int s) {
+        if (dump_.IsOpen()) dump_.SetState(s);
+    };
+    loop_.OnReadLog = [this](const uint32_t (&b)[4]) { dump_.OnReadLog(b); };
+    extractor_.AddConsumer(&dump_);
+    PortList.Reset();
+}
+
+Engine::~Engine() { Close(); }
+
+void Engine::Start() {
+    if (started_) return;
+    started_ = true;
+    state_->TransportState = INACTIVE;
+    state_->TCPIP_Reconnecting = false;
+    parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);
+    transportThread_.Resume();
+    transportRunning_ = true;
+}
+
+void Engine::Close() {
+    if (!started_) return;
+    started_ = false;
+    if (connected_) DisconnectAndExit();
+    DestroyReviveParsing(false);
+    state_->TransportState = TERMINATING;
+    transportThread_.WaitFor();
+    transportRunning_ = false;
+    forward_->Stop();
+    dump_.Close();
+}
+
+std::string Engine::TcpHost() const { return tcp_->Host; }
+
+void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    StreamState& s = *state_;
+    switch (msg) {
+    case WM_FRAMES_READY: {
+        const int last = int(wParam);
+        const int count = lParam > 0 ? int(lParam) : s.Format().BuffersToSendWithWinMsg;
+        for (int i = last - count + 1; i <= last; ++i) ProcessNewFrame((i + kFrameBuffers) % kFrameBuffers);
+        break;
+    }
+    case WM_TRANSPORT_REPORT: {
+        s.Decoder.RequestScarceDataInit();
+        view_.PskClean();
+        static const char* const kErrors[] = {"", "Mailslot error ", "UART error ", "FTDI error ", "TCP/IP error "};
+        if (wParam >= 1 && wParam <= 4) sink_.SetStat(kErrors[wParam], StatStyle::Normal);
+        warning_ = lParam ? "Lost sync" : "No signal";
+        view_.Warning(warning_, connected_);
+        break;
+    }
+    case WM_TCPIP_RECONNECT:
+        TryReconnectTCPIP();
+        break;
+    case WM_FRAME_REPORT:
+        view_.PskClean();
+        reports_.OnFrameReport(wParam, lParam);
+        view_.FrameReported(wParam == kReportChecksum);
+        break;
+    case WM_TAGS_CHANGED:
+        if (!s.Tags.CheckBoxLockCh.load()) {
+            s.Tags.HandleSelectableTagsOnChange();
+            view_.TagListsChanged();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Engine::ProcessNewFrame(int bufNum) {
+    StreamState& s = *state_;
+    if (!s.ClaimForDrawing(bufNum)) return; // taken back by the parser: counted as not drawn
+    TNewProtHeaderEveryFrameData& r = s.Decoder.HeaderEveryFrInfo[bufNum];
+    view_.Warning(warning_, false);
+    RestoreAfterAutoReconnect();
+    view_.DrawFrame(bufNum, r);
+    r.ChannMax.fill(kNotAvailable);
+    r.UF = r.MIPS = kNotAvailable;
+    r.NoiseDetect.fill(kNotAvailable);
+    r.VadStatus.fill(kNotAvailable);
+    r.AGC.fill(kNotAvailable);
+    ++framesDrawn_;
+    s.ReleaseDrawn(bufNum);
+}
+
+void Engine::RestoreAfterAutoReconnect() {
+    if (WasRecording && RestartRecording && !(IsRecording && IsRecording())) {
+        WasRecording = false;
+        RestartRecording();
+    }
+}
+
+void Engine::OnTimer() {
+    if (state_->TCPIP_Reconnecting.load() && TicksSince(LastTcpIpReconnTime, clock_.Now()) > 5000)
+        sink_.Post(WM_TCPIP_RECONNECT, 0, 0);
+}
+
+} // namespace vintrel

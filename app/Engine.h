@@ -1,0 +1,125 @@
+#pragma once
+// The receiver as the main window owns it: the shared stream state, the transport thread for
+// the program's whole life, one parsing thread per connection, the open transport, connection
+// management, the forwarding server and the window-side handling of the worker threads'
+// messages.
+//
+// Threads: every public method runs on the window thread (the GUI's event loop, or the
+// command-line tool's main loop), except that the message sink may be called from any thread.
+#include "app/ConnectSettings.h"
+#include "app/EngineView.h"
+#include "connection/Ftdi.h"
+#include "connection/FtdiPorts.h"
+#include "stream/DebugDump.h"
+#include "stream/FrameExtractor.h"
+#include "stream/FrameReports.h"
+#include "stream/ParsingThread.h"
+#include "stream/StreamState.h"
+#include "stream/TransportThread.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vintrel {
+
+class TcpClient;
+class ForwardServer;
+class SerialPort;
+
+class Engine : private ReconnectControl {
+public:
+    Engine(MessageSink& sink, const Clock& clock, EngineView& view);
+    ~Engine() override;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    StreamState& State() { return *state_; }
+    FrameExtractor& Extractor() { return extractor_; }
+    FrameReports& Reports() { return reports_; }
+    Ftdi& FtdiLib() { return ftdi_; }
+    ForwardServer& Forwarding() { return *forward_; }
+    DebugDump& Dump() { return dump_; }
+
+    // The settings dialog's values, read at every connect (also the automatic ones).
+    std::function<ConnectSettings()> Settings;
+
+    // Starts the transport thread in INACTIVE. The FTDI library is loaded before.
+    void Start();
+    // Closing: parks the threads, TERMINATING, waits for the transport thread.
+    void Close();
+
+    // The Connect button: connects when nothing is open, else disconnects. `automatic` marks a
+    // reconnection made by the program itself. Returns true when connected afterwards.
+    bool ConnectButtonClick(bool automatic, ConnectCorrections* corrected = nullptr);
+    bool Connected() const { return connected_; }
+    // Closes whatever is open; false when nothing was.
+    bool DisconnectAndExit();
+    // Stops the transport thread's reading and replaces the parsing thread.
+    void DestroyReviveParsing(bool revive);
+    void TryReconnectTCPIP();
+    // Every second: asks for a TCP/IP reconnection while one is pending and 5 s have passed.
+    void OnTimer();
+
+    // Window side of the worker threads' messages (0x914, 0x915, 0x917, 0x918 and the lists).
+    void AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    // One delivered frame, window thread; the view draws it.
+    void ProcessNewFrame(int bufNum);
+
+    // Port lists of the settings dialog.
+    PortListModel PortList;
+    TFtdiList FtdiList{};
+    uint32_t ComPortNum = 0;
+    bool HwPortEna = false;
+
+    // Resumed after an automatic reconnection once frames flow again (recording, listening).
+    std::function<bool()> IsRecording;
+    std::function<void()> RestartRecording;
+    bool WasRecording = false;
+
+    uint32_t Reconnects() const { return reconnects_; }
+    uint64_t FramesDrawn() const { return framesDrawn_; }
+    const std::string& LastWarning() const { return warning_; }
+    // The listener address the TCP client uses ("NOHOST" when none).
+    std::string TcpHost() const;
+
+private:
+    void Reconnect() override; // after a close run of inconsistent frames
+    bool OpenTcpIp(const ConnectSettings& cs);
+    bool OpenFtdi(const ConnectSettings& cs, uint32_t rate);
+    bool OpenUart(const ConnectSettings& cs, const std::string& rateText);
+    void CommonTail();
+    void EnaDisOnCnctBtn(bool connected);
+    void CleanChartsData();
+    void RestoreAfterAutoReconnect();
+    bool AnythingOpen() const;
+
+    MessageSink& sink_;
+    const Clock& clock_;
+    EngineView& view_;
+    std::unique_ptr<StreamState> state_;
+    StreamEvents events_;
+    TransportLoop loop_;
+    FrameExtractor extractor_;
+    FrameReports reports_;
+    DebugDump dump_;
+    TTransportThread transportThread_;
+    std::unique_ptr<TParsingThread> parsing_;
+
+    Ftdi ftdi_;
+    FT_HANDLE FtdiHandle = nullptr;
+    std::unique_ptr<TcpClient> tcp_;
+    std::unique_ptr<SerialPort> uart_;
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<ForwardServer> forward_;
+
+    bool connected_ = false;
+    bool started_ = false;
+    bool transportRunning_ = false;
+    uint32_t LastTcpIpReconnTime = 0;
+    uint32_t reconnects_ = 0;
+    uint64_t framesDrawn_ = 0;
+    std::string warning_;
+};
+
+} // namespace vintrel

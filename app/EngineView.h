@@ -1,0 +1,35 @@
+#pragma once
+// What the engine asks of the window. The GUI implements it on the window thread; the
+// command-line tool and the tests implement what they need. Every call comes from the thread
+// that runs the engine's window side.
+#include "stream/FrameRecord.h"
+
+#include <string_view>
+
+namespace vintrel {
+
+class EngineView {
+public:
+    virtual ~EngineView() = default;
+    // The drawing half of one delivered frame (charts, spectrum, MIPS).
+    virtual void DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {}
+    // A frame report: marker stripes on the charts whose listen button is enabled.
+    virtual void FrameReported(bool checksum) {}
+    // The warning panel: its text ("No signal", "Lost sync") and whether it shows.
+    virtual void Warning(std::string_view text, bool show) {}
+    // Connect button caption and the controls that follow the connection.
+    virtual void ConnectedChanged(bool connected) {}
+    // The diagnostics panel in its TCP/IP error form; Hide when the user reconnects.
+    virtual void TcpIpError(std::string_view text) {}
+    virtual void HideTcpIpError() {}
+    // A system-modal error box.
+    virtual void ErrorBox(std::string_view title, std::string_view text) {}
+    // The channel lists were rebuilt from the tags the target sends.
+    virtual void TagListsChanged() {}
+    // The profile display is cleared.
+    virtual void PskClean() {}
+    // Stops recording and listening and disables the buttons (false), or enables them (true).
+    virtual void SetButtonsEnabled(bool enabled) {}
+};
+
+} // namespace vintrel

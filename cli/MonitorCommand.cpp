@@ -1,0 +1,206 @@
+#include "cli/MonitorCommand.h"
+
+#include "app/Engine.h"
+#include "cli/CliArgs.h"
+#include "connection/ForwardServer.h"
+#include "connection/IpAddress.h"
+#include "stream/QueueSink.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace vintrel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vintrel-cli monitor [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] [--format F]\n"
+    "                           [--big-endian] [--no-checksum] [--seconds S] [--forward HOST:PORT]\n"
+    "                           [--autoreconnect N]\n"
+    "Connects as the Connect button does (default --connect 127.0.0.1:9090), shows the status line and\n"
+    "the counters while frames arrive, and prints the totals at the end (after S seconds, or Ctrl-C).\n"
+    "--ftdi N takes the N-th FT2232H MiniModule adapter (1 = first). --forward serves the raw stream\n"
+    "to TCP clients. Exit 0 when frames arrived, 1 when none did, 2 for bad options, 3 when the\n"
+    "connection could not be opened.\n";
+
+std::atomic<bool> gStop{false};
+void OnSignal(int) { gStop = true; }
+
+// The window's part, printed: errors go to stderr and end the attempt.
+class CliView : public EngineView {
+public:
+    std::string failure;
+    void TcpIpError(std::string_view text) override { failure = "TCP/IP error: " + std::string(text); }
+    void ErrorBox(std::string_view title, std::string_view text) override {
+        failure = std::string(title) + ": " + std::string(text);
+    }
+    void Warning(std::string_view text, bool show) override {
+        if (show) warning = text;
+    }
+    void DrawFrame(int, TNewProtHeaderEveryFrameData&) override { ++drawn; }
+    std::string warning;
+    uint64_t drawn = 0;
+};
+
+// Counts over the whole run, across the parsing threads that reconnections start.
+class RunCounter : public FrameConsumer {
+public:
+    std::atomic<uint64_t> frames{0};
+    void OnFrame(const DecodedFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
+};
+
+} // namespace
+
+int RunMonitor(int argc, char** argv, int first) {
+    CliArgs args(argc, argv, first,
+                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--forward", "--autoreconnect"},
+                 {"--big-endian", "--no-checksum", "--help"});
+    if (args.Has("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    auto usage = [](const std::string& why) {
+        std::fprintf(stderr, "vintrel-cli monitor: %s\n%s", why.c_str(), kUsage);
+        return 2;
+    };
+    if (!args.Ok()) return usage(args.Error());
+    if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
+    const int links = int(args.Has("--connect")) + int(args.Has("--serial")) + int(args.Has("--ftdi"));
+    if (links > 1) return usage("give one of --connect, --serial, --ftdi");
+
+    ConnectSettings cs;
+    if (auto f = args.Value("--format")) {
+        auto parsed = ParseFormatName(*f);
+        if (!parsed) return usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
+        cs.Format = *parsed;
+    }
+    cs.BigEndian = args.Has("--big-endian");
+    cs.VerifyChecksum = !args.Has("--no-checksum");
+    if (auto a = args.Value("--autoreconnect")) cs.AutoReconnectText = *a;
+    double seconds = 0;
+    if (auto s = args.Value("--seconds")) {
+        try {
+            seconds = std::stod(*s);
+        } catch (...) {
+            return usage("--seconds needs a number");
+        }
+        if (seconds <= 0) return usage("--seconds needs a positive number");
+    }
+
+    QueueSink sink;
+    SteadyClock clock;
+    CliView view;
+    Engine engine(sink, clock, view);
+    RunCounter counter;
+    engine.Extractor().AddConsumer(&counter);
+
+    if (auto c = args.Value("--serial")) {
+        cs.TransportButton = ConnectSettings::Link::Usb;
+        cs.PortItem = *c;
+        cs.PortIndex = 1;
+        cs.RateText = args.Value("--baud").value_or("115200");
+    } else if (auto n = args.Value("--ftdi")) {
+        cs.TransportButton = ConnectSettings::Link::Usb;
+        cs.FtdiPortsOnly = true;
+        cs.RateText = args.Value("--baud").value_or("12000000");
+        engine.FtdiLib().Loading();
+        if (!engine.FtdiLib().FTDIdriverFound) {
+            std::fprintf(stderr, "vintrel-cli monitor: %s\n", kFtdiLoadingErrorText);
+            return 3;
+        }
+        EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);
+        try {
+            cs.PortIndex = std::stoi(*n);
+        } catch (...) {
+            return usage("--ftdi needs an adapter number");
+        }
+        if (cs.PortIndex < 1 || cs.PortIndex >= int(engine.PortList.Items.size())) {
+            std::fprintf(stderr, "vintrel-cli monitor: no FTDI adapter %s (%zu found)\n", n->c_str(),
+                         engine.PortList.Items.size() - 1);
+            return 3;
+        }
+    } else {
+        cs.IPAddrPort = args.Value("--connect").value_or("127.0.0.1:9090");
+    }
+    engine.Settings = [cs] { return cs; };
+
+    if (auto fwd = args.Value("--forward")) {
+        std::string host, error;
+        uint16_t port = 0;
+        if (ParseIPaddrPortString(*fwd, host, port, error) <= 0) return usage("--forward needs HOST:PORT");
+        if (!engine.Forwarding().Start(host, std::to_string(port), error)) {
+            std::fprintf(stderr, "vintrel-cli monitor: forwarding on %s: %s\n", fwd->c_str(), error.c_str());
+            return 3;
+        }
+        std::printf("forwarding on %s:%u\n", host.c_str(), unsigned(engine.Forwarding().BoundPort()));
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    engine.Start();
+    if (!engine.ConnectButtonClick(false)) {
+        std::fprintf(stderr, "vintrel-cli monitor: %s\n",
+                     view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
+        engine.Close();
+        return 3;
+    }
+    std::fflush(stdout);
+
+    const bool tty = isatty(STDOUT_FILENO);
+    uint64_t checksum = 0, inconsistent = 0;
+    std::string lastLine;
+    const auto start = std::chrono::steady_clock::now();
+    auto lastTimer = start, lastPrint = start;
+    for (;;) {
+        QueuedMessage m;
+        while (sink.Take(m)) {
+            if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            engine.AppMessage(m.Msg, m.WParam, m.LParam);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTimer >= std::chrono::seconds(1)) {
+            engine.OnTimer();
+            lastTimer = now;
+        }
+        if (now - lastPrint >= std::chrono::milliseconds(tty ? 250 : 1000)) {
+            lastPrint = now;
+            char line[256];
+            std::snprintf(line, sizeof line, "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  | %s",
+                          (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
+                          (unsigned long long)inconsistent, engine.Reconnects(), sink.Status().c_str());
+            if (tty) std::printf("\r%-110.110s", line);
+            else if (lastLine != line) std::printf("%s\n", line);
+            lastLine = line;
+            std::fflush(stdout);
+        }
+        if (gStop.load()) break;
+        if (seconds > 0 && std::chrono::duration<double>(now - start).count() >= seconds) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (tty) std::printf("\n");
+    engine.Close();
+    QueuedMessage m;
+    while (sink.Take(m))
+        if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+
+    const uint64_t frames = counter.frames.load();
+    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n",
+                (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
+                engine.Reconnects());
+    if (engine.State().FramesNotDrawn.load())
+        std::printf("Frames not shown (window behind): %llu\n", (unsigned long long)engine.State().FramesNotDrawn.load());
+    if (frames == 0) {
+        std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n", view.warning.empty() ? "" : " - ",
+                     view.warning.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace vintrel::cli

@@ -1,0 +1,101 @@
+#include "connection/IpAddress.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <limits>
+#include <netinet/in.h>
+
+namespace vintrel {
+
+std::string_view TrimText(std::string_view s) {
+    const auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool ParseDecimalInt(std::string_view text, int64_t& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    int64_t v = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+        if (v > int64_t(std::numeric_limits<int32_t>::max()) + 1) return false;
+    }
+    if (negative) v = -v;
+    if (v > std::numeric_limits<int32_t>::max()) return false;
+    value = v;
+    return true;
+}
+
+std::string NotAnIntegerText(std::string_view text) {
+    std::string s;
+    s.reserve(text.size() + 32);
+    s += '\'';
+    s += text;
+    s += "' is not a valid integer value";
+    return s;
+}
+
+int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port, std::string& errorText) {
+    const size_t colon = IPaddrPort.rfind(':');
+    if (colon == std::string_view::npos) return 0;
+
+    // The three dots nearest the colon, right to left; everything before the third one is the
+    // first part.
+    size_t dots[3];
+    size_t searchEnd = colon;
+    for (size_t& dot : dots) {
+        if (searchEnd == 0) return 0;
+        dot = IPaddrPort.rfind('.', searchEnd - 1);
+        if (dot == std::string_view::npos) return 0;
+        searchEnd = dot;
+    }
+    const size_t begins[4] = {0, dots[2] + 1, dots[1] + 1, dots[0] + 1};
+    const size_t ends[4] = {dots[2], dots[1], dots[0], colon};
+    for (int k = 0; k < 4; ++k) {
+        const std::string_view part = TrimText(IPaddrPort.substr(begins[k], ends[k] - begins[k]));
+        int64_t v = 0;
+        if (!ParseDecimalInt(part, v)) {
+            errorText = NotAnIntegerText(part);
+            return kAddrConversionError;
+        }
+        if (v < 0 || v > 255) return 0;
+    }
+
+    const std::string_view portText = TrimText(IPaddrPort.substr(colon + 1));
+    int64_t p = 0;
+    if (!ParseDecimalInt(portText, p)) {
+        errorText = NotAnIntegerText(portText);
+        return kAddrConversionError;
+    }
+    // A port the socket layer cannot take is a wrong address, not something to truncate into
+    // another port number.
+    if (p < 0 || p > 65535) return 0;
+
+    host = std::string(TrimText(IPaddrPort.substr(0, colon)));
+    port = static_cast<uint16_t>(p);
+    return static_cast<int>(std::min<size_t>(colon + 1, size_t(std::numeric_limits<int>::max())));
+}
+
+std::vector<std::string> LocalIPv4Addresses() {
+    std::vector<std::string> out{"127.0.0.1"};
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return out;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+        if (!inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) continue;
+        if (std::find(out.begin(), out.end(), text) == out.end()) out.emplace_back(text);
+    }
+    freeifaddrs(list);
+    return out;
+}
+
+} // namespace vintrel

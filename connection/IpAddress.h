@@ -1,0 +1,37 @@
+#pragma once
+// The TCP/IP listener address typed by the user ("10.0.0.1:9090") and the local IPv4
+// addresses the forwarding server can bind to. Runs on the window thread.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vintrel {
+
+// A part of the address or the port that is not a decimal integer. The connect attempt is
+// abandoned and the error text is shown; nothing is opened.
+inline constexpr int kAddrConversionError = -1;
+
+// Parses a dotted IPv4 address, a colon and a port. On success host receives the trimmed
+// text before the colon (the dotted address as typed), port the trimmed text after it, and
+// the result is the 1-based position of the (last) colon. 0: a wrong address (no colon, fewer
+// than three dots before it, a part outside 0..255, a port outside 0..65535).
+// kAddrConversionError: a part or the port is not an integer; errorText says which.
+// host and port are changed only on success.
+int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port, std::string& errorText);
+
+// Trims spaces and control characters from both ends.
+std::string_view TrimText(std::string_view s);
+
+// Converts a trimmed decimal integer with an optional sign; false for anything else or a
+// value outside the 32-bit range.
+bool ParseDecimalInt(std::string_view text, int64_t& value);
+
+// The text a failed integer conversion shows: "'x' is not a valid integer value".
+std::string NotAnIntegerText(std::string_view text);
+
+// The machine's IPv4 addresses as dotted text: "127.0.0.1" first, then the others in the
+// order the system reports them, without duplicates.
+std::vector<std::string> LocalIPv4Addresses();
+
+} // namespace vintrel

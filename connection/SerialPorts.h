@@ -1,0 +1,99 @@
+#pragma once
+// The COM half of the settings dialog's port list and the serial port itself: enumeration of
+// the serial devices, opening one exclusively at a chosen rate (custom rates included), and
+// reading with the port's fixed time-outs.
+//
+// A port is named by its device path ("/dev/ttyUSB0"). Where a COM number is needed (the
+// configuration file's ComPortNum, the preselection of the list) it is the trailing number of
+// the device name: /dev/ttyUSB3 -> 3, /dev/ttyS0 -> 0.
+//
+// Threads: enumeration and open/close run on the window thread while no connection is open;
+// once a connection is made only the transport thread reads from the port.
+#include "connection/FtdiPorts.h"
+#include "stream/MessageSink.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace vintrel {
+
+struct SerialEnumOptions {
+    // Where the kernel lists tty devices; an entry with a "device" link is a real port.
+    std::string SysfsRoot = "/sys/class/tty";
+    // Where the device nodes of those entries live.
+    std::string DevDir = "/dev";
+    // A port whose open takes longer than this is left out.
+    uint32_t SlowOpenMs = 2000;
+};
+
+// Builds the COM list: " None", then the device path of every serial device that opens
+// exclusively, in the order of their trailing numbers (equal numbers by name). Busy ports,
+// ports slower than SlowOpenMs to open and serial ports without hardware behind them are left
+// out. Each listed port is opened and closed once. Item 1 is selected when a port was listed.
+// With a sink, the status reads "Populating ports list" meanwhile and is cleared afterwards.
+// Returns whether at least one port was listed (HwPortEna).
+bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options = {}, MessageSink* sink = nullptr);
+
+// Trailing decimal number of a device path or name; 0 when it has none.
+uint32_t SerialComNumber(std::string_view device);
+
+// The port's read time-outs: a read ends when the requested count arrived, when no byte came
+// for ReadIntervalMs after the first one, or after ReadTotalConstantMs + ReadTotalPerByteMs
+// per requested byte.
+struct SerialTimeouts {
+    uint32_t ReadIntervalMs;
+    uint32_t ReadTotalPerByteMs;
+    uint32_t ReadTotalConstantMs;
+};
+inline constexpr SerialTimeouts TimeOuts{1, 1, 10};
+
+inline constexpr const char* kSerialSetupErrorTitle = "Serial port setup error";
+
+// The rate read back is taken when it equals the requested one or exceeds it by so little that
+// requested / (readBack - requested) >= 25 in unsigned 32-bit division (a read-back below the
+// request wraps to a huge divisor and is rejected).
+bool UartRateAccepted(uint32_t requested, uint32_t readBack);
+
+struct UartOpenResult {
+    bool Opened = false;        // open, configured and drained
+    int ErrorNumber = 0;        // errno of the step that failed, 0 when none did
+    uint32_t RequestedRate = 0;
+    uint32_t ActualRate = 0;    // as read back from the driver
+    // When not empty: the text of the box titled "Serial port setup error" (the settings were
+    // rejected and the port closed). Empty with Opened false: the port did not open.
+    std::string Message;
+};
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort() { Close(); }
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the device exclusively and sets raw 8N1, no flow control, DTR and RTS raised and
+    // the trimmed decimal rate in rateText (any rate the driver accepts). The rate read back
+    // must pass UartRateAccepted, else the port is closed again and Message says why. Input
+    // that is already waiting is discarded. A port opened earlier is closed first.
+    UartOpenResult OpenUART(const std::string& path, std::string_view rateText);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
+
+    // Reads at most len bytes within the time-outs of TimeOuts; returns the count (0 when
+    // nothing arrived, the port is closed or failed).
+    uint32_t Read(uint8_t* dst, uint32_t len);
+
+    // Replaces the rate read back from the driver (the acceptance rule is otherwise only
+    // reachable with hardware that rounds rates).
+    std::function<uint32_t(uint32_t readBack)> ReadBackHook;
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+} // namespace vintrel

@@ -1,0 +1,11 @@
+#include "connection/SerialTransport.h"
+
+namespace vintrel {
+
+TransportRead UartTransport::Read(uint8_t* dst, uint32_t len, bool /*firstPart*/) {
+    TransportRead r;
+    r.Got = port_.Read(dst, len);
+    return r;
+}
+
+} // namespace vintrel

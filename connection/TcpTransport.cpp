@@ -1,0 +1,26 @@
+#include "connection/TcpTransport.h"
+
+namespace vintrel {
+
+void TcpTransport::ShowStatus(const char* prefix, const std::string& text) {
+    status_.assign(prefix);
+    status_ += text;
+    sink_.SetStat(status_, StatStyle::Normal);
+}
+
+TransportRead TcpTransport::Read(uint8_t* dst, uint32_t len, bool firstPart) {
+    TransportRead r;
+    if (len == 0 || !client_.Connected() || client_.Host == kNoHost) return r;
+
+    const TcpReadResult result = client_.ReadSome(dst, len, r.Got, error_);
+    if (result == TcpReadResult::Ok) return r;
+    r.Failed = true; // what did arrive is in r.Got; the wrapped part is not read
+    ShowStatus("TCP/IP : ", error_);
+    if (result == TcpReadResult::Reset && firstPart) {
+        client_.Disconnect();
+        if (!client_.Connect(kTcpConnectTimeoutMs, error_)) ShowStatus("Trying to reconnect TCP/IP : error ", error_);
+    }
+    return r;
+}
+
+} // namespace vintrel

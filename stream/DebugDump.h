@@ -1,0 +1,55 @@
+#pragma once
+// The debug dump of the command-line switches "-d" and "-dbe": every block read from the
+// transport ("ROtemp.$$$.bin", with begin and end marks that tell the transport state under
+// "-dbe"), a record per RUNNING read ("ReadIndx.$$$.bin") and a record per parsed frame
+// ("ParseIndx.$$$.bin"), all in the program folder.
+//
+// Threads: the raw dump and read log are written by the transport thread, the parse log by the
+// parsing thread; each file has one writer.
+#include "stream/FrameExtractor.h"
+#include "stream/ReceiveRing.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace vintrel {
+
+class DebugDump : public ReadObserver, public FrameConsumer {
+public:
+    static constexpr const char* kRawDumpFile = "ROtemp.$$$.bin";
+    static constexpr const char* kReadLogFile = "ReadIndx.$$$.bin";
+    static constexpr const char* kParseLogFile = "ParseIndx.$$$.bin";
+
+    explicit DebugDump(const StreamState& s) : s_(s) {}
+    ~DebugDump() override { Close(); }
+
+    // Creates the three files in `folder`; false with the reason when one cannot be created.
+    bool Open(const std::string& folder, bool marks, std::string& error);
+    void Close();
+    bool IsOpen() const { return raw_ != nullptr; }
+
+    // Transport thread: the state (0-3) of the current pass; sets the marks.
+    void SetState(int state);
+    void OnBlockRead(const uint8_t* data, uint32_t len, uint32_t markLen) override;
+    void OnReadLog(const uint32_t (&bufCopy)[4]);
+    // Parsing thread: one record per frame.
+    void OnFrame(const DecodedFrame& f) override;
+    // Head and tail of the listening queue for the parse log (0 when nobody listens).
+    std::function<uint8_t()> QueueHeadTail;
+
+    // FrameBE: words 0-31 the begin mark, 32-63 the end mark.
+    const std::array<uint16_t, 64>& FrameBE() const { return frameBE_; }
+
+private:
+    const StreamState& s_;
+    bool marks_ = false;
+    std::FILE* raw_ = nullptr;
+    std::FILE* readLog_ = nullptr;
+    std::FILE* parseLog_ = nullptr;
+    std::array<uint16_t, 64> frameBE_{};
+};
+
+} // namespace vintrel

@@ -1,0 +1,38 @@
+#pragma once
+// The parsing thread: one per connection. It sleeps until the transport is RUNNING, then takes
+// frames from the ring after every transport event, and ends when told to.
+#include "stream/FrameExtractor.h"
+#include "stream/TransportThread.h"
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace vintrel {
+
+class TParsingThread {
+public:
+    TParsingThread(StreamState& s, FrameExtractor& extractor, StreamEvents& events)
+        : s_(s), extractor_(extractor), events_(events) {}
+    ~TParsingThread() { Terminate(); }
+    TParsingThread(const TParsingThread&) = delete;
+    TParsingThread& operator=(const TParsingThread&) = delete;
+
+    // Runs once when the thread starts (the listening queue restarts there).
+    std::function<void()> OnStart;
+
+    void Resume();
+    bool Started() const { return thread_.joinable(); }
+    // Asks the thread to end and waits for it.
+    void Terminate();
+
+private:
+    void Execute();
+    StreamState& s_;
+    FrameExtractor& extractor_;
+    StreamEvents& events_;
+    std::atomic<bool> terminated_{false};
+    std::thread thread_;
+};
+
+} // namespace vintrel

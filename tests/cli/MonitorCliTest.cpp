@@ -1,0 +1,90 @@
+// vintrel-sim serving on loopback, vintrel-cli monitor counting: both real processes.
+#include "sim/StreamGenerator.h"
+#include "../sim/SimChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace vintrel {
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string out;
+};
+
+Result RunCli(const std::string& args) {
+    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    Result r{-1, ""};
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+uint64_t Value(const std::string& out, const std::string& label) {
+    const auto pos = out.rfind(label);
+    return pos == std::string::npos ? ~0ull : std::stoull(out.substr(pos + label.size()));
+}
+
+} // namespace
+
+TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
+    struct Case {
+        const char* protocol;
+        const char* format;
+        bool be;
+    };
+    for (const Case& c : {Case{"new", "16k2", false}, Case{"old", "8k4", true}}) {
+        SCOPED_TRACE(std::string(c.protocol) + " " + c.format);
+        const bool isNew = std::string(c.protocol) == "new";
+        std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--once", "--as-fast-as-possible",
+                                         "--protocol", c.protocol, "--format", c.format, "--seconds", "3",
+                                         "--skip-frame-every", "400", "--garbage-every", "77"};
+        if (isNew) args.insert(args.end(), {"--bad-checksum-every", "101", "--unknown-tag-every", "333"});
+        if (c.be) args.push_back("--big-endian");
+        sim::test::SimChildProcess sim(args);
+        ASSERT_TRUE(sim.Started());
+        const auto line = sim.ReadLine(std::chrono::seconds(5));
+        ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
+        const std::string address = line->substr(13);
+
+        sim::StreamConfig cfg;
+        cfg.protocol = isNew ? sim::Protocol::New : sim::Protocol::Old;
+        cfg.format = *ParseFormatName(c.format);
+        cfg.bigEndian = c.be;
+        cfg.damage = {.badChecksumEvery = isNew ? 101u : 0u, .skipFrameEvery = 400, .garbageEvery = 77,
+                      .unknownTagEvery = isNew ? 333u : 0u};
+        sim::DamageCounts counts;
+        sim::GenerateStream(cfg, sim::FramesForSeconds(GetStreamFormat(cfg.format), 3), &counts);
+
+        const Result r = RunCli("monitor --connect " + address + " --format " + c.format + " --seconds 2" +
+                                (c.be ? " --big-endian" : ""));
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(Value(r.out, "Total frames: "), counts.framesEmitted) << r.out;
+        EXPECT_EQ(Value(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
+        EXPECT_EQ(Value(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 0);
+    }
+}
+
+TEST(MonitorCli, ConnectionThatCannotBeOpened) {
+    Result r = RunCli("monitor --connect 127.0.0.1:1 --seconds 1");
+    EXPECT_EQ(r.exitCode, 3) << r.out;
+    EXPECT_NE(r.out.find("TCP/IP error: "), std::string::npos) << r.out;
+    r = RunCli("monitor --connect localhost:9090 --seconds 1");
+    EXPECT_EQ(r.exitCode, 3) << r.out;
+    EXPECT_NE(r.out.find("Wrong addr: port localhost:9090"), std::string::npos) << r.out;
+    r = RunCli("monitor --serial /dev/nonexistent-tty --seconds 1");
+    EXPECT_EQ(r.exitCode, 3) << r.out;
+    EXPECT_EQ(RunCli("monitor --connect 1.2.3.4:5 --serial /dev/x").exitCode, 2);
+    EXPECT_EQ(RunCli("monitor --format 7k7").exitCode, 2);
+}
+
+} // namespace vintrel

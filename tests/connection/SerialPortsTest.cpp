@@ -1,0 +1,179 @@
+// Serial ports on pseudo-terminals: enumeration over a fake sysfs tree whose device nodes lead
+// to pseudo-terminals, opening at standard and custom rates, and reading with the time-outs.
+#include "connection/SerialPorts.h"
+#include "connection/SerialTransport.h"
+#include "TcpTestSockets.h"
+#include "stream/QueueSink.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+
+namespace vintrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+struct Pty {
+    Fd Master{posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
+    std::string Slave = grantpt(Master.Get()) == 0 && unlockpt(Master.Get()) == 0 ? ptsname(Master.Get()) : "";
+    bool Write(const std::vector<uint8_t>& v) const { return write(Master.Get(), v.data(), v.size()) == ssize_t(v.size()); }
+};
+
+class SerialEnumTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "sys");
+        fs::create_directories(root_ / "dev");
+        options_ = {(root_ / "sys").string(), (root_ / "dev").string()};
+    }
+    void TearDown() override { fs::remove_all(root_); }
+    // A sysfs entry, with or without its device link, and with a pty its device node.
+    void AddTty(const std::string& name, bool deviceLink, const Pty* pty) {
+        fs::create_directories(root_ / "sys" / name);
+        if (deviceLink) fs::create_directory_symlink(root_, root_ / "sys" / name / "device");
+        if (pty) fs::create_symlink(pty->Slave, root_ / "dev" / name);
+    }
+    std::string Dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
+
+    fs::path root_ = fs::temp_directory_path() / ("vintrel-serial-" + std::to_string(getpid()));
+    SerialEnumOptions options_;
+    PortListModel list_;
+};
+
+TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
+    Pty a, b, c, d, busy, locked;
+    AddTty("ttyUSB10", true, &a);
+    AddTty("ttyUSB2", true, &b);
+    AddTty("ttyACM2", true, &c);
+    AddTty("tty5", false, &d);      // a virtual console: no device link
+    AddTty("ttyS3", true, nullptr); // known to the kernel, no node to open
+    AddTty("ttyUSB0", true, &busy);
+    AddTty("ttyUSB1", true, &locked);
+    // Two other holders: one made its port exclusive, one holds the lock on its port.
+    Fd holder(open(busy.Slave.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(ioctl(holder.Get(), TIOCEXCL), 0);
+    Fd locker(open(locked.Slave.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(flock(locker.Get(), LOCK_EX | LOCK_NB), 0);
+
+    QueueSink sink;
+    EXPECT_TRUE(SerialPortEnum(list_, options_, &sink));
+    EXPECT_EQ(list_.Items, (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyUSB10")}));
+    EXPECT_EQ(list_.Selected, 1);
+    EXPECT_EQ(sink.StatusChanges(), 2u); // "Populating ports list", then cleared
+    EXPECT_EQ(sink.Status(), "");
+
+    // The holder's claim survives the enumeration, and it keeps OpenUART out too.
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(holder.Get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    SerialPort port;
+    EXPECT_EQ(port.OpenUART(Dev("ttyUSB0"), "115200").ErrorNumber, EBUSY);
+    // The listed ports were released again.
+    EXPECT_TRUE(port.OpenUART(Dev("ttyUSB2"), "115200").Opened);
+
+    list_.Items = {"stale"};
+    options_.SysfsRoot = (root_ / "missing").string();
+    EXPECT_FALSE(SerialPortEnum(list_, options_));
+    EXPECT_EQ(list_.Items, std::vector<std::string>{" None"});
+    EXPECT_EQ(list_.Selected, 0);
+    EXPECT_EQ(SerialComNumber("/dev/ttyUSB12"), 12u);
+}
+
+class SerialOpenTest : public ::testing::Test {
+protected:
+    Pty pty_;
+    SerialPort port_;
+};
+
+TEST_F(SerialOpenTest, OpensRawEightNOneAtStandardAndCustomRates) {
+    UartOpenResult r = port_.OpenUART(pty_.Slave, " 115200 ");
+    ASSERT_TRUE(r.Opened) << r.ErrorNumber << " " << r.Message;
+    EXPECT_EQ(r.ActualRate, 115200u);
+    termios t{};
+    ASSERT_EQ(tcgetattr(port_.Fd(), &t), 0);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+
+    r = port_.OpenUART(pty_.Slave, "3456789"); // reopening closes the first handle
+    ASSERT_TRUE(r.Opened) << r.ErrorNumber << " " << r.Message;
+    EXPECT_EQ(r.ActualRate, 3456789u);
+}
+
+TEST_F(SerialOpenTest, RejectedSettingsCloseThePortWithTheSetupText) {
+    EXPECT_TRUE(UartRateAccepted(100, 104));  // 100 / 4 = 25
+    EXPECT_FALSE(UartRateAccepted(100, 105)); // 100 / 5 = 20
+    EXPECT_FALSE(UartRateAccepted(100, 99));  // below is never taken
+
+    port_.ReadBackHook = [](uint32_t readBack) { return readBack - 1; };
+    UartOpenResult r = port_.OpenUART(pty_.Slave, "12000000");
+    EXPECT_FALSE(r.Opened);
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_EQ(r.Message, "Error number=0; required baud rate=12000000, actually set BR was 11999999");
+    port_.ReadBackHook = [](uint32_t readBack) { return readBack + readBack / 25; };
+    EXPECT_TRUE(port_.OpenUART(pty_.Slave, "12000000").Opened);
+
+    EXPECT_EQ(port_.OpenUART(pty_.Slave, "fast").Message, "'fast' is not a valid integer value");
+    EXPECT_EQ(port_.OpenUART(pty_.Slave, "0").Message, "Error number=22; required baud rate=0, actually set BR was 0");
+    r = port_.OpenUART("/dev/vintrel-no-such-port", "115200");
+    EXPECT_EQ(r.ErrorNumber, ENOENT);
+    EXPECT_TRUE(r.Message.empty());
+    EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(SerialOpenTest, WaitingInputIsDiscardedEvenWhenTheTargetNeverPauses) {
+    std::atomic<bool> stop{false};
+    std::thread target([&] {
+        const auto block = Pattern(256, 11);
+        while (!stop)
+            if (!pty_.Write(block)) std::this_thread::sleep_for(1ms);
+    });
+    std::this_thread::sleep_for(20ms);
+    const auto start = steady_clock::now();
+    const bool opened = port_.OpenUART(pty_.Slave, "115200").Opened;
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    stop = true;
+    target.join();
+    EXPECT_TRUE(opened);
+    EXPECT_LT(took, 2000);
+}
+
+TEST_F(SerialOpenTest, TransportDeliversBytesUnchangedAndSilenceWithinTheBudget) {
+    ASSERT_TRUE(port_.OpenUART(pty_.Slave, "921600").Opened);
+    UartTransport transport(port_);
+    // Line-editing, flow-control and signal characters pass as plain data.
+    std::vector<uint8_t> data = Pattern(200, 13);
+    const uint8_t special[] = {0x0D, 0x0A, 0x03, 0x11, 0x13, 0x7F, 0xFF, 0x00, 0x04, 0x1A};
+    std::copy(std::begin(special), std::end(special), data.begin());
+    ASSERT_TRUE(pty_.Write(data));
+    std::this_thread::sleep_for(10ms);
+
+    std::vector<uint8_t> got(4000);
+    auto start = steady_clock::now();
+    const uint32_t n = transport.Read(got.data(), 4000, true).Got;
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 1000); // not the 4010 ms total
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + n), data);
+
+    start = steady_clock::now();
+    EXPECT_EQ(transport.Read(got.data(), 50, true).Got, 0u);
+    const auto silent = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_GE(silent, 58); // 10 ms + 1 ms per requested byte
+    EXPECT_LT(silent, 500);
+
+    // A hung-up port answers like a silent one instead of failing at once.
+    pty_.Master.Reset();
+    start = steady_clock::now();
+    EXPECT_EQ(transport.Read(got.data(), 40, true).Got, 0u);
+    EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - start).count(), 45);
+}
+
+} // namespace
+} // namespace vintrel::test

@@ -1,0 +1,109 @@
+#pragma once
+// Plain loopback sockets for the connection tests: a listener on 127.0.0.1 (any free port)
+// and small blocking helpers. Every wait is bounded.
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace vintrel::test {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd& operator=(Fd&& o) noexcept {
+        std::swap(fd_, o.fd_);
+        return *this;
+    }
+    ~Fd() { Reset(); }
+    int Get() const { return fd_; }
+    void Reset() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+inline sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+inline uint16_t LocalPort(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+class LoopbackListener {
+public:
+    explicit LoopbackListener(int backlog = 8) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const sockaddr_in a = Loopback(0);
+        bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        listen(fd_.Get(), backlog);
+        port_ = LocalPort(fd_.Get());
+    }
+    uint16_t Port() const { return port_; }
+    void Close() { fd_.Reset(); }
+    // The next connection, or an invalid Fd when none came within timeoutMs.
+    Fd Accept(int timeoutMs = 2000) {
+        pollfd p{fd_.Get(), POLLIN, 0};
+        return Fd(poll(&p, 1, timeoutMs) == 1 ? accept(fd_.Get(), nullptr, nullptr) : -1);
+    }
+
+private:
+    Fd fd_;
+    uint16_t port_ = 0;
+};
+
+// rcvBuf > 0 keeps the client's receive window small from the start.
+inline Fd ConnectLoopback(uint16_t port, int rcvBuf = 0) {
+    Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (rcvBuf > 0) setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &rcvBuf, sizeof rcvBuf);
+    const sockaddr_in a = Loopback(port);
+    if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) fd.Reset();
+    return fd;
+}
+
+inline bool WriteAll(int fd, const uint8_t* p, size_t n) {
+    for (ssize_t k; n > 0; p += k, n -= size_t(k))
+        if ((k = send(fd, p, n, MSG_NOSIGNAL)) <= 0) return false;
+    return true;
+}
+
+// Closes with an RST instead of an orderly shutdown.
+inline void ResetAndClose(Fd& fd) {
+    const linger l{1, 0};
+    setsockopt(fd.Get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    fd.Reset();
+}
+
+// Appends what arrives until the peer closes (true) or nothing comes for idleMs (false).
+inline bool ReadUntilClosed(int fd, std::vector<uint8_t>& out, int idleMs) {
+    uint8_t buf[65536];
+    for (ssize_t n;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, idleMs) != 1) return false;
+        if ((n = recv(fd, buf, sizeof buf, 0)) <= 0) return true;
+        out.insert(out.end(), buf, buf + n);
+    }
+}
+
+inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    return v;
+}
+
+} // namespace vintrel::test

@@ -1,0 +1,164 @@
+// The TCP/IP client and the TR_TCPIP read of the receive ring against a listener on loopback:
+// exact reads, time-outs that keep what arrived, the ways a connection ends, failed connects.
+#include "connection/TcpTransport.h"
+#include "TcpTestSockets.h"
+#include "stream/QueueSink.h"
+#include "stream/ReceiveRing.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace vintrel::test {
+namespace {
+
+using namespace std::chrono;
+
+class TcpTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        client_.Host = "127.0.0.1";
+        client_.Port = listener_.Port();
+        std::string error;
+        ASSERT_TRUE(client_.Connect(2000, error)) << error;
+        peer_ = listener_.Accept();
+        ASSERT_GE(peer_.Get(), 0);
+    }
+    TransportRead Read(uint32_t len, bool firstPart = true) {
+        buf_.assign(len, 0);
+        return transport_.Read(buf_.data(), len, firstPart);
+    }
+
+    LoopbackListener listener_;
+    TcpClient client_;
+    QueueSink sink_;
+    TcpTransport transport_{client_, sink_};
+    Fd peer_;
+    std::vector<uint8_t> buf_;
+};
+
+TEST_F(TcpTransportTest, ARequestSplitAtTheRingsEndArrivesWhole) {
+    auto ring = std::make_unique<ReceiveRing>();
+    ring->ReadIndx = kRingSize - 100;
+    const auto data = Pattern(300, 7);
+    ASSERT_TRUE(WriteAll(peer_.Get(), data.data(), 120)); // the rest comes in a later segment
+    std::thread late([&] { WriteAll(peer_.Get(), data.data() + 120, 180); });
+    uint32_t total = 0;
+    for (int i = 0; i < 50 && total < 300; ++i) {
+        total += ring->ReadToCycBuf(transport_, 300 - total, nullptr, 0);
+        ring->ReadIndx = (kRingSize - 100 + total) & kRingMask;
+    }
+    EXPECT_EQ(total, 300u);
+    late.join();
+    std::vector<uint8_t> got(300);
+    ring->CopyOut(kRingSize - 100, got.data(), 300);
+    EXPECT_EQ(got, data);
+    EXPECT_EQ(sink_.StatusChanges(), 0u);
+}
+
+TEST_F(TcpTransportTest, ReadsHandOverWhatArrivedAndTimeOutWhenSilent) {
+    EXPECT_EQ(client_.ReadTimeoutMs(), 80);
+    const auto data = Pattern(64, 8);
+    ASSERT_TRUE(WriteAll(peer_.Get(), data.data(), 30));
+    TransportRead r = Read(64);
+    EXPECT_EQ(r.Got, 30u);
+    EXPECT_FALSE(r.Failed);
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 30, buf_.begin()));
+
+    const auto start = steady_clock::now();
+    r = Read(64);
+    EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - start).count(), 75);
+    EXPECT_EQ(r.Got, 0u);
+    EXPECT_TRUE(r.Failed);
+    EXPECT_EQ(sink_.Status(), "TCP/IP : Read timed out.");
+
+    // The rest follows in order.
+    ASSERT_TRUE(WriteAll(peer_.Get(), data.data() + 30, 34));
+    r = Read(34);
+    EXPECT_EQ(r.Got, 34u);
+    EXPECT_FALSE(r.Failed);
+    EXPECT_TRUE(std::equal(buf_.begin(), buf_.end(), data.begin() + 30));
+}
+
+TEST_F(TcpTransportTest, ResetDuringTheWrappedPartOnlyReports) {
+    ResetAndClose(peer_);
+    EXPECT_TRUE(Read(16, false).Failed);
+    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer");
+    EXPECT_LT(listener_.Accept(100).Get(), 0);
+}
+
+TEST_F(TcpTransportTest, ResetDuringTheFirstPartReconnectsToTheSameListener) {
+    ResetAndClose(peer_);
+    TransportRead r = Read(16, true);
+    EXPECT_EQ(r.Got, 0u);
+    EXPECT_TRUE(r.Failed);
+    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer");
+    ASSERT_TRUE(client_.Connected());
+    Fd second = listener_.Accept();
+    const auto data = Pattern(16, 9);
+    ASSERT_TRUE(WriteAll(second.Get(), data.data(), 16));
+    EXPECT_EQ(Read(16).Got, 16u);
+    EXPECT_EQ(buf_, data);
+
+    // With the listener gone the reconnect fails and says so; then reads are silent.
+    ResetAndClose(second);
+    listener_.Close();
+    EXPECT_TRUE(Read(16).Failed);
+    EXPECT_EQ(sink_.Status(), "Trying to reconnect TCP/IP : error Connection refused");
+    EXPECT_FALSE(client_.Connected());
+    const uint64_t changes = sink_.StatusChanges();
+    r = Read(16);
+    EXPECT_EQ(r.Got, 0u);
+    EXPECT_FALSE(r.Failed);
+    EXPECT_EQ(sink_.StatusChanges(), changes);
+}
+
+TEST_F(TcpTransportTest, OrderlyCloseDisconnectsWithoutReconnecting) {
+    peer_.Reset();
+    EXPECT_TRUE(Read(16).Failed);
+    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection Closed Gracefully.");
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_LT(listener_.Accept(100).Get(), 0); // reconnecting is the connection manager's job
+}
+
+TEST_F(TcpTransportTest, NoHostReadsNothingEvenWhenConnected) {
+    ASSERT_TRUE(WriteAll(peer_.Get(), Pattern(16, 10).data(), 16));
+    client_.Host = kNoHost;
+    const TransportRead r = Read(16);
+    EXPECT_EQ(r.Got, 0u);
+    EXPECT_FALSE(r.Failed);
+    EXPECT_EQ(sink_.StatusChanges(), 0u);
+}
+
+TEST(TcpConnectTest, RefusedTimedOutAndInvalidHostsLeaveNothingOpen) {
+    TcpClient client;
+    std::string error;
+    EXPECT_FALSE(client.Connect(500, error)); // the default host names no listener
+    EXPECT_EQ(error, "'NOHOST' is not a valid IPv4 address");
+
+    client.Host = "127.0.0.1";
+    client.Port = LoopbackListener().Port(); // closed again at once
+    EXPECT_FALSE(client.Connect(2000, error));
+    EXPECT_EQ(error, "Connection refused");
+
+    // A listener with a full queue drops further handshakes.
+    LoopbackListener full(0);
+    Fd fillers[2] = {ConnectLoopback(full.Port()), Fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0))};
+    const sockaddr_in a = Loopback(full.Port());
+    connect(fillers[1].Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    client.Port = full.Port();
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(client.Connect(300, error));
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_EQ(error, "Connect timed out.");
+    EXPECT_GE(took, 280);
+    EXPECT_LT(took, 2000);
+    EXPECT_FALSE(client.Connected());
+    uint8_t buf[4];
+    uint32_t got = 0;
+    EXPECT_EQ(client.ReadSome(buf, 4, got, error), TcpReadResult::Error);
+}
+
+} // namespace
+} // namespace vintrel::test

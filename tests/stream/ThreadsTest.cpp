@@ -1,0 +1,192 @@
+// The transport and parsing threads for real, over an in-memory transport.
+#include "stream/ParsingThread.h"
+#include "stream/QueueSink.h"
+#include "stream/ReplayTransport.h"
+#include "stream/TransportThread.h"
+#include "support/FrameBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace vintrel {
+
+namespace {
+
+// Hands out bytes in pieces, then stays silent.
+class Trickle : public Transport {
+public:
+    explicit Trickle(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    TransportRead Read(uint8_t* dst, uint32_t len, bool) override {
+        std::lock_guard lock(m_);
+        const size_t n = std::min<size_t>({len, 700, bytes_.size() - pos_});
+        std::copy_n(bytes_.begin() + pos_, n, dst);
+        pos_ += n;
+        if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return {uint32_t(n), false};
+    }
+    bool Done() {
+        std::lock_guard lock(m_);
+        return pos_ == bytes_.size();
+    }
+
+private:
+    std::mutex m_;
+    std::vector<uint8_t> bytes_;
+    size_t pos_ = 0;
+};
+
+struct Counter : FrameConsumer {
+    std::atomic<int> frames{0};
+    std::atomic<int64_t> last{-1};
+    std::atomic<int> outOfOrder{0};
+    void OnFrame(const DecodedFrame& f) override {
+        if (f.FrameNum != last.load() + 1) ++outOfOrder;
+        last = f.FrameNum;
+        ++frames;
+    }
+};
+
+template <class Pred> bool WaitUntil(Pred p, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!p()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(Threads, EventsWakeTheFirstSetAndTimeOut) {
+    EventHub hub;
+    AutoResetEvent a(hub), b(hub);
+    b.Set();
+    a.Set();
+    EXPECT_EQ(hub.WaitAny({&a, &b}, 10), 0);
+    EXPECT_EQ(hub.WaitAny({&a, &b}, 10), 1);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(hub.WaitAny({&a, &b}, 30), EventHub::kTimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(29));
+    std::thread setter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        b.Set();
+    });
+    EXPECT_EQ(hub.WaitAny({&a, &b}, 5000), 1);
+    setter.join();
+}
+
+TEST(Threads, EveryFrameArrivesInOrderThroughBothThreads) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 5000; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {int16_t(i), 1, 2, 3}).Bytes());
+    Trickle t(bytes);
+    QueueSink sink;
+    SteadyClock clock;
+    StreamState s(sink, clock);
+    s.OpenTransport = &t;
+    StreamEvents ev;
+    TransportLoop loop(s);
+    FrameExtractor ex(s);
+    Counter c;
+    ex.AddConsumer(&c);
+    TTransportThread tt(loop, ev);
+    TParsingThread pt(s, ex, ev);
+    tt.Resume();
+    s.TransportState = CONNECTING;
+    pt.Resume();
+    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 5000; }, 20000)) << c.frames.load();
+    EXPECT_EQ(c.outOfOrder.load(), 0);
+    pt.Terminate();
+    EXPECT_EQ(s.TransportState.load(), INACTIVE); // the parsing thread leaves it parked
+    s.TransportState = TERMINATING;
+    tt.WaitFor();
+}
+
+namespace {
+struct Pipeline {
+    QueueSink sink;
+    SteadyClock clock;
+    StreamState s{sink, clock};
+    StreamEvents ev;
+    TransportLoop loop{s};
+    FrameExtractor ex{s};
+    TTransportThread tt{loop, ev};
+    TParsingThread pt{s, ex, ev};
+    void Run(Transport& t) {
+        s.OpenTransport = &t;
+        tt.Resume();
+        s.TransportState = CONNECTING;
+        pt.Resume();
+    }
+    ~Pipeline() {
+        pt.Terminate();
+        s.TransportState = TERMINATING;
+        tt.WaitFor();
+    }
+};
+struct Slow : Counter {
+    void OnFrame(const DecodedFrame& f) override {
+        Counter::OnFrame(f);
+        if (f.FrameNum % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+};
+} // namespace
+
+TEST(Threads, SlowParserMakesTheTransportWaitInsteadOfOverwriting) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 40000; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(40, 3)).Bytes());
+    MemoryTransport t(bytes); // as fast as memory: several ring lengths ahead of the parser
+    Pipeline p;
+    Slow c;
+    p.ex.AddConsumer(&c);
+    p.Run(t);
+    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 40000; }, 60000)) << c.frames.load();
+    EXPECT_EQ(c.outOfOrder.load(), 0);
+    EXPECT_GT(p.s.RingFullWaits.load(), 0u);
+}
+
+TEST(Threads, NoiseLongerThanTheRingIsDropped) {
+    std::vector<uint8_t> bytes(2u << 20, 0x55);
+    for (int i = 0; i < 500; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {1, 2}).Bytes());
+    Trickle t(bytes);
+    Pipeline p;
+    Counter c;
+    p.ex.AddConsumer(&c);
+    p.Run(t);
+    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 500; }, 60000)) << c.frames.load();
+}
+
+TEST(Threads, WindowThatFallsBehindLosesOnlyDrawing) {
+    // No one draws: after 48 frames the parser takes the buffers back and counts them.
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 300; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {1}).Bytes());
+    Trickle t(bytes);
+    QueueSink sink;
+    SteadyClock clock;
+    StreamState s(sink, clock);
+    s.WindowDraws = true;
+    s.OpenTransport = &t;
+    StreamEvents ev;
+    TransportLoop loop(s);
+    FrameExtractor ex(s);
+    Counter c;
+    ex.AddConsumer(&c);
+    TTransportThread tt(loop, ev);
+    TParsingThread pt(s, ex, ev);
+    tt.Resume();
+    s.TransportState = CONNECTING;
+    pt.Resume();
+    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 300; }, 20000));
+    EXPECT_EQ(s.FramesNotDrawn.load(), 300u - 48u);
+    // The window now claims the newest batch: it is still there to draw.
+    EXPECT_TRUE(s.ClaimForDrawing(299 % 48));
+    s.ReleaseDrawn(299 % 48);
+    EXPECT_FALSE(s.ClaimForDrawing(299 % 48));
+    pt.Terminate();
+    s.TransportState = TERMINATING;
+    tt.WaitFor();
+}
+
+} // namespace vintrel
