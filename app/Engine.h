@@ -66,6 +66,10 @@ public:
     // One delivered frame, window thread; the view draws it.
     void ProcessNewFrame(int bufNum);
 
+    // "FTDI ports only" and "Upd": rebuilds the port list. Refused while connected, so that the
+    // open port's handle is never dropped from under the connection.
+    bool FTDICheckBoxClick(bool ftdiOnly);
+
     // Port lists of the settings dialog.
     PortListModel PortList;
     TFtdiList FtdiList{};

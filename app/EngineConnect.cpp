@@ -36,6 +36,17 @@ template <class T> bool ToInt(const std::string& text, T& out) {
 
 } // namespace
 
+bool Engine::FTDICheckBoxClick(bool ftdiOnly) {
+    if (connected_) {
+        sink_.SetStat("Disconnect before updating the port list", StatStyle::Normal);
+        return HwPortEna;
+    }
+    if (uart_) uart_->Close();
+    if (ftdiOnly && ftdi_.FTDIdriverFound) HwPortEna = EnumerateFtdi(ftdi_, PortList, FtdiList, ComPortNum);
+    else HwPortEna = SerialPortEnum(PortList, {}, &sink_);
+    return HwPortEna;
+}
+
 bool Engine::AnythingOpen() const { return tcp_->Host != kNoHost || FtdiHandle != nullptr || (uart_ && uart_->IsOpen()); }
 
 void Engine::CleanChartsData() {
@@ -45,7 +56,6 @@ void Engine::CleanChartsData() {
 bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     const ConnectSettings cs = Settings ? Settings() : ConnectSettings{};
     StreamState& s = *state_;
-    CleanChartsData();
     s.TransportIs = TR_NONE;
     s.Settings.BigEndian = cs.BigEndian;
 
@@ -62,6 +72,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
         s.TCPIP_Reconnecting = false;
     }
     if (DisconnectAndExit()) return false;
+    CleanChartsData(); // no parsing thread runs now
 
     int32_t thresh = 3;
     std::string threshText = Trim(cs.AutoReconnectText);
@@ -198,6 +209,7 @@ bool Engine::DisconnectAndExit() {
     if (FtdiHandle) ftdi_.Close(FtdiHandle);
     if (uart_) uart_->Close();
     connected_ = false;
+    CleanChartsData();
     EnaDisOnCnctBtn(false);
     view_.Warning(warning_, false);
     sink_.SetStat("Connection closed", StatStyle::Normal);
@@ -218,9 +230,12 @@ void Engine::DestroyReviveParsing(bool revive) {
             std::this_thread::yield();
         }
     }
-    s.Ring.ZeroFill();
+    // The parser ends before the ring is cleared under it.
     if (parsing_) parsing_->Terminate();
     parsing_.reset();
+    s.Ring.ZeroFill();
+    // A new parsing thread starts at buffer 0: nothing undrawn from before is handed over.
+    for (auto& b : s.BufState) b.store(StreamState::kBufFree);
     if (revive) parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);
 }
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vintrel::cli {
@@ -21,11 +22,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli monitor [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] [--format F]\n"
     "                           [--big-endian] [--no-checksum] [--seconds S] [--forward HOST:PORT]\n"
-    "                           [--autoreconnect N]\n"
+    "                           [--autoreconnect N] [--frames N] [--dump DIR [--dump-marks]]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), shows the status line and\n"
     "the counters while frames arrive, and prints the totals at the end (after S seconds, or Ctrl-C).\n"
     "--ftdi N takes the N-th FT2232H MiniModule adapter (1 = first). --forward serves the raw stream\n"
-    "to TCP clients. Exit 0 when frames arrived, 1 when none did, 2 for bad options, 3 when the\n"
+    "to TCP clients. --frames N stops once N frames have arrived and prints the elapsed and CPU\n"
+    "time (for throughput measurements). --dump writes the debug dump (every block read, a record\n"
+    "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n"
+    "Exit 0 when frames arrived, 1 when none did, 2 for bad options, 3 when the\n"
     "connection could not be opened.\n";
 
 std::atomic<bool> gStop{false};
@@ -58,8 +62,9 @@ public:
 
 int RunMonitor(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first,
-                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--forward", "--autoreconnect"},
-                 {"--big-endian", "--no-checksum", "--help"});
+                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--frames", "--forward",
+                  "--autoreconnect", "--dump"},
+                 {"--big-endian", "--no-checksum", "--dump-marks", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -140,6 +145,23 @@ int RunMonitor(int argc, char** argv, int first) {
         std::printf("forwarding on %s:%u\n", host.c_str(), unsigned(engine.Forwarding().BoundPort()));
     }
 
+    uint64_t stopAtFrames = 0;
+    if (auto f = args.Value("--frames")) {
+        try {
+            stopAtFrames = std::stoull(*f);
+        } catch (...) {
+            return usage("--frames needs a number");
+        }
+    }
+
+    if (auto d = args.Value("--dump")) {
+        std::string error;
+        if (!engine.Dump().Open(*d, args.Has("--dump-marks"), error)) {
+            std::fprintf(stderr, "vintrel-cli monitor: cannot write the dump: %s\n", error.c_str());
+            return 3;
+        }
+    }
+
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
@@ -180,10 +202,12 @@ int RunMonitor(int argc, char** argv, int first) {
             std::fflush(stdout);
         }
         if (gStop.load()) break;
+        if (stopAtFrames && counter.frames.load() >= stopAtFrames) break;
         if (seconds > 0 && std::chrono::duration<double>(now - start).count() >= seconds) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (tty) std::printf("\n");
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     engine.Close();
     QueuedMessage m;
     while (sink.Take(m))
@@ -193,6 +217,13 @@ int RunMonitor(int argc, char** argv, int first) {
     std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n",
                 (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
                 engine.Reconnects());
+    if (stopAtFrames) {
+        rusage ru{};
+        getrusage(RUSAGE_SELF, &ru);
+        const double cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+        std::printf("Elapsed, s: %.3f\nCPU, s: %.3f\n", elapsed, cpu);
+    }
     if (engine.State().FramesNotDrawn.load())
         std::printf("Frames not shown (window behind): %llu\n", (unsigned long long)engine.State().FramesNotDrawn.load());
     if (frames == 0) {

@@ -5,7 +5,8 @@
 // ("ParseIndx.$$$.bin"), all in the program folder.
 //
 // Threads: the raw dump and read log are written by the transport thread, the parse log by the
-// parsing thread; each file has one writer.
+// parsing thread; each file has one writer. The window opens the files before the transport
+// thread starts and closes them after it has ended.
 #include "stream/FrameExtractor.h"
 #include "stream/ReceiveRing.h"
 

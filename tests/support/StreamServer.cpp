@@ -9,13 +9,14 @@
 
 namespace vintrel::test {
 
-StreamServer::StreamServer(std::function<Plan(int)> planFor) : planFor_(std::move(planFor)) {
+StreamServer::StreamServer(std::function<Plan(int)> planFor, uint16_t port) : planFor_(std::move(planFor)) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
     ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ::listen(listenFd_, 8);
     socklen_t len = sizeof a;

@@ -21,7 +21,8 @@ public:
         int PauseUs = 0;             // pause between pieces
     };
     // Called for each accepted client, numbered from 0.
-    explicit StreamServer(std::function<Plan(int client)> planFor);
+    // port 0 takes any free port.
+    explicit StreamServer(std::function<Plan(int client)> planFor, uint16_t port = 0);
     ~StreamServer();
 
     uint16_t Port() const { return port_; }

@@ -1,0 +1,235 @@
+// The engine over the other links: an FTDI adapter (the fake D2XX library), a serial port (a
+// pseudo-terminal), forwarding to TCP clients, and the time-outs on a clock the test moves.
+#include "../connection/FakeFtd2xxEnv.h"
+#include "EngineRig.h"
+#include "connection/ForwardServer.h"
+#include "connection/TcpClient.h"
+#include "sim/StreamGenerator.h"
+#include "support/StreamServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vintrel {
+
+using test::EngineRig;
+using test::StreamServer;
+
+namespace {
+
+std::vector<uint8_t> Stream(uint64_t frames, DataStreamFormat f = DataStreamFormat::Ksps8Ms4, bool be = false) {
+    sim::StreamConfig c;
+    c.format = f;
+    c.bigEndian = be;
+    return sim::GenerateStream(c, frames);
+}
+
+int ConnectLoopback(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads until `want` bytes or `ms` of silence.
+std::vector<uint8_t> ReadAll(int fd, size_t want, int ms) {
+    std::vector<uint8_t> out;
+    uint8_t buf[65536];
+    while (out.size() < want) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) break;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+}
+
+} // namespace
+
+class EngineFtdiTest : public test::FakeFtd2xxTest {};
+
+TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
+    const auto bytes = Stream(1500, DataStreamFormat::Ksps16Ms4, true);
+    const std::string path = TempPath("stream.bin");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    SetDevices("FT2232H MiniModule A:7;Other device:9;FT2232H MiniModule B:8");
+    SetSource(path);
+    SetChunk(700);
+
+    EngineRig rig;
+    ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
+    ASSERT_TRUE(EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 8));
+    EXPECT_EQ(rig.engine.PortList.Selected, 2);
+    rig.settings.TransportButton = ConnectSettings::Link::Usb;
+    rig.settings.FtdiPortsOnly = true;
+    rig.settings.PortIndex = 1;
+    rig.settings.Format = DataStreamFormat::Ksps16Ms4;
+    rig.settings.BigEndian = true;
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+    EXPECT_EQ(rig.sink.Status(), " FTDI port is open");
+    EXPECT_EQ(rig.engine.ComPortNum, 7u);
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == 1500; }, 20000)) << rig.frames.load();
+    EXPECT_EQ(rig.checksumReports + rig.inconsistentReports, 0u);
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    const auto log = LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "FT_SetBaudRate 12000000"), log.end());
+}
+
+TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
+    SetDevices("FT2232H MiniModule A:7");
+    SetFail("FT_SetLatencyTimer");
+    EngineRig rig;
+    ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
+    EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
+    rig.settings.TransportButton = ConnectSettings::Link::Usb;
+    rig.settings.FtdiPortsOnly = true;
+    rig.settings.PortIndex = 1;
+    rig.engine.Start();
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.errorBox, "TCP Sondrel: Setting USB adapter error");
+    EXPECT_EQ(rig.sink.Status(), "Error openning FTDI");
+    EXPECT_EQ(rig.engine.ComPortNum, 0u);
+    EXPECT_EQ(rig.engine.PortList.Selected, 0);
+    EXPECT_FALSE(rig.engine.Connected());
+}
+
+TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    termios t{};
+    tcgetattr(master, &t);
+    cfmakeraw(&t);
+    tcsetattr(master, TCSANOW, &t);
+
+    const auto bytes = Stream(1000);
+    EngineRig rig;
+    rig.settings.TransportButton = ConnectSettings::Link::Usb;
+    rig.settings.PortItem = slave;
+    rig.settings.PortIndex = 1;
+    rig.settings.RateText = "921600";
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+    EXPECT_EQ(rig.sink.Status(), " UART port is open");
+    std::thread writer([&] {
+        for (size_t pos = 0; pos < bytes.size();) {
+            const ssize_t w = ::write(master, bytes.data() + pos, std::min<size_t>(2048, bytes.size() - pos));
+            if (w > 0) pos += size_t(w);
+            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() >= 200; }, 20000)) << rig.frames.load();
+    // "Upd" while connected leaves the open port alone.
+    rig.engine.FTDICheckBoxClick(false);
+    EXPECT_EQ(rig.sink.Status(), "Disconnect before updating the port list");
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == 1000; }, 20000)) << rig.frames.load();
+    writer.join();
+    EXPECT_EQ(rig.checksumReports + rig.inconsistentReports, 0u);
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    ::close(master);
+
+    // A device that is not there: the error box and the status, nothing open.
+    rig.settings.PortItem = "/dev/nonexistent-tty";
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error");
+    EXPECT_EQ(rig.sink.Status(), "Error opening USB adapter");
+}
+
+TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
+    // 2 MB: the forwarding ring wraps four times. What the transport read is in the raw dump.
+    const auto bytes = Stream(4000);
+    StreamServer server([&](int k) {
+        return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 300};
+    });
+    EngineRig rig;
+    const std::string dir = ::testing::TempDir();
+    std::string error;
+    ASSERT_TRUE(rig.engine.Dump().Open(dir, false, error)) << error;
+    ASSERT_TRUE(rig.engine.Forwarding().Start("127.0.0.1", "0", error)) << error;
+    int clients[3];
+    for (int& c : clients) ASSERT_GE(c = ConnectLoopback(rig.engine.Forwarding().BoundPort()), 0);
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.Forwarding().Clients() == 3; }, 5000));
+    std::vector<std::vector<uint8_t>> got(3);
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i) readers.emplace_back([&, i] { got[i] = ReadAll(clients[i], bytes.size(), 3000); });
+
+    rig.settings.IPAddrPort = server.Address();
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+    rig.PumpUntil([&] { return rig.frames.load() == 4000; }, 20000);
+    rig.engine.ConnectButtonClick(false); // nothing more is read
+    for (auto& r : readers) r.join();
+    rig.engine.Close(); // the dump is closed with the threads
+
+    std::ifstream f(dir + "/" + DebugDump::kRawDumpFile, std::ios::binary);
+    const std::vector<uint8_t> received((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_GT(received.size(), 1u << 20);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(got[i].size(), received.size()) << i;
+        EXPECT_TRUE(got[i] == received) << i;
+        ::close(clients[i]);
+    }
+}
+
+TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSeconds) {
+    StreamServer server([](int) { return StreamServer::Plan{}; }); // accepts, says nothing
+    ManualClock clock(100000);
+    EngineRig rig(clock);
+    rig.settings.IPAddrPort = server.Address();
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+    rig.PumpFor(300);
+    EXPECT_EQ(rig.noSignal, 0u);
+    clock.Advance(15001);
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.noSignal > 0; }, 3000));
+    EXPECT_EQ(rig.warning, "No signal");
+    EXPECT_EQ(rig.engine.State().TransportState.load(), CONNECTING);
+}
+
+TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
+    const auto bytes = Stream(400);
+    ManualClock clock(100000);
+    EngineRig rig(clock);
+    uint16_t port;
+    {
+        StreamServer first([&](int k) { return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .CloseAtEnd = true}; });
+        port = first.Port();
+        rig.settings.IPAddrPort = first.Address();
+        rig.engine.Start();
+        ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+        ASSERT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == 400; }, 10000));
+    } // the target goes away
+    // The stream stops (more than 32 ms without a frame), the reconnect fails: the retry is pending.
+    clock.Advance(100);
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.State().TCPIP_Reconnecting.load(); }, 5000));
+    EXPECT_FALSE(rig.engine.Connected());
+    StreamServer back([&](int) { return StreamServer::Plan{.Bytes = bytes}; }, port);
+    rig.PumpFor(200);
+    EXPECT_EQ(back.Accepted(), 0); // not before five seconds
+    clock.Advance(5001);
+    rig.engine.OnTimer();
+    EXPECT_TRUE(rig.PumpUntil([&] { return back.Accepted() == 1 && rig.frames.load() == 800; }, 10000))
+        << back.Accepted() << " " << rig.frames.load();
+    EXPECT_TRUE(rig.engine.Connected());
+    EXPECT_FALSE(rig.engine.State().TCPIP_Reconnecting.load());
+}
+
+} // namespace vintrel
