@@ -1,25 +1,47 @@
 // vintrel-cli: the receiver without windows.
+#include "cli/DelayCommand.h"
 #include "cli/InspectCommand.h"
 #include "cli/MonitorCommand.h"
+#include "cli/ParseCommand.h"
+#include "cli/RecordCommand.h"
+#include "cli/SnapshotCommand.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
-constexpr const char* kUsage = "usage: vintrel-cli COMMAND [ARGS]\n"
-                               "commands:\n"
-                               "  inspect FILE   replay a captured stream through the receiver, one line per frame\n"
-                               "  monitor        connect to a target and count its frames live\n"
-                               "Run 'vintrel-cli COMMAND --help' for the options of a command.\n";
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**, int);
+    const char* what;
+};
+
+const Command kCommands[] = {
+    {"inspect", vintrel::cli::RunInspect, "replay a captured stream through the receiver, one line per frame"},
+    {"monitor", vintrel::cli::RunMonitor, "connect to a target and count its frames live"},
+    {"record", vintrel::cli::RunRecord, "connect, record for a time and split the record into WAV files"},
+    {"parse", vintrel::cli::RunParse, "parse a saved raw record into WAV files"},
+    {"delay", vintrel::cli::RunDelay, "estimate the RXout to TX1in delay of a raw record"},
+    {"snapshot", vintrel::cli::RunSnapshot, "draw the charts of a raw record into a PNG file"},
+};
+
+void Usage(std::FILE* to) {
+    std::fputs("usage: vintrel-cli COMMAND [ARGS]\ncommands:\n", to);
+    for (const Command& c : kCommands) std::fprintf(to, "  %-9s %s\n", c.name, c.what);
+    std::fputs("Run 'vintrel-cli COMMAND --help' for the options of a command.\n", to);
 }
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    if (!std::strcmp(argv[1], "inspect")) return vintrel::cli::RunInspect(argc, argv, 2);
-    if (!std::strcmp(argv[1], "monitor")) return vintrel::cli::RunMonitor(argc, argv, 2);
-    std::fprintf(stderr, "vintrel-cli: unknown command \"%s\"\n%s", argv[1], kUsage);
+    for (const Command& c : kCommands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc, argv, 2);
+    std::fprintf(stderr, "vintrel-cli: unknown command \"%s\"\n", argv[1]);
+    Usage(stderr);
     return 2;
 }
