@@ -76,6 +76,9 @@ public:
     uint32_t ComPortNum = 0;
     bool HwPortEna = false;
 
+    // True while the delay window is on screen: connecting then also feeds it (Corr).
+    std::function<bool()> DelayWindowShown;
+
     // Resumed after an automatic reconnection once frames flow again (recording, listening).
     std::function<bool()> IsRecording;
     std::function<void()> RestartRecording;

@@ -178,6 +178,7 @@ void Engine::CommonTail() {
     StreamState& s = *state_;
     s.TransportThreadCounter = 0;
     s.TransportState = CONNECTING;
+    s.State = uint8_t(StreamState::Usb | (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0));
     EnaDisOnCnctBtn(true);
     connected_ = true;
     if (parsing_) parsing_->Resume();
@@ -234,6 +235,8 @@ void Engine::DestroyReviveParsing(bool revive) {
     if (parsing_) parsing_->Terminate();
     parsing_.reset();
     s.Ring.ZeroFill();
+    // Recording is the only part of the state that outlives a parked connection.
+    s.State.fetch_and(StreamState::FRecord);
     // A new parsing thread starts at buffer 0: nothing undrawn from before is handed over.
     for (auto& b : s.BufState) b.store(StreamState::kBufFree);
     if (revive) parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);

@@ -44,6 +44,14 @@ public:
     FrameDecoder Decoder;
     StreamCounters Counters;
 
+    // The set `State`: a recording runs, a connection has been made, frames also go to the
+    // delay window. Written by the window thread, read per frame by the parsing thread.
+    enum StateFlag : uint8_t { FRecord = 1, Usb = 2, Corr = 4 };
+    std::atomic<uint8_t> State{0};
+    bool Has(StateFlag f) const { return State.load(std::memory_order_acquire) & f; }
+    void Add(StateFlag f) { State.fetch_or(f, std::memory_order_acq_rel); }
+    void Remove(StateFlag f) { State.fetch_and(uint8_t(~f), std::memory_order_acq_rel); }
+
     std::atomic<TTransportState> TransportState{INACTIVE};
     std::atomic<TTransport> TransportIs{TR_NONE};
     // The open transport; replaced only while both threads are parked.
