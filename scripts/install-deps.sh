@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3)
+packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3
+          qt6-base-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
+          sox sndfile-programs libfftw3-dev pulseaudio pulseaudio-utils xvfb xauth)
 packages+=("$@")
 
 missing=()

@@ -1,34 +1,16 @@
 // Runs the real vintrel-cli on files written by the test.
+#include "support/CliRunner.h"
 #include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace vintrel {
+using test::RunCli;
 namespace {
-
-struct Result {
-    int exitCode;
-    std::string out;
-};
-
-Result RunCli(const std::string& args) {
-    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    Result r{-1, ""};
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 std::string WriteStream(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto path = std::filesystem::temp_directory_path() / ("vintrel-inspect-" + name);
@@ -59,7 +41,7 @@ TEST(InspectCli, TotalsAndJsonLines) {
         test::Append(bytes, f.Bytes(true));
     }
     const std::string path = WriteStream("be.bin", bytes);
-    Result r = RunCli("inspect " + path + " --big-endian --format 16k2");
+    auto r = RunCli("inspect " + path + " --big-endian --format 16k2");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\n"), std::string::npos) << r.out;
 
@@ -81,7 +63,7 @@ TEST(InspectCli, TotalsAndJsonLines) {
 }
 
 TEST(InspectCli, UsageErrorsAndUnreadableFiles) {
-    Result r = RunCli("inspect /nonexistent/stream.bin");
+    auto r = RunCli("inspect /nonexistent/stream.bin");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.out.find("cannot read \"/nonexistent/stream.bin\""), std::string::npos) << r.out;
 
@@ -102,7 +84,7 @@ TEST(InspectCli, OldProtocolLines) {
     std::vector<uint8_t> bytes;
     for (int i = 0; i < 10; ++i) test::Append(bytes, test::OldFrame(uint16_t(i), 32).Key(0x5343, 50).Channels(0x0003).Bytes());
     const std::string path = WriteStream("old.bin", bytes);
-    const Result r = RunCli("inspect " + path);
+    const auto r = RunCli("inspect " + path);
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(Lines(r.out, "       9  frame 9          old    192 bytes  result  0  mips 50/0  Raw_TXOUT1 Raw_RXOUT1"), 1)
         << r.out;

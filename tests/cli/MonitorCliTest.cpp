@@ -1,39 +1,12 @@
 // vintrel-sim serving on loopback, vintrel-cli monitor counting: both real processes.
-#include "sim/StreamGenerator.h"
 #include "../sim/SimChildProcess.h"
+#include "sim/StreamGenerator.h"
+#include "support/CliRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace vintrel {
-namespace {
-
-struct Result {
-    int exitCode;
-    std::string out;
-};
-
-Result RunCli(const std::string& args) {
-    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    Result r{-1, ""};
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-uint64_t Value(const std::string& out, const std::string& label) {
-    const auto pos = out.rfind(label);
-    return pos == std::string::npos ? ~0ull : std::stoull(out.substr(pos + label.size()));
-}
-
-} // namespace
+using test::RunCli;
 
 TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
     struct Case {
@@ -64,12 +37,12 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
         sim::DamageCounts counts;
         sim::GenerateStream(cfg, sim::FramesForSeconds(GetStreamFormat(cfg.format), 3), &counts);
 
-        const Result r = RunCli("monitor --connect " + address + " --format " + c.format + " --seconds 2" +
+        const auto r = RunCli("monitor --connect " + address + " --format " + c.format + " --seconds 2" +
                                 (c.be ? " --big-endian" : ""));
         EXPECT_EQ(r.exitCode, 0) << r.out;
-        EXPECT_EQ(Value(r.out, "Total frames: "), counts.framesEmitted) << r.out;
-        EXPECT_EQ(Value(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
-        EXPECT_EQ(Value(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
+        EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), counts.framesEmitted) << r.out;
+        EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
+        EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
         EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 0);
     }
 }
@@ -79,16 +52,16 @@ TEST(MonitorCli, SerialLinkThroughThePseudoTerminalOfTheSimulator) {
     ASSERT_TRUE(sim.Started());
     const auto line = sim.ReadLine(std::chrono::seconds(5));
     ASSERT_TRUE(line && line->rfind("pty ", 0) == 0) << line.value_or("");
-    const Result r = RunCli("monitor --serial " + line->substr(4) + " --baud 921600 --format 16k4 --seconds 2");
+    const auto r = RunCli("monitor --serial " + line->substr(4) + " --baud 921600 --format 16k4 --seconds 2");
     EXPECT_EQ(r.exitCode, 0) << r.out;
     // Real time: about 2 s of "16 Ksps, 4 ms" frames, 250 a second, none damaged.
-    EXPECT_GT(Value(r.out, "Total frames: "), 350u) << r.out;
-    EXPECT_EQ(Value(r.out, "Checksum errors: "), 0u) << r.out;
-    EXPECT_EQ(Value(r.out, "Inconsistent frames: "), 0u) << r.out;
+    EXPECT_GT(test::ValueAfter(r.out, "Total frames: "), 350u) << r.out;
+    EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), 0u) << r.out;
+    EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), 0u) << r.out;
 }
 
 TEST(MonitorCli, ConnectionThatCannotBeOpened) {
-    Result r = RunCli("monitor --connect 127.0.0.1:1 --seconds 1");
+    auto r = RunCli("monitor --connect 127.0.0.1:1 --seconds 1");
     EXPECT_EQ(r.exitCode, 3) << r.out;
     EXPECT_NE(r.out.find("TCP/IP error: "), std::string::npos) << r.out;
     r = RunCli("monitor --connect localhost:9090 --seconds 1");

@@ -163,30 +163,17 @@ TEST(Threads, WindowThatFallsBehindLosesOnlyDrawing) {
     std::vector<uint8_t> bytes;
     for (int i = 0; i < 300; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {1}).Bytes());
     Trickle t(bytes);
-    QueueSink sink;
-    SteadyClock clock;
-    StreamState s(sink, clock);
-    s.WindowDraws = true;
-    s.OpenTransport = &t;
-    StreamEvents ev;
-    TransportLoop loop(s);
-    FrameExtractor ex(s);
+    Pipeline p;
+    p.s.WindowDraws = true;
     Counter c;
-    ex.AddConsumer(&c);
-    TTransportThread tt(loop, ev);
-    TParsingThread pt(s, ex, ev);
-    tt.Resume();
-    s.TransportState = CONNECTING;
-    pt.Resume();
+    p.ex.AddConsumer(&c);
+    p.Run(t);
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 300; }, 20000));
-    EXPECT_EQ(s.FramesNotDrawn.load(), 300u - 48u);
+    EXPECT_EQ(p.s.FramesNotDrawn.load(), 300u - 48u);
     // The window now claims the newest batch: it is still there to draw.
-    EXPECT_TRUE(s.ClaimForDrawing(299 % 48));
-    s.ReleaseDrawn(299 % 48);
-    EXPECT_FALSE(s.ClaimForDrawing(299 % 48));
-    pt.Terminate();
-    s.TransportState = TERMINATING;
-    tt.WaitFor();
+    EXPECT_TRUE(p.s.ClaimForDrawing(299 % 48));
+    p.s.ReleaseDrawn(299 % 48);
+    EXPECT_FALSE(p.s.ClaimForDrawing(299 % 48));
 }
 
 } // namespace vintrel

@@ -1,0 +1,33 @@
+#pragma once
+// Runs the real vintrel-cli with arguments and collects its output and exit code.
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace vintrel::test {
+
+struct CliResult {
+    int exitCode;
+    std::string out; // standard output and standard error together
+};
+
+inline CliResult RunCli(const std::string& args) {
+    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    CliResult r{-1, ""};
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// The number after the last occurrence of `label` ("Total frames: "), or ~0 when absent.
+inline unsigned long long ValueAfter(const std::string& out, const std::string& label) {
+    const auto pos = out.rfind(label);
+    return pos == std::string::npos ? ~0ull : std::stoull(out.substr(pos + label.size()));
+}
+
+} // namespace vintrel::test
