@@ -8,7 +8,8 @@ namespace vintrel {
 
 Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
     : sink_(sink), clock_(clock), view_(view), state_(std::make_unique<StreamState>(sink, clock)), loop_(*state_),
-      extractor_(*state_), reports_(*state_, this), dump_(*state_), transportThread_(loop_, events_),
+      extractor_(*state_), reports_(*state_, this), dump_(*state_), recording_(*state_, sink),
+      transportThread_(loop_, events_),
       tcp_(std::make_unique<TcpClient>()), forward_(std::make_unique<ForwardServer>(sink)) {
     state_->WindowDraws = true;
     loop_.AddObserver(forward_.get());
@@ -18,6 +19,10 @@ Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
     };
     loop_.OnReadLog = [this](const uint32_t (&b)[4]) { dump_.OnReadLog(b); };
     extractor_.AddConsumer(&dump_);
+    extractor_.AddConsumer(&recording_.Consumer());
+    IsRecording = [this] { return recording_.IsRecording(); };
+    RestartRecording = [this] { recording_.StartStopButtonClick(); };
+    recording_.WasRecording = [this] { return WasRecording; };
     PortList.Reset();
 }
 
@@ -36,6 +41,7 @@ void Engine::Start() {
 void Engine::Close() {
     if (!started_) return;
     started_ = false;
+    recording_.SetButtonsEnabled(false); // a running recording ends, parsed, before anything closes
     if (connected_) DisconnectAndExit();
     DestroyReviveParsing(false);
     state_->TransportState = TERMINATING;
@@ -59,6 +65,7 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     case WM_TRANSPORT_REPORT: {
         s.Decoder.RequestScarceDataInit();
         view_.PskClean();
+        recording_.Profile().PskClean();
         static const char* const kErrors[] = {"", "Mailslot error ", "UART error ", "FTDI error ", "TCP/IP error "};
         if (wParam >= 1 && wParam <= 4) sink_.SetStat(kErrors[wParam], StatStyle::Normal);
         warning_ = lParam ? "Lost sync" : "No signal";
@@ -70,6 +77,7 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         break;
     case WM_FRAME_REPORT:
         view_.PskClean();
+        recording_.Profile().PskClean();
         reports_.OnFrameReport(wParam, lParam);
         view_.FrameReported(wParam == kReportChecksum);
         break;
@@ -86,6 +94,8 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
 
 void Engine::ProcessNewFrame(int bufNum) {
     StreamState& s = *state_;
+    // The recording clock runs on delivered frames, drawn or not.
+    recording_.OnFrameDelivered();
     if (!s.ClaimForDrawing(bufNum)) return; // taken back by the parser: counted as not drawn
     TNewProtHeaderEveryFrameData& r = s.Decoder.HeaderEveryFrInfo[bufNum];
     view_.Warning(warning_, false);
@@ -98,16 +108,21 @@ void Engine::ProcessNewFrame(int bufNum) {
     r.AGC.fill(kNotAvailable);
     ++framesDrawn_;
     s.ReleaseDrawn(bufNum);
+    recording_.SetButtonsEnabled(connected_);
+    recording_.Profile().OnFrameDrawn(s.Ring.ProtocolType.load());
 }
 
 void Engine::RestoreAfterAutoReconnect() {
-    if (WasRecording && RestartRecording && !(IsRecording && IsRecording())) {
+    // A recording resumes once "Start record" is enabled again and no record is being parsed.
+    const bool canStart = recording_.Controls().StartStopEnabled && !recording_.IsParsing();
+    if (WasRecording && RestartRecording && !(IsRecording && IsRecording()) && canStart) {
         WasRecording = false;
         RestartRecording();
     }
 }
 
 void Engine::OnTimer() {
+    recording_.Profile().OnTimer(state_->Ring.ProtocolType.load());
     if (state_->TCPIP_Reconnecting.load() && TicksSince(LastTcpIpReconnTime, clock_.Now()) > 5000)
         sink_.Post(WM_TCPIP_RECONNECT, 0, 0);
 }

@@ -10,6 +10,7 @@
 #include "app/EngineView.h"
 #include "connection/Ftdi.h"
 #include "connection/FtdiPorts.h"
+#include "recording/RecordingControl.h"
 #include "stream/DebugDump.h"
 #include "stream/FrameExtractor.h"
 #include "stream/FrameReports.h"
@@ -40,6 +41,8 @@ public:
     Ftdi& FtdiLib() { return ftdi_; }
     ForwardServer& Forwarding() { return *forward_; }
     DebugDump& Dump() { return dump_; }
+    // Recording, record parsing and the profile display.
+    RecordingControl& Recording() { return recording_; }
 
     // The settings dialog's values, read at every connect (also the automatic ones).
     std::function<ConnectSettings()> Settings;
@@ -110,6 +113,7 @@ private:
     FrameExtractor extractor_;
     FrameReports reports_;
     DebugDump dump_;
+    RecordingControl recording_;
     TTransportThread transportThread_;
     std::unique_ptr<TParsingThread> parsing_;
 

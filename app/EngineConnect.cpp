@@ -186,6 +186,7 @@ void Engine::CommonTail() {
 
 void Engine::EnaDisOnCnctBtn(bool connected) {
     view_.PskClean();
+    recording_.Profile().PskClean();
     state_->Decoder.NewProtHeaderScarceDataInit();
     view_.ConnectedChanged(connected);
 }
@@ -197,6 +198,7 @@ bool Engine::DisconnectAndExit() {
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
     view_.SetButtonsEnabled(false);
     DestroyReviveParsing(true);
     // Close what is open, whatever the dialog's transport buttons say now: the TCP/IP button

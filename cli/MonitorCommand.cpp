@@ -115,7 +115,7 @@ int RunMonitor(int argc, char** argv, int first) {
         cs.RateText = args.Value("--baud").value_or("12000000");
         engine.FtdiLib().Loading();
         if (!engine.FtdiLib().FTDIdriverFound) {
-            std::fprintf(stderr, "vintrel-cli monitor: %s\n", kFtdiLoadingErrorText);
+            std::fprintf(stderr, "vintrel-cli monitor: %s\n", std::string(kFtdiLoadingErrorText).c_str());
             return 3;
         }
         EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);

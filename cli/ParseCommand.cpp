@@ -1,12 +1,161 @@
 #include "cli/ParseCommand.h"
 
+#include "cli/CliArgs.h"
+#include "recording/OfflineParse.h"
+#include "stream/QueueSink.h"
+
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vintrel::cli {
 
-int RunParse(int, char**, int) {
-    std::fputs("vintrel-cli parse: not available in this build\n", stderr);
-    return 2;
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
+    "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
+    "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
+    "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
+    "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
+    "marker in the file is used. --big-endian parses through a byte-swapped copy. At damage the\n"
+    "parse retries (going on and asking again), ignores (going on without asking) or aborts\n"
+    "(default: ignore); the questions are printed on standard error.\n"
+    "Prints the status line of the parse and, for a damaged record, \"Inconsistencies (fragments):\",\n"
+    "\"Checksum errors (if verified):\" and \"Total frames:\".\n"
+    "Exit 0 when files were written, 1 when none were, 2 for bad options, an unreadable file or\n"
+    "a wrong file structure.\n";
+
+void PrintBox(std::string_view caption, std::string_view text) {
+    std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
+}
+
+} // namespace
+
+DamageAnswer CliQuestions::AbortRetryIgnore(std::string_view caption, std::string_view text) {
+    asked_ = true;
+    PrintBox(caption, text);
+    static const char* const kNames[] = {"ABORT", "RETRY", "IGNORE"};
+    std::fprintf(stderr, "  -> %s\n", kNames[int(onDamage_)]);
+    return onDamage_;
+}
+
+bool CliQuestions::YesNo(std::string_view caption, std::string_view text) {
+    PrintBox(caption, text);
+    std::fputs("  -> Yes\n", stderr);
+    return true;
+}
+
+void CliQuestions::ErrorBox(std::string_view caption, std::string_view text) {
+    PrintBox(caption, text);
+}
+void CliQuestions::MessageBox(std::string_view caption, std::string_view text) {
+    PrintBox(caption, text);
+}
+
+bool ParseOnDamage(const std::string& text, DamageAnswer& out) {
+    if (text == "retry")
+        out = DamageAnswer::Retry;
+    else if (text == "ignore")
+        out = DamageAnswer::Ignore;
+    else if (text == "abort")
+        out = DamageAnswer::Abort;
+    else
+        return false;
+    return true;
+}
+
+std::function<void(int)> TerminalProgress(const char* label) {
+    if (!isatty(STDOUT_FILENO)) return {};
+    return [label](int percent) {
+        if (percent < 0) {
+            std::printf("\r%-72s\r", "");
+        } else {
+            const int filled = percent / 5;
+            std::printf("\r%s [%.*s%*s] %3d%%", label, filled, "####################", 20 - filled, "",
+                        percent);
+        }
+        std::fflush(stdout);
+    };
+}
+
+void PrintParseOutcome(const ParseOutcome& o) {
+    std::printf("%s\n", o.Status.c_str());
+    if (o.ShowDiagPanel)
+        std::printf(
+            "Inconsistencies (fragments): %d\nChecksum errors (if verified): %d\nTotal frames: %lld\n",
+            o.Portion, o.badcs, static_cast<long long>(o.Frames));
+    for (const std::string& f : o.WavFiles) std::printf("  %s\n", f.c_str());
+    for (const std::string& f : o.Reports) std::printf("  %s\n", f.c_str());
+    std::fflush(stdout);
+}
+
+std::string OutputFolder(const std::string& dir) {
+    char resolved[PATH_MAX];
+    struct stat st {};
+    if (!realpath(dir.c_str(), resolved) || stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+    return resolved;
+}
+
+int RunParse(int argc, char** argv, int first) {
+    CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage"},
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--help"});
+    if (args.Has("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    auto usage = [](const std::string& why) {
+        std::fprintf(stderr, "vintrel-cli parse: %s\n%s", why.c_str(), kUsage);
+        return 2;
+    };
+    if (!args.Ok()) return usage(args.Error());
+    if (args.Positional().size() != 1) return usage("one FILE is needed");
+
+    OfflineRequest r;
+    r.FileName = args.Positional()[0];
+    r.BigEndian = args.Has("--big-endian");
+    DataStreamFormat format = DataStreamFormat::Ksps8Ms4;
+    if (auto f = args.Value("--format")) {
+        auto parsed = ParseFormatName(*f);
+        if (!parsed) return usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
+        format = *parsed;
+    }
+    DamageAnswer onDamage = DamageAnswer::Ignore;
+    if (auto d = args.Value("--on-damage"))
+        if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
+    const std::string folder = OutputFolder(args.Value("--out").value_or("."));
+    if (folder.empty()) return usage("--out needs an existing folder");
+
+    r.Parse.Format = GetStreamFormat(format);
+    r.Parse.VerifyChecksum = !args.Has("--no-checksum");
+    r.Parse.Settings.ProgramFolder = folder;
+    r.Parse.Settings.FileNameBase = args.Value("--base").value_or("");
+    r.Parse.Settings.IncludeTimeStamp = !args.Has("--no-stamp");
+    r.Parse.Settings.ShowFiles = false;
+
+    QueueSink sink;
+    CliQuestions questions(onDamage);
+    RecordParser parser(sink, questions);
+    parser.Progress = TerminalProgress("Parsing");
+    if (auto p = args.Value("--protocol")) {
+        if (*p != "new" && *p != "old") return usage("--protocol takes new or old");
+        r.ProtocolType = *p == "new" ? 1 : 0;
+    } else {
+        r.ProtocolType = DetectRecordProtocol(r.FileName, r.BigEndian);
+        if (r.ProtocolType == -1) {
+            // No marker of either protocol: the parser says so in its own words.
+            r.ProtocolType = 1;
+        } else if (r.ProtocolType == -2) {
+            r.ProtocolType = 1; // unreadable: the parser's message tells
+        }
+    }
+    const ParseOutcome o = ParseOffline(parser, r);
+    if (!o.Opened || o.WrongStructure) return 2;
+    PrintParseOutcome(o);
+    return o.WavFiles.empty() ? 1 : 0;
 }
 
 } // namespace vintrel::cli

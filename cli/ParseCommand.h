@@ -1,8 +1,37 @@
 #pragma once
+#include "recording/RecordParser.h"
+#include "recording/UserQuestions.h"
+
+#include <functional>
 
 namespace vintrel::cli {
 
 // vintrel-cli parse ... (see --help)
 int RunParse(int argc, char** argv, int first);
+
+// The user's part in a parse without a window: damage is answered as --on-damage says, boxes are
+// printed on standard error.
+class CliQuestions : public UserQuestions {
+public:
+    explicit CliQuestions(DamageAnswer onDamage) : onDamage_(onDamage) {}
+    DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;
+    bool YesNo(std::string_view caption, std::string_view text) override;
+    void ErrorBox(std::string_view caption, std::string_view text) override;
+    void MessageBox(std::string_view caption, std::string_view text) override;
+    bool Asked() const { return asked_; }
+
+private:
+    DamageAnswer onDamage_;
+    bool asked_ = false;
+};
+
+// "retry", "ignore" or "abort"; false for anything else.
+bool ParseOnDamage(const std::string& text, DamageAnswer& out);
+// A progress bar on a terminal (nothing otherwise): percent, -1 ends the bar.
+std::function<void(int)> TerminalProgress(const char* label);
+// The status line, the diagnosis values when the panel would show, and the files written.
+void PrintParseOutcome(const ParseOutcome& o);
+// The folder for --out: made absolute; empty when it is no folder.
+std::string OutputFolder(const std::string& dir);
 
 } // namespace vintrel::cli

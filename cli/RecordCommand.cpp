@@ -1,12 +1,218 @@
 #include "cli/RecordCommand.h"
 
+#include "app/Engine.h"
+#include "cli/CliArgs.h"
+#include "cli/ParseCommand.h"
+#include "recording/IntegerText.h"
+#include "stream/QueueSink.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
 
 namespace vintrel::cli {
 
-int RunRecord(int, char**, int) {
-    std::fputs("vintrel-cli record: not available in this build\n", stderr);
-    return 2;
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
+    "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
+    "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort]\n"
+    "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
+    "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
+    "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
+    "(default: the current folder). Ctrl-C ends the recording early (it is still parsed).\n"
+    "--keep-raw leaves \"temp.$$$\" in DIR. Prints the live counters, the status line of the parse\n"
+    "and, for a damaged record, the diagnosis values.\n"
+    "Exit 0 when files were written, 1 when none were, 2 for bad options, 3 when the connection or\n"
+    "the raw record could not be opened.\n";
+
+std::atomic<bool> gStop{false};
+void OnSignal(int) {
+    gStop = true;
+}
+
+class RecordView : public EngineView {
+public:
+    std::string failure, warning;
+    void TcpIpError(std::string_view text) override { failure = "TCP/IP error: " + std::string(text); }
+    void ErrorBox(std::string_view title, std::string_view text) override {
+        failure = std::string(title) + ": " + std::string(text);
+    }
+    void Warning(std::string_view text, bool show) override {
+        if (show) warning = text;
+    }
+};
+
+class FrameCounter : public FrameConsumer {
+public:
+    std::atomic<uint64_t> frames{0};
+    void OnFrame(const DecodedFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
+};
+
+// The link options as monitor takes them; an empty text when they are fine.
+std::string LinkSettings(const CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode) {
+    exitCode = 2;
+    if (auto c = args.Value("--serial")) {
+        cs.TransportButton = ConnectSettings::Link::Usb;
+        cs.PortItem = *c;
+        cs.PortIndex = 1;
+        cs.RateText = args.Value("--baud").value_or("115200");
+    } else if (auto n = args.Value("--ftdi")) {
+        cs.TransportButton = ConnectSettings::Link::Usb;
+        cs.FtdiPortsOnly = true;
+        cs.RateText = args.Value("--baud").value_or("12000000");
+        engine.FtdiLib().Loading();
+        exitCode = 3;
+        if (!engine.FtdiLib().FTDIdriverFound) return "the FTDI D2XX library could not be loaded";
+        EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);
+        try {
+            cs.PortIndex = std::stoi(*n);
+        } catch (...) {
+            exitCode = 2;
+            return "--ftdi needs an adapter number";
+        }
+        if (cs.PortIndex < 1 || cs.PortIndex >= int(engine.PortList.Items.size()))
+            return "no FTDI adapter " + *n + " (" + std::to_string(engine.PortList.Items.size() - 1) +
+                   " found)";
+    } else {
+        cs.IPAddrPort = args.Value("--connect").value_or("127.0.0.1:9090");
+    }
+    return "";
+}
+
+} // namespace
+
+int RunRecord(int argc, char** argv, int first) {
+    CliArgs args(argc, argv, first,
+                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
+                  "--on-damage"},
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--help"});
+    if (args.Has("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    auto usage = [](const std::string& why) {
+        std::fprintf(stderr, "vintrel-cli record: %s\n%s", why.c_str(), kUsage);
+        return 2;
+    };
+    if (!args.Ok()) return usage(args.Error());
+    if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
+    if (int(args.Has("--connect")) + int(args.Has("--serial")) + int(args.Has("--ftdi")) > 1)
+        return usage("give one of --connect, --serial, --ftdi");
+    const auto secondsText = args.Value("--seconds");
+    if (!secondsText) return usage("--seconds N is needed");
+
+    ConnectSettings cs;
+    if (auto f = args.Value("--format")) {
+        auto parsed = ParseFormatName(*f);
+        if (!parsed) return usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
+        cs.Format = *parsed;
+    }
+    cs.BigEndian = args.Has("--big-endian");
+    cs.VerifyChecksum = !args.Has("--no-checksum");
+    DamageAnswer onDamage = DamageAnswer::Ignore;
+    if (auto d = args.Value("--on-damage"))
+        if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
+    RecordSettings rs;
+    rs.ProgramFolder = OutputFolder(args.Value("--out").value_or("."));
+    if (rs.ProgramFolder.empty()) return usage("--out needs an existing folder");
+    rs.FileNameBase = args.Value("--base").value_or("");
+    rs.IncludeTimeStamp = !args.Has("--no-stamp");
+    rs.DeleteRawRecord = !args.Has("--keep-raw");
+    rs.MaxTimeText = *secondsText;
+    rs.ShowFiles = false;
+
+    QueueSink sink;
+    SteadyClock clock;
+    RecordView view;
+    Engine engine(sink, clock, view);
+    FrameCounter counter;
+    engine.Extractor().AddConsumer(&counter);
+    int linkExit = 0;
+    if (const std::string why = LinkSettings(args, engine, cs, linkExit); !why.empty()) {
+        if (linkExit == 2) return usage(why);
+        std::fprintf(stderr, "vintrel-cli record: %s\n", why.c_str());
+        return linkExit;
+    }
+    engine.Settings = [cs] { return cs; };
+    RecordingControl& rc = engine.Recording();
+    CliQuestions questions(onDamage);
+    rc.Settings = [rs] { return rs; };
+    rc.Questions = &questions;
+    rc.Progress = TerminalProgress("Parsing");
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit makes the raw record's writes fail (reported) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    engine.Start();
+    if (!engine.ConnectButtonClick(false)) {
+        std::fprintf(stderr, "vintrel-cli record: %s\n",
+                     view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
+        engine.Close();
+        return 3;
+    }
+    rc.StartStopButtonClick();
+    if (!rc.IsRecording()) {
+        engine.Close();
+        return TextToInt32(*secondsText) ? 3 : 2;
+    }
+
+    const bool tty = isatty(STDOUT_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    // Frames that never come would keep the clock still: the recording then ends by the wall clock.
+    const double deadline = 2.0 * rc.RecTotal + 15;
+    auto lastTimer = start, lastPrint = start;
+    uint64_t checksum = 0, inconsistent = 0;
+    while (rc.IsRecording()) {
+        QueuedMessage m;
+        while (rc.IsRecording() && sink.Take(m)) {
+            if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            engine.AppMessage(m.Msg, m.WParam, m.LParam);
+        }
+        if (!rc.IsRecording()) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTimer >= std::chrono::seconds(1)) {
+            engine.OnTimer();
+            lastTimer = now;
+        }
+        if (tty && now - lastPrint >= std::chrono::milliseconds(250)) {
+            lastPrint = now;
+            const int total = rc.RecTotal > 0 ? rc.RecTotal : 1;
+            const int filled = std::min(20, std::max(0, rc.RecShown) * 20 / total);
+            std::printf("\rRecording [%.*s%*s] %s/%d s  frames %llu", filled, "####################",
+                        20 - filled, "", rc.Controls().RecordedSec.c_str(), rc.RecTotal,
+                        (unsigned long long)counter.frames.load());
+            std::fflush(stdout);
+        }
+        if (gStop.load() || std::chrono::duration<double>(now - start).count() > deadline) {
+            rc.StartStopButtonClick(); // ends and parses what was recorded
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (tty) std::printf("\r%-72s\r", "");
+    const ParseOutcome outcome = rc.LastParse();
+    const RawRecorder& rec = rc.Recorder();
+    engine.Close();
+    QueuedMessage m;
+    while (sink.Take(m))
+        if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+
+    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nRecorded frames: %d\n"
+                "Recorded, sec: %d\n",
+                (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
+                (unsigned long long)inconsistent, rec.RecNo.load(), rec.RecSec.load());
+    if (rec.FramesLost())
+        std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
+    if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);
+    return outcome.WavFiles.empty() ? 1 : 0;
 }
 
 } // namespace vintrel::cli

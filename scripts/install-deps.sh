@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3
-          qt6-base-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
-          sox sndfile-programs libfftw3-dev pulseaudio pulseaudio-utils xvfb xauth)
+          qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+          sox sndfile-programs libfftw3-dev pulseaudio pulseaudio-utils fonts-dejavu-core xvfb xauth)
 packages+=("$@")
 
 missing=()

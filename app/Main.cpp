@@ -1,0 +1,71 @@
+// VintrelV4_0: the monitor and recorder with its windows.
+#include "app/ConfigFile.h"
+#include "app/MainForm.h"
+#include "delay/DelayForm.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// The browsing copy: lists the files of a finished recording and opens those the user picks.
+int OpenFiles(const QString& FName) {
+    const QFileInfo info(FName);
+    const QString pattern = info.fileName();
+    const QStringList picked = QFileDialog::getOpenFileNames(
+        nullptr, "Open recorded files", info.absolutePath() + "/",
+        "Recent record: " + pattern + " (" + pattern + ");;All files (*.*)");
+    for (const QString& f : picked) QDesktopServices::openUrl(QUrl::fromLocalFile(f));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationName(vintrel::kAppTitle);
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    vintrel::StartOptions o;
+    if (!first.isEmpty() && !first.contains("Backup.bkf")) {
+        if (!first.contains("-d")) return OpenFiles(first);
+        o.DUMP2FILE = true;
+        o.MARK_BE = first.contains("-dbe");
+    }
+    o.ProgramFolder = QCoreApplication::applicationDirPath().toStdString();
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    o.SetFName = (exe.absolutePath() + "/" + exe.completeBaseName() + ".config").toStdString();
+    vintrel::TMainForm form(o);
+    if (form.MustTerminate()) return 1;
+    form.show();
+    // For the documentation's screenshots: VINTREL_SHOW_SPECTRUM checks "Show spectrum",
+    // VINTREL_AUTOCONNECT connects at start (and opens the delay window when set to "all");
+    // VINTREL_SCREENSHOT=FILE:MS saves the main
+    // window (and FILE with "-delay" for the delay window) after MS milliseconds and quits.
+    if (qEnvironmentVariableIsSet("VINTREL_SHOW_SPECTRUM")) form.ShowSpectrum(true);
+    const QString autoConnect = qEnvironmentVariable("VINTREL_AUTOCONNECT");
+    if (!autoConnect.isEmpty())
+        QTimer::singleShot(500, &form, [&form, autoConnect] {
+            form.ConnectButtonClick();
+            if (autoConnect == "all") QTimer::singleShot(1500, &form, [&form] { form.DiagramButtonClick(); });
+        });
+    const QString shot = qEnvironmentVariable("VINTREL_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        const int colon = shot.lastIndexOf(':');
+        const QString file = shot.left(colon);
+        const int ms = colon > 0 ? shot.mid(colon + 1).toInt() : 5000;
+        QTimer::singleShot(ms, &form, [&form, file] {
+            form.grab().save(file);
+            if (form.DelayWindow().isVisible()) {
+                QString delayFile = file;
+                delayFile.insert(delayFile.lastIndexOf('.'), "-delay");
+                form.DelayWindow().grab().save(delayFile);
+            }
+            form.close();
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,535 @@
+#include "app/MainForm.h"
+
+#include "app/ChartCanvas.h"
+#include "app/ConfigFile.h"
+#include "app/EditForm.h"
+#include "app/HelpForm.h"
+#include "app/SettingsForm.h"
+#include "delay/DelayForm.h"
+#include "monitor/ChartLabels.h"
+#include "quendel/QuendelImage.h"
+#include "stream/Tags.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+#include <QToolTip>
+
+#include <thread>
+
+namespace vintrel {
+
+TMainForm::TMainForm(const StartOptions& options) : options_(options) {
+    sink_ = std::make_unique<QtMessageSink>(this);
+    engine_ = std::make_unique<Engine>(*sink_, clock_, *this);
+    Engine& e = *engine_;
+    StreamState& s = e.State();
+
+    canvas_ = QImage(ChartPanel::kCanvasWidth, ChartPanel::kCanvasHeight, QImage::Format_RGB32);
+    canvas_.fill(palette().color(QPalette::Button));
+    spectrum_ = std::make_unique<SpectrumQueues>(&s.Decoder);
+    listenQueue_ = std::make_unique<ListenQueue>(&s);
+    listening_ = std::make_unique<LiveListening>(*listenQueue_, *sink_);
+    listening_->Marker = [this](TChart chart, bool visible) {
+        if (visible) {
+            ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
+            ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
+            ActiveChannelBevel.Show();
+        } else {
+            ActiveChannelBevel.Hide();
+        }
+        chartCanvas_->update();
+    };
+    e.Extractor().AddConsumer(listenQueue_.get());
+    e.Extractor().AddConsumer(spectrum_.get());
+    e.Dump().QueueHeadTail = [this] { return listenQueue_->HeadTail(); };
+    panel_ = std::make_unique<ChartPanel>(canvas_, spectrum_.get(), true, 4, palette());
+
+    QString caption = "Tesmaro Sondrel " + QString(kAppTitle).mid(QString("Vintrel").size());
+    if (options.DUMP2FILE) caption += " with DebugDump";
+    if (options.MARK_BE) caption += "_BE";
+    setWindowTitle(caption);
+
+    // The delay library from the program's own image; without corr_destroy the program ends.
+    const LoadDllStatus dll = corrLibrary_.LoadDll(QuendelImage());
+    if (dll == LoadDllStatus::Fatal) {
+        QMessageBox::critical(this, "Loading error", QString::fromStdString(corrLibrary_.Message()));
+        mustTerminate_ = true;
+    }
+    delay_ = std::make_unique<DelayAnalysis>(corrLibrary_.Entries(), s, 2000);
+    delayFeed_ = std::make_unique<DelayFeed>(s, *delay_);
+    e.Extractor().AddConsumer(delayFeed_.get());
+    e.DelayWindowShown = [this] { return delay_->IsOnScreen(); };
+
+    e.FtdiLib().Loading();
+    if (options.DUMP2FILE) {
+        std::string error;
+        e.Dump().Open(options.ProgramFolder, options.MARK_BE, error); // a failure is not reported
+    }
+
+    SettingsForm = new TSettingsForm(e, this);
+    HelpForm = new THelpForm(this);
+    EditForm = new TEditForm(this);
+    DelayForm = new TDelayForm(*delay_, nullptr);
+    CreateControls();
+    for (int k = 1; k <= 5; ++k) { // the dB sliders where their charts put them
+        const DbSlider& d = panel_->DbSliders[size_t(k)];
+        DbMinSliders[size_t(k)]->setRange(0, d.Max);
+        DbMinSliders[size_t(k)]->setGeometry(d.Left, d.Top, 20, d.Height);
+        DbMinSliders[size_t(k)]->setVisible(d.Visible);
+    }
+
+    e.Settings = [this] { return SettingsForm->CurrentConnectSettings(); };
+    RecordingControl& rec = e.Recording();
+    rec.Questions = this;
+    rec.Settings = [this] {
+        RecordSettings r;
+        r.ProgramFolder = options_.ProgramFolder;
+        r.FileNameBase = SettingsForm->BaseName().toStdString();
+        r.IncludeTimeStamp = SettingsForm->Stamp();
+        const AppSettings::Stereo st = SettingsForm->StereoMode();
+        r.Stereo = st == AppSettings::Stereo::RXinTX1in    ? StereoChoice::RxInTx1In
+                   : st == AppSettings::Stereo::TX1inTX2in ? StereoChoice::Tx1InTx2In
+                                                           : StereoChoice::Mono;
+        r.DeleteRawRecord = SettingsForm->DeleteTmp();
+        r.MaxTimeText = TotalLabeledEdit->text().toStdString();
+        r.ShowFiles = CheckBoxShowFiles->isChecked();
+        r.Caption = windowTitle().toStdString();
+        return r;
+    };
+    rec.ShowRecordDiagPanel = [this](const ParseOutcome& o) {
+        EditFragments->setText(QString::number(o.Portion));
+        EditCSerrors->setText(QString::number(o.badcs));
+        EditTotalFrames->setText(QString::number(o.Frames));
+        ShowRecordDiagPanel(true);
+    };
+    e.IsRecording = [this] { return engine_->Recording().IsRecording(); };
+
+    LoadSettings();
+    if (!e.FtdiLib().FTDIdriverFound) {
+        if (loaded_.FtdiOnly)
+            QMessageBox::critical(this, QString::fromUtf8(kFtdiLoadingErrorTitle.data(), qsizetype(kFtdiLoadingErrorTitle.size())),
+                                  QString::fromUtf8(kFtdiLoadingErrorText.data(), qsizetype(kFtdiLoadingErrorText.size())).replace('\r', '\n'));
+        SettingsForm->DisableFtdi();
+    }
+    RateTrackBarChange();
+    ComboBoxVadThrChange();
+    FormatChanged(SettingsForm->GetSamplingRateFrameDurFromRB());
+    VPurpleCheckBoxClick();
+    s.Decoder.NewProtHeaderScarceDataInit();
+    SettingsForm->FTDICheckBoxClick();
+    connect(SettingsForm, &TSettingsForm::FormatChanged, this, &TMainForm::FormatChanged);
+    connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this, [this](const QString& name) {
+        for (size_t i = 0; i < listening_->DeviceNames.size(); ++i)
+            if (QString::fromStdString(listening_->DeviceNames[i]) == name) listening_->SelectedDevice = int(i);
+    });
+    listening_->AudioEnum(loaded_.Audio);
+    QStringList devices;
+    for (const std::string& d : listening_->DeviceNames) devices << QString::fromStdString(d);
+    SettingsForm->SetAudioDevices(devices, QString::fromStdString(loaded_.Audio));
+    CheckBoxSpectrumClick();
+    e.Start();
+    Timer1->start();
+}
+
+TMainForm::~TMainForm() {
+    if (!closing_) {
+        QCloseEvent ev;
+        closeEvent(&ev);
+    }
+    delete DelayForm;
+}
+
+void TMainForm::LoadSettings() {
+    AppSettings s;
+    const bool found = Tune(options_.SetFName, s, sink_.get());
+    loaded_ = s;
+    SettingsForm->LoadFrom(s);
+    RateTrackBar->setValue(s.Rate);
+    (s.VadMode ? RadioButtonVAD : RadioButtonND)->setChecked(true);
+    ComboBoxVadThr->setCurrentIndex(s.VoiceThrItem);
+    VPurpleCheckBox->setChecked(s.PaintVoice);
+    NRedCheckBox->setChecked(s.PlotNoise);
+    ComboBoxFFT->setCurrentText(QString::number(s.FftLength));
+    engine_->State().Tags.CheckBoxLockCh = s.Lock;
+    SetTagsFromSettingsFile(engine_->State().Tags, found ? s.SelectedNames : std::string());
+    RefreshTagLists();
+}
+
+void TMainForm::SaveSettings() {
+    AppSettings s = loaded_;
+    SettingsForm->SaveTo(s);
+    s.Rate = RateTrackBar->value();
+    s.VadMode = RadioButtonVAD->isChecked();
+    s.VoiceThrItem = ComboBoxVadThr->currentIndex();
+    s.PaintVoice = VPurpleCheckBox->isChecked();
+    s.PlotNoise = NRedCheckBox->isChecked();
+    s.FftLength = ComboBoxFFT->currentText().toInt();
+    s.Lock = engine_->State().Tags.CheckBoxLockCh.load();
+    s.SelectedNames = SelectedNamesOf(engine_->State().Tags);
+    std::string error;
+    if (!vintrel::SaveSettings(options_.SetFName, s, error))
+        QMessageBox::critical(this, "Sondrel", "Can't save application settings.\nPerhaps you are working in protected directory.");
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    if (closing_) {
+        e->accept();
+        return;
+    }
+    closing_ = true;
+    Timer1->stop();
+    StreamState& s = engine_->State();
+    s.Remove(StreamState::Corr);
+    s.Remove(StreamState::Usb);
+    listening_->waveOutStop();
+    listenQueue_->Park();
+    delay_->FormHide();
+    DelayForm->hide();
+    engine_->Close(); // ends a recording (parsed), parks the threads, TERMINATING
+    SaveSettings();
+    e->accept();
+}
+
+// ---- status line ----------------------------------------------------------------------------
+
+void TMainForm::SetStat(const QString& s) {
+    LabelStat->setStyleSheet("");
+    LabelStat->setText(s);
+}
+
+void TMainForm::SetStatInBold(const QString& s) {
+    LabelStat->setStyleSheet("color: red; font-weight: bold");
+    LabelStat->setText(s);
+}
+
+void TMainForm::ChangeStat(const QString& sFrom, const QString& sTo) {
+    if (LabelStat->text().contains(sFrom, Qt::CaseInsensitive)) SetStat(sTo);
+}
+
+QString TMainForm::StatusText() const { return LabelStat->text(); }
+
+void TMainForm::ApplyStatus(const StatusOp& op) {
+    switch (op.Op) {
+    case StatusOp::Set:
+        if (op.Style == StatStyle::Normal) SetStat(op.Text);
+        else SetStatInBold(op.Text);
+        break;
+    case StatusOp::ClearIfContains:
+        for (const QString& w : op.Words)
+            if (LabelStat->text().contains(w, Qt::CaseInsensitive)) {
+                SetStat("");
+                break;
+            }
+        break;
+    case StatusOp::Counter:
+        counters_[size_t(op.Label)]->setText(QString::number(op.Value));
+        break;
+    }
+}
+
+bool TMainForm::event(QEvent* e) {
+    if (e->type() == AppMessageEvent::kType) {
+        const auto* m = static_cast<AppMessageEvent*>(e);
+        if (!closing_) engine_->AppMessage(m->Msg, m->WParam, m->LParam);
+        if (m->Msg == WM_FRAMES_READY) {
+            chartCanvas_->update();
+            RefreshRecordControls();
+        }
+        return true;
+    }
+    if (e->type() == QtMessageSink::kStatusType) {
+        for (const StatusOp& op : sink_->TakeStatusOps()) ApplyStatus(op);
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+// ---- the engine's window side ---------------------------------------------------------------
+
+void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
+    StreamState& s = engine_->State();
+    if (RecordDiagPanel->isVisible() && !EditTotalFrames->isVisible()) RecordDiagPanel->hide();
+    panel_->DrawFrame(r, s.Ring.ProtocolType.load(), s.Tags);
+    for (int k = 1; k <= 5; ++k) {
+        panel_->ListenButtonEna[size_t(k)] = r.FrameLen[size_t(k)] > 0;
+        const QString snr = QString::fromStdString(panel_->SnrLabels[size_t(k)].Caption);
+        if (SNRlabels[size_t(k)]->text() != snr) SNRlabels[size_t(k)]->setText(snr);
+    }
+    const QString mips = QString::fromStdString(panel_->MIPSLabel);
+    if (SNRlabels[6]->text() != mips) SNRlabels[6]->setText(mips);
+    if (WasListening != NOCHART && panel_->ListenButtonEna[size_t(WasListening)]) {
+        listening_->RestoreAudio(WasListening);
+        WasListening = NOCHART;
+    }
+    SetButtonsEnabled(true);
+    const bool showButton = engine_->Recording().Profile().ButtonVisible();
+    PskButton->setVisible(showButton);
+    (void)bufNum;
+}
+
+void TMainForm::FrameReported(bool checksum) {
+    StreamState& s = engine_->State();
+    panel_->FrameReported(checksum, s.Ring.ProtocolType.load(), s.Tags, s.Format().MsPerFrame);
+    chartCanvas_->update();
+}
+
+void TMainForm::Warning(std::string_view text, bool show) {
+    WarningLabel->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    if (show) {
+        WarningPanel->show();
+        WarningPanel->raise();
+    } else if (WarningPanel->isVisible()) {
+        WarningPanel->hide();
+    }
+}
+
+void TMainForm::ConnectedChanged(bool connected) {
+    ConnectButton->setText(connected ? "Disconnect" : "Connect");
+    SettingsForm->EnaDisOnCnctBtn(connected);
+    if (!connected) StartStopButton->setEnabled(false);
+    if (connected) {
+        StreamState& s = engine_->State();
+        panel_->RestartStatistics(s.Format().MsPerFrame);
+        CheckBoxSpectrumClick();
+        if (listening_->Listen() != NOCHART) listening_->waveOutStart();
+        MaxDelayComboBoxChange();
+    }
+}
+
+void TMainForm::TcpIpError(std::string_view text) {
+    EditFragments->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    ShowRecordDiagPanel(false);
+}
+
+void TMainForm::HideTcpIpError() {
+    if (RecordDiagPanel->isVisible() && !EditTotalFrames->isVisible()) RecordDiagPanel->hide();
+}
+
+void TMainForm::ShowRecordDiagPanel(bool IsRecord) {
+    LabelDiagPanel->setText(IsRecord ? "The recording is damaged:" : "TCP/IP error:");
+    for (QLabel* l : diagLabels_) l->setVisible(IsRecord);
+    EditCSerrors->setVisible(IsRecord);
+    EditTotalFrames->setVisible(IsRecord);
+    if (IsRecord) {
+        EditFragments->setGeometry(160, 24, 60, 20);
+        ButtonCloseDiagPanel->setGeometry(192, 2, 35, 20);
+        ButtonCloseDiagPanel->setText("Close");
+    } else {
+        EditFragments->setGeometry(10, 30, 210, 20);
+        ButtonCloseDiagPanel->setGeometry(92, 70, 135, 24);
+        ButtonCloseDiagPanel->setText("Cancel Retrying and close");
+    }
+    RecordDiagPanel->show();
+    RecordDiagPanel->raise();
+}
+
+void TMainForm::ErrorBox(std::string_view title, std::string_view text) {
+    QMessageBox::critical(this, QString::fromUtf8(title.data(), qsizetype(title.size())),
+                          QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+DamageAnswer TMainForm::AbortRetryIgnore(std::string_view caption, std::string_view text) {
+    const auto b = QMessageBox::critical(this, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
+                                         QString::fromUtf8(text.data(), qsizetype(text.size())),
+                                         QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+    return b == QMessageBox::Abort ? DamageAnswer::Abort : b == QMessageBox::Retry ? DamageAnswer::Retry
+                                                                                   : DamageAnswer::Ignore;
+}
+
+bool TMainForm::YesNo(std::string_view caption, std::string_view text) {
+    return QMessageBox::question(this, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
+                                 QString::fromUtf8(text.data(), qsizetype(text.size()))) == QMessageBox::Yes;
+}
+
+void TMainForm::MessageBox(std::string_view caption, std::string_view text) {
+    QMessageBox::information(this, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
+                             QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+void TMainForm::TagListsChanged() { RefreshTagLists(); }
+
+void TMainForm::RefreshTagLists() {
+    const TagModel& tags = engine_->State().Tags;
+    for (int k = 1; k <= 5; ++k) {
+        QComboBox* cb = ChartSelTagCB[size_t(k)];
+        const TagListModel& list = tags.ChartSelTagCB[size_t(k)];
+        cb->blockSignals(true);
+        cb->clear();
+        for (const std::string& item : list.Items) cb->addItem(QString::fromStdString(item));
+        cb->setCurrentIndex(list.Selected);
+        cb->setEnabled(list.Enabled && !tags.CheckBoxLockCh.load());
+        cb->blockSignals(false);
+    }
+}
+
+void TMainForm::TagSelect(int k) {
+    engine_->State().Tags.TagSelect(static_cast<TChart>(k), ChartSelTagCB[size_t(k)]->currentText().toStdString());
+    panel_->Chart(k).InitNoiseLevelCalc(0);
+}
+
+void TMainForm::PskClean() {
+    DetailsMemo->hide();
+    PskButton->hide();
+}
+
+void TMainForm::SetButtonsEnabled(bool available) {
+    if (!available) {
+        if (listening_->Listen() != NOCHART) {
+            WasListening = listening_->Listen();
+            listening_->ChangeAudio(listening_->Listen(), 0); // the same chart again stops it
+        }
+    }
+    for (int k = 1; k <= 5; ++k)
+        ChartSoundButton[size_t(k)]->setEnabled(available && panel_->ListenButtonEna[size_t(k)]);
+    RefreshRecordControls();
+}
+
+void TMainForm::RefreshRecordControls() {
+    const RecordControls& c = engine_->Recording().Controls();
+    StartStopButton->setText(QString::fromStdString(c.StartStopCaption));
+    StartStopButton->setEnabled(c.StartStopEnabled && engine_->Connected());
+    ButtonCancelRec->setEnabled(c.CancelEnabled);
+    PassedLabeledEdit->setText(QString::fromStdString(c.RecordedSec));
+    SettingsForm->SetRecordingControlsEnabled(!c.SettingsLocked);
+}
+
+// ---- handlers -------------------------------------------------------------------------------
+
+void TMainForm::ConnectButtonClick() {
+    ConnectCorrections fixed;
+    engine_->ConnectButtonClick(false, &fixed);
+    SettingsForm->ShowCorrections(fixed);
+    StreamState& s = engine_->State();
+    if (engine_->Connected()) {
+        s.Decoder.CanCalculateDelay = false;
+        for (QLabel* c : counters_) c->setText("0");
+        s.Tags.CollectMIPS = 0;
+    } else {
+        s.Tags.CollectableTagsChanged = 0;
+    }
+}
+
+void TMainForm::StartStopButtonClick() {
+    engine_->Recording().StartStopButtonClick();
+    RefreshRecordControls();
+}
+
+void TMainForm::DiagramButtonClick() {
+    StreamState& s = engine_->State();
+    if (s.Decoder.CanCalculateDelay.load()) {
+        DelayForm->FormShow(s.Format());
+        return;
+    }
+    QMessageBox::critical(this, "Delay Diagram", "Not enough data (TX1IN|TXOUT or RXOUT not logged)");
+    if (delay_->IsOnScreen()) DelayForm->FormHide();
+    else s.Remove(StreamState::Corr);
+}
+
+void TMainForm::MaxDelayComboBoxChange() {
+    const int scale = MaxDelayComboBox->currentText().toInt();
+    if (scale != delay_->CurrentScale()) DelayForm->ChangeScale(scale, engine_->State().Format());
+}
+
+void TMainForm::FormatChanged(DataStreamFormat f) {
+    const StreamFormat v = GetStreamFormat(f);
+    listenQueue_->FormatRate = v.SamplingRateFromSettings;
+    MaxDelayComboBox->blockSignals(true);
+    MaxDelayComboBox->setCurrentIndex(1); // selected without applying it
+    MaxDelayComboBox->blockSignals(false);
+    panel_->RestartStatistics(v.MsPerFrame);
+    for (int k = 1; k <= 5; ++k) panel_->Chart(k).SpectrumMaxFreq = v.SamplingRateFromSettings / 2;
+    if (CheckBoxSpectrum->isChecked()) panel_->SetSpectrumShown(true, v.SamplingRateFromSettings);
+    chartCanvas_->update();
+}
+
+void TMainForm::RateTrackBarChange() {
+    panel_->SetRatePosition(RateTrackBar->value());
+    chartCanvas_->update();
+}
+
+void TMainForm::ComboBoxVadThrChange() { panel_->SetVadThrItem(ComboBoxVadThr->currentIndex()); }
+
+void TMainForm::VPurpleCheckBoxClick() {
+    panel_->SetPlottingFeatures(NRedCheckBox->isChecked(), VPurpleCheckBox->isChecked());
+    panel_->Settings.PlotRxOutVolume = VolGreenCheckBox->isChecked();
+}
+
+void TMainForm::CheckBoxSpectrumClick() {
+    const bool on = CheckBoxSpectrum->isChecked();
+    panel_->Settings.ShowSpectrum = on;
+    panel_->SetSpectrumShown(on, GetStreamFormat(SettingsForm->GetSamplingRateFrameDurFromRB()).SamplingRateFromSettings);
+    if (!on) panel_->SetLogScale(DbCheckBox->isChecked());
+    for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale}) w->setEnabled(on);
+    chartCanvas_->update();
+}
+
+void TMainForm::ShowSpectrum(bool on) {
+    CheckBoxSpectrum->setChecked(on);
+    CheckBoxSpectrumClick();
+}
+
+void TMainForm::ChannelButtonClick(int k) {
+    const StreamFormat f = engine_->State().Format();
+    listening_->ChangeAudio(static_cast<TChart>(k), f.SamplingRateFromSettings);
+}
+
+void TMainForm::ButtonParseOfflineClick() {
+    const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump", QString::fromStdString(options_.ProgramFolder) + "/",
+                                                        "Saved tmp files(*.$$$);;All files (*.*)");
+    if (chosen.isEmpty()) return;
+    engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(), SettingsForm->CurrentConnectSettings().BigEndian,
+                                                 SettingsForm->GetSamplingRateFrameDurFromRB());
+    RefreshRecordControls();
+}
+
+void TMainForm::ShowDetails() {
+    ProfileDisplay& p = engine_->Recording().Profile();
+    p.PskButtonClick(engine_->State().Ring.ProtocolType.load());
+    PskButton->setText(QString::fromStdString(p.ButtonCaption()));
+    if (p.DetailsShown()) {
+        QStringList lines;
+        for (const std::string& l : p.Details().Lines) lines << QString::fromStdString(l);
+        DetailsMemo->setPlainText(lines.join('\n'));
+        DetailsMemo->setGeometry(10, LabelStat->y() - 150, width() - 20, 140);
+        DetailsMemo->show();
+        DetailsMemo->raise();
+    } else {
+        DetailsMemo->hide();
+    }
+}
+
+void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {
+    if (k == 6) {
+        if (engine_->State().Tags.CollectMIPS.load() == 0) return;
+        SetStat("MIPS" + QString::fromStdString(panel_->ChartHint[6]));
+        return;
+    }
+    const QString text = ChartSelTagCB[size_t(k)]->currentText() + QString::fromStdString(panel_->ChartHint[size_t(k)]);
+    SetStat(text);
+    if (tooltip) QToolTip::showText(global, text, this);
+}
+
+void TMainForm::Timer1Timer() {
+    if (!ReNew) {
+        SettingsForm->move(x() + frameGeometry().width() + 8, y());
+        DelayForm->move(x(), y() + frameGeometry().height());
+        SettingsForm->show();
+        ReNew = true;
+    }
+    engine_->OnTimer();
+    RefreshRecordControls();
+}
+
+} // namespace vintrel

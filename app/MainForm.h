@@ -1,0 +1,211 @@
+#pragma once
+// The main window: the six charts, the channel selectors and play buttons, the connection,
+// recording and visualisation controls, the counters, the status line, the warning and
+// diagnosis panels. It owns the engine and plays its window side: the worker threads' messages
+// arrive here as events, and every frame delivered in a batch is drawn by the chart panel.
+#include "app/AppSettings.h"
+#include "app/Engine.h"
+#include "app/EngineView.h"
+#include "app/QtMessageSink.h"
+#include "delay/CorrLibrary.h"
+#include "delay/DelayAnalysis.h"
+#include "delay/DelayFeed.h"
+#include "monitor/AudioOutput.h"
+#include "monitor/ChartPanel.h"
+#include "monitor/ListenQueue.h"
+#include "monitor/SpectrumQueues.h"
+#include "recording/UserQuestions.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+namespace vintrel {
+
+class TSettingsForm;
+class THelpForm;
+class TEditForm;
+class TDelayForm;
+class ChartCanvas;
+
+struct StartOptions {
+    bool DUMP2FILE = false;
+    bool MARK_BE = false;
+    std::string ProgramFolder; // where the configuration, the records and the dumps live
+    std::string SetFName;      // the configuration file
+};
+
+// The listened-channel frame, drawn by the chart canvas.
+struct TNarrowBevel {
+    int cTop = 0, cLeft = 0;
+    bool Visible = false;
+    int Top = 0, Left = 0;
+    void Show() {
+        cTop = Top;
+        cLeft = Left;
+        Visible = true;
+    }
+    void Hide() { Visible = false; }
+};
+
+class TMainForm : public QWidget, public EngineView, public UserQuestions {
+    Q_OBJECT
+public:
+    explicit TMainForm(const StartOptions& options);
+    ~TMainForm() override;
+
+    // The delay library could not be bound: the program ends after the window is created.
+    bool MustTerminate() const { return mustTerminate_; }
+
+    // Status routines; callable on the window thread (the workers go through the sink).
+    void SetStat(const QString& s);
+    void SetStatInBold(const QString& s);
+    void ChangeStat(const QString& sFrom, const QString& sTo);
+    QString StatusText() const;
+
+    // EngineView
+    void DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) override;
+    void FrameReported(bool checksum) override;
+    void Warning(std::string_view text, bool show) override;
+    void ConnectedChanged(bool connected) override;
+    void TcpIpError(std::string_view text) override;
+    void HideTcpIpError() override;
+    void ErrorBox(std::string_view title, std::string_view text) override;
+    void TagListsChanged() override;
+    void PskClean() override;
+    void SetButtonsEnabled(bool available) override;
+
+    // UserQuestions (the record parser's boxes); ErrorBox serves both interfaces.
+    DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;
+    bool YesNo(std::string_view caption, std::string_view text) override;
+    void MessageBox(std::string_view caption, std::string_view text) override;
+
+    // Controls and handlers that tests and the screenshot script drive.
+    void ConnectButtonClick();
+    void DiagramButtonClick();
+    void StartStopButtonClick();
+    // "Show spectrum" checked or unchecked as by a click.
+    void ShowSpectrum(bool on);
+    Engine& EngineRef() { return *engine_; }
+    TSettingsForm& Settings() { return *SettingsForm; }
+    TDelayForm& DelayWindow() { return *DelayForm; }
+    TEditForm& History() { return *EditForm; }
+    THelpForm& Help() { return *HelpForm; }
+    QPushButton* ConnectButtonWidget() const { return ConnectButton; }
+    QLabel* Counter(CounterLabel which) const;
+    const QImage& Canvas() const { return canvas_; }
+    std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
+    std::array<QComboBox*, 6> ChartSelTagCB{};      // [1..5]
+    TNarrowBevel ActiveChannelBevel;
+    // Right click / mouse move on the charts: the chart under (x, y), 0 for none.
+    static int ChartAt(int x, int y);
+    void ShowChartText(int k, bool tooltip, const QPoint& global);
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void CreateControls();
+    void LoadSettings();
+    void SaveSettings();
+    void ApplyStatus(const StatusOp& op);
+    void ShowRecordDiagPanel(bool IsRecord);
+    void RefreshRecordControls();
+    void RefreshTagLists();
+    void Timer1Timer();
+    void MoreVisSetButtonClick();
+    void ButtonParseOfflineClick();
+    void CheckBoxSpectrumClick();
+    void VPurpleCheckBoxClick();
+    void RateTrackBarChange();
+    void ComboBoxVadThrChange();
+    void MaxDelayComboBoxChange();
+    void FormatChanged(DataStreamFormat f);
+    void ChannelButtonClick(int k);
+    void TagSelect(int k);
+    void ShowDetails();
+
+    StartOptions options_;
+    std::unique_ptr<QtMessageSink> sink_;
+    SteadyClock clock_;
+    std::unique_ptr<Engine> engine_;
+    CorrLibrary corrLibrary_;
+    std::unique_ptr<DelayAnalysis> delay_;
+    std::unique_ptr<DelayFeed> delayFeed_;
+    std::unique_ptr<SpectrumQueues> spectrum_;
+    std::unique_ptr<ListenQueue> listenQueue_;
+    std::unique_ptr<LiveListening> listening_;
+    QImage canvas_;
+    std::unique_ptr<ChartPanel> panel_;
+    bool mustTerminate_ = false;
+    bool ReNew = false;
+    bool closing_ = false;
+    TChart WasListening = NOCHART;
+    AppSettings loaded_;
+
+    TSettingsForm* SettingsForm = nullptr;
+    THelpForm* HelpForm = nullptr;
+    TEditForm* EditForm = nullptr;
+    TDelayForm* DelayForm = nullptr;
+    ChartCanvas* chartCanvas_ = nullptr;
+    std::array<QLabel*, 7> SNRlabels{};      // [1..5], [6] the MIPS label
+    std::array<QSlider*, 6> DbMinSliders{};  // [1..5]
+    QLabel* LabelStat;
+    QPushButton* ConnectButton;
+    QPushButton* SettingsButton;
+    QPushButton* HelpButton;
+    QPushButton* HistoryButton;
+    QPushButton* PskButton;
+    QPushButton* StartStopButton;
+    QPushButton* ButtonCancelRec;
+    QLineEdit* TotalLabeledEdit;
+    QLineEdit* PassedLabeledEdit;
+    QCheckBox* CheckBoxShowFiles;
+    QPushButton* ButtonParseOffline;
+    QSlider* RateTrackBar;
+    QCheckBox* DbCheckBox;
+    QPushButton* MoreVisSetButton;
+    QFrame* MorePanel;
+    QRadioButton* RadioButtonVAD;
+    QRadioButton* RadioButtonND;
+    QComboBox* ComboBoxVadThr;
+    QCheckBox* VPurpleCheckBox;
+    QCheckBox* NRedCheckBox;
+    QCheckBox* VolGreenCheckBox;
+    QCheckBox* CheckBoxSpectrum;
+    QComboBox* ComboBoxFFT;
+    QSlider* TrackBarSpecMax;
+    QLabel* LabelSpectRange;
+    QSlider* TrackBarEnergyScale;
+    QLabel* LabelEnergyScale;
+    QComboBox* MaxDelayComboBox;
+    QPushButton* DiagramButton;
+    std::array<QLabel*, 4> counters_{}; // by CounterLabel
+    QFrame* WarningPanel;
+    QLabel* WarningLabel;
+    QFrame* RecordDiagPanel;
+    QLabel* LabelDiagPanel;
+    QLineEdit* EditFragments;
+    QLineEdit* EditCSerrors;
+    QLineEdit* EditTotalFrames;
+    std::array<QLabel*, 3> diagLabels_{};
+    QPushButton* ButtonCloseDiagPanel;
+    QPlainTextEdit* DetailsMemo;
+    QTimer* Timer1;
+};
+
+} // namespace vintrel

@@ -1,0 +1,24 @@
+#include "delay/DelayFeed.h"
+
+#include <algorithm>
+
+namespace vintrel {
+
+void DelayFeed::OnFrame(const DecodedFrame& f) {
+    if (!state_.Has(StreamState::Corr)) return;
+    FrameDecoder& d = state_.Decoder;
+    const TNewProtHeaderEveryFrameData& r = d.HeaderEveryFrInfo[f.FrameBufN];
+    const StreamFormat format = state_.Format();
+    // A block holds the format's samples per channel; one that starts near the end of the frame
+    // buffer is read only up to that end.
+    int samplesPerChannel = format.ChannLenWords;
+    const int16_t* bufferEnd = d.WordPtr(f.FrameBufN, 0) + kFrameBufWords;
+    for (const int16_t* p : {r.RXOUTforDelay, r.TXINforDelay})
+        if (p) samplesPerChannel = std::min<int>(samplesPerChannel, int(bufferEnd - p));
+    analysis_.SetFramePeaks(r.TXINmaxForDelay, r.RXOUTmaxForDelay);
+    if (!analysis_.Prot1AddFrame(r.RXOUTforDelay, r.TXINforDelay, samplesPerChannel,
+                                 format.SamplingRateFromSettings))
+        state_.Remove(StreamState::Corr);
+}
+
+} // namespace vintrel

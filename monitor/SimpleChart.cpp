@@ -1,0 +1,334 @@
+#include "monitor/SimpleChart.h"
+
+#include "monitor/ChartLabels.h"
+#include "monitor/PaletteLog.h"
+#include "stream/StreamFormat.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace vintrel {
+
+namespace {
+// Bitmap rectangles: the plot (DRect) and what a scroll moves onto it (SRect), right edges excluded.
+constexpr int kPlotW = 128, kScaleColumn = 129;
+
+QFont LabelFont() {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(10);
+    f.setStyleStrategy(QFont::NoAntialias);
+    return f;
+}
+} // namespace
+
+TSimpleChart::TSimpleChart(QImage* Canvas, ChartLabel* SNRl, int x, int y, int AmLogSpect, int Rate,
+                           DbSlider* Slider, const QPalette& palette)
+    : Left(x), Top(y), TickColor(kTickOld), SNRlabel(SNRl), ParentCanvas(Canvas), DbMinSlider(Slider),
+      bitmap_(kWidth, kHeight, QImage::Format_RGB32), pen_(bitmap_),
+      btnFace_(palette.color(QPalette::Button).rgb()), btnShadow_(palette.color(QPalette::Dark).rgb()),
+      btnHighlight_(palette.color(QPalette::Light).rgb()) {
+    SetRate(Rate);
+    SetVadThr(kDefaultVadThr);
+    CurDrawingRate = DrawingRate;
+    SumPeak = 0;
+    SumVad = SumVol = LastVol = -2;
+    RateCounter = 0;
+    Median = -2;
+    SNRstr = "*";
+    SNRstr.reserve(15);
+    if (SNRlabel) SNRlabel->Caption.clear();
+    nTick = 0;
+    bitmap_.fill(kWhite);
+    DrawRect = QRect(QPoint(Left + 1, Top + 1), QPoint(Left + 128, Top + 128));
+    // The scale column: grey dots at the label rows and the red reference dot.
+    for (int i = 0; i <= 5; ++i) pen_.SetPixel(kScaleColumn, int(RoundHalfEven(i * 25.4)), kScaleDot);
+    pen_.SetPixel(kScaleColumn, 3, kNoiseMarker);
+    if (DbMinSlider) {
+        DbMinSlider->Left = x + 156;
+        DbMinSlider->Top = y - 6;
+        DbMinSlider->Max = 48;
+        DbMinSlider->Height = 140;
+    }
+    SetLogarithmic(AmLogSpect);
+    Repaint();
+}
+
+void TSimpleChart::SetOptFeatures(bool ShowNoiseM, bool ShowV) {
+    ChartStatistics::SetOptFeatures(ShowNoiseM, ShowV);
+    if (SNRlabel) SNRlabel->Visible = ShowNoiseM && ShowV;
+}
+
+int TSimpleChart::CalcY(int inp) const {
+    const int hival = -SliderPos();
+    if (AmplLogSpectrum == kModeLog) {
+        if (inp == 0) inp = 1;
+        const long i = RoundHalfEven(8.6859 * std::log(double(inp)) - 90.3);
+        if (i > hival) return 0;
+        if (i < hival - 30) return 127;
+        return 126 - int(RoundHalfEven((i - (hival - 30)) * 4.233));
+    }
+    const int shift = 8 + hival / 6; // truncating toward zero
+    return 126 - (shift >= 0 ? inp >> shift : inp << -shift);
+}
+
+void TSimpleChart::Scroll() {
+    pen_.CopyRect(0, 0, bitmap_, 2, 0, kWidth, kHeight);
+}
+
+void TSimpleChart::CopyToParent() {
+    if (!ParentCanvas) return;
+    Raster parent(*ParentCanvas);
+    parent.CopyRect(DrawRect.left(), DrawRect.top(), bitmap_, 0, 0, kPlotW, kHeight);
+}
+
+bool TSimpleChart::NearTick(int row) const {
+    const int t = nTick % 16;
+    return row >= 126 && (t == 0 || t == 1 || t == 15);
+}
+
+void TSimpleChart::Add4(int16_t v, int16_t vad, int16_t nl, int16_t vol) {
+    TickColor = kTickOld;
+    Add(v, vad, nl, vol);
+}
+
+void TSimpleChart::Add5(int16_t v, int16_t vad, int16_t nl, int16_t vol) {
+    TickColor = kTickNew;
+    Add(v, vad, nl, vol);
+}
+
+void TSimpleChart::Add(int16_t v, int16_t vad, int16_t nl, int16_t vol) {
+    if (!SumUpEveryFrame(v, vad, nl, vol)) return;
+    // The spectrogram replaces the level columns; the levels still feed the statistics above.
+    if (AmplLogSpectrum == kModeSpectrum) return;
+
+    const QRgb barColor = ShowVoice && SumVad > VADthr ? kVoiced : kOrdinary;
+    // Held-signal marker, drawn before the scroll so that it lands two pixels left of the new column.
+    if (ShowVoice && held_sl_current > -2) {
+        const int h = held_sl_current;
+        if (SumPeak > h && SumVad > VADthr) {
+            const std::string_view s = SNR(SumPeak, SumVad);
+            if (s != "*") SNRstr.assign(s);
+        }
+        const int y = CalcY(h);
+        if (y < 126 || nTick % 16 >= 2) {
+            const QRgb keep = pen_.Color();
+            pen_.SetColor(kHeldMarker);
+            pen_.MoveTo(126, std::max(y, 1));
+            pen_.LineTo(124, std::max(y, 1));
+            pen_.SetColor(keep);
+        }
+    }
+    if (SumPeak < 0) { // no data: a button-face column, the tick counter stays
+        Scroll();
+        const QRgb keepColor = pen_.Color();
+        const int keepWidth = pen_.Width();
+        pen_.SetColor(btnFace_);
+        pen_.SetWidth(2);
+        pen_.MoveTo(127, 127);
+        pen_.LineTo(127, 0);
+        pen_.SetColor(keepColor);
+        pen_.SetWidth(keepWidth);
+        CopyToParent();
+        return;
+    }
+    int y = CalcY(SumPeak);
+    Scroll();
+    int m = -2;
+    if (y < -1) { // far above the top: a bar to row 0, no noise marker
+        y = 0;
+    } else {
+        if (SNRstr != "*" && SNRlabel) SNRlabel->Caption.assign(SNRstr);
+        m = Median > -2 ? CalcY(Median) : -2;
+    }
+    pen_.SetColor(barColor);
+    if (nTick % 16 == 0) {
+        const int w = pen_.Width();
+        pen_.SetColor(TickColor);
+        pen_.SetWidth(w + 1);
+        pen_.MoveTo(126, 127);
+        pen_.LineTo(126, 126);
+        pen_.SetColor(barColor);
+        pen_.SetWidth(w);
+        pen_.LineTo(126, y);
+    } else {
+        pen_.MoveTo(126, 127);
+        pen_.LineTo(126, y);
+    }
+    if (ShowNoiseMedian && m > -2 && !NearTick(m)) {
+        const int row = std::max(m, 1);
+        if (row <= 127) {
+            const int w = pen_.Width();
+            pen_.SetWidth(2 * w);
+            pen_.SetColor(kNoiseMarker);
+            pen_.MoveTo(126, row);
+            pen_.LineTo(124, row);
+            pen_.SetWidth(w);
+        }
+    }
+    if (SumVol > -2) {
+        const int g = CalcY(SumVol);
+        const int row = std::max(g, 1);
+        if (!NearTick(g) && row <= 127) {
+            const int w = pen_.Width();
+            pen_.SetWidth(2 * w);
+            pen_.SetColor(kGreenLine);
+            pen_.MoveTo(126, row);
+            pen_.LineTo(124, LastVol == -2 ? row : LastVol);
+            LastVol = int16_t(row);
+            pen_.SetWidth(w);
+        }
+    }
+    pen_.SetColor(barColor);
+    ++nTick;
+    CopyToParent();
+}
+
+void TSimpleChart::AddIncFrameIndWTick(bool IsSpectrum, bool IsNewProt, bool IsChecksum) {
+    Scroll();
+    pen_.SetWidth(pen_.Width() + 1);
+    if (nTick % 16 == 0) {
+        pen_.SetColor(IsNewProt ? kTickNew : kTickOld);
+        pen_.MoveTo(126, 127);
+        pen_.LineTo(126, 126);
+    }
+    if (IsChecksum)
+        pen_.SetColor(IsSpectrum ? kStripeChecksumSpectrum : kStripeChecksum);
+    else
+        pen_.SetColor(IsSpectrum ? kStripeInconsistentSpectrum : kStripeInconsistent);
+    pen_.MoveTo(126, 127);
+    pen_.LineTo(126, 0);
+    pen_.SetWidth(pen_.Width() - 1);
+    ++nTick;
+    CopyToParent();
+}
+
+void TSimpleChart::AddSpectrumLog(const float* pSpectrumArr, int Bands, float NormlMax, float LowNrgDB,
+                                  float EnScale) {
+    const int SumUp = std::max(1, Bands / 128);
+    const float NormlQ = 128.0f / NormlMax;
+    pen_.SetWidth(2);
+    Scroll();
+    // Every one of the 128 rows shows its band: 0 Hz at the bottom, half the sampling rate at the top.
+    const float range = -LowNrgDB;
+    for (int i = 0; i < 128; ++i) {
+        float Ampl = 0;
+        for (int j = 0; j < SumUp; ++j) {
+            const int bin = i * SumUp + j;
+            if (bin < Bands) Ampl += pSpectrumArr[bin];
+        }
+        Ampl *= NormlQ;
+        if (Ampl < 0.000001f) Ampl = 0.000001f;
+        const float level = 8.6859f * std::log(Ampl) - 48.165f;
+        const float a = level - LowNrgDB + EnScale;
+        const float index = a > range ? 255.0f : a < 0 ? 0.0f : a / range * 255.0f;
+        const QRgb c = PaletteLog[size_t(std::clamp<long>(RoundHalfEven(index), 0, 255))];
+        pen_.SetPixel(125, 127 - i, c);
+        pen_.SetPixel(126, 127 - i, c);
+    }
+    pen_.MoveTo(126, 127);
+    if (nTick % 16 == 0) {
+        pen_.SetColor(kTickSpectrum);
+        pen_.LineTo(126, 126);
+    }
+    ++nTick;
+    CopyToParent();
+}
+
+void TSimpleChart::SetLogarithmic(int als) {
+    AmplLogSpectrum = int16_t(als);
+    if (DbMinSlider) {
+        DbMinSlider->Visible = als != kModeSpectrum;
+        if (als == kModeAmplitude) DbMinSlider->Position = DbMinSlider->Position / 6 * 6;
+    }
+    if (als != kModeSpectrum) pen_.SetWidth(1);
+    pen_.FillRect(0, 0, kPlotW, kHeight, kWhite);
+    // The red reference line marks about -1 dB below full scale, only while no dB offset applies.
+    if (DbMinSlider && DbMinSlider->Visible && DbMinSlider->Position == 0) {
+        pen_.SetPixel(kScaleColumn, 10, als == kModeLog ? kWhite : kNoiseMarker);
+        pen_.SetPixel(kScaleColumn, 3, als == kModeLog ? kNoiseMarker : kWhite);
+    } else {
+        pen_.SetPixel(kScaleColumn, 10, kWhite);
+        pen_.SetPixel(kScaleColumn, 3, kWhite);
+    }
+    Repaint();
+}
+
+void TSimpleChart::DbSliderChange() {
+    if (DbMinSlider && (AmplLogSpectrum == kModeAmplitude || AmplLogSpectrum == kModeMips))
+        DbMinSlider->Position = int(RoundHalfEven(DbMinSlider->Position / 6.0)) * 6;
+    SetLogarithmic(AmplLogSpectrum);
+    Repaint();
+}
+
+void TSimpleChart::Repaint() {
+    CopyToParent();
+    if (!ParentCanvas) return;
+    const int sl = SliderPos();
+    auto cut = [](std::string s) { return QString::fromStdString(s.size() > 8 ? s.substr(0, 8) : s); };
+    // Label i (5 at the top .. 0 at the bottom): the top one by mode, the others as the ticks below it.
+    auto label = [&](int i) {
+        if (i == 5) {
+            switch (AmplLogSpectrum) {
+            case kModeMips:
+                return QStringLiteral("1.0");
+            case kModeAmplitude:
+                return cut(YvalAmpl(6, sl));
+            case kModeLog:
+                return cut(YvalLog(6, sl));
+            default:
+                return cut(std::to_string(SpectrumMaxFreq));
+            }
+        }
+        switch (AmplLogSpectrum) {
+        case kModeAmplitude:
+        case kModeMips:
+            return cut(YvalAmpl(i + 1, sl));
+        case kModeLog:
+            return cut(YvalLog(i + 1, sl));
+        default: {
+            std::string f = std::to_string(SpectrumMaxFreq / 5 * i);
+            if (f.size() < 4) f += "   ";
+            return cut(f);
+        }
+        }
+    };
+    const int right = DrawRect.left() + 128; // the plot's right edge, excluded
+    {
+        QPainter p(ParentCanvas);
+        p.setFont(LabelFont());
+        const QFontMetrics fm(p.font());
+        p.setPen(QColor(Qt::black));
+        for (int i = 5; i >= 0; --i) {
+            const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * 25.4));
+            const QString text = label(i);
+            // Opaque on the button face up to the slider at least, so that a shorter label covers a
+            // longer one drawn there before.
+            const int width = std::max(fm.horizontalAdvance(text), Left + 156 - (right + 8));
+            const QRect box(right + 8, y - 6, width, fm.height());
+            p.fillRect(box, QColor::fromRgb(btnFace_));
+            p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+        }
+    }
+    Raster canvas(*ParentCanvas);
+    canvas.SetColor(btnShadow_);
+    for (int i = 5; i >= 0; --i) {
+        const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * 25.4));
+        canvas.MoveTo(right + 2, y);
+        canvas.LineTo(right + 6, y);
+        if (i > 0) {
+            canvas.MoveTo(right + 2, y + 13);
+            canvas.LineTo(right + 4, y + 13);
+        }
+    }
+    canvas.MoveTo(Left, Top + 129);
+    canvas.LineTo(Left, Top);
+    canvas.LineTo(Left + 129, Top);
+    canvas.SetColor(btnHighlight_);
+    canvas.LineTo(Left + 129, Top + 129);
+    canvas.LineTo(Left + 1, Top + 129);
+}
+
+} // namespace vintrel

@@ -1,0 +1,73 @@
+#include "recording/BlockWriter.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vintrel {
+
+BlockWriter::BlockWriter() : thread_([this] { Run(); }) {}
+
+BlockWriter::~BlockWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+bool BlockWriter::WriteAt(int fd, const uint8_t* p, size_t n, uint64_t at, int& error) {
+    while (n > 0) {
+        const ssize_t k = ::pwrite(fd, p, n, off_t(at));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) {
+            if (!error) error = k < 0 ? errno : ENOSPC;
+            return false;
+        }
+        p += k;
+        n -= size_t(k);
+        at += uint64_t(k);
+    }
+    return true;
+}
+
+void BlockWriter::Submit(Job& job) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return count_ < kQueue; });
+    job.done = false;
+    job.error = 0;
+    queue_[(head_ + count_++) % kQueue] = &job;
+    lock.unlock();
+    wake_.notify_one();
+}
+
+void BlockWriter::Wait(Job& job) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&job] { return job.done; });
+}
+
+void BlockWriter::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stop_ || count_ > 0; });
+        if (count_ == 0) return; // stopping with nothing left to write
+        Job* job = queue_[head_];
+        head_ = (head_ + 1) % kQueue;
+        --count_;
+        lock.unlock();
+        int error = 0;
+        if (WriteAt(job->fd, job->data, job->len, job->offset, error)) {
+#ifdef __linux__
+            // The disk starts on these bytes now, while the parse goes on, instead of all at once later.
+            ::sync_file_range(job->fd, off_t(job->offset), off_t(job->len), SYNC_FILE_RANGE_WRITE);
+#endif
+        }
+        lock.lock();
+        job->error = error;
+        job->done = true;
+        done_.notify_all();
+    }
+}
+
+} // namespace vintrel

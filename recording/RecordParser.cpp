@@ -1,0 +1,347 @@
+#include "recording/RecordParser.h"
+
+#include "recording/IntegerText.h"
+#include "recording/PskReports.h"
+#include "stream/FrameLayout.h"
+#include "stream/Tags.h"
+
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vintrel {
+
+namespace {
+constexpr uint8_t kNewMarker[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xEE, 0xEE, 0xEE, 0xEE};
+constexpr uint8_t kOldMarker[4] = {0xFE, 0x7F, 0x01, 0x80};
+constexpr int kOldScanBytes = 1536;
+constexpr size_t kFrameBufferWords = 32768 + 8; // the longest frame and the next header
+
+// "_20240131_142501_073": local time to the millisecond.
+std::string TimeStamp() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const int ms = int(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    char s[64];
+    std::snprintf(s, sizeof s, "_%04d%02d%02d_%02d%02d%02d_%03d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ms);
+    return s;
+}
+} // namespace
+
+RecordParser::RecordParser(MessageSink& sink, UserQuestions& questions)
+    : sink_(sink), questions_(questions), slotOfTag_(std::make_unique<int8_t[]>(65536)),
+      frame_(std::make_unique<uint16_t[]>(kFrameBufferWords)) {
+    for (auto& w : wav_) w = std::make_unique<WavFile>(&writer_);
+}
+
+RecordParser::~RecordParser() = default;
+
+int64_t RecordParser::FileSize_(const std::string& fileName) {
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
+int64_t RecordParser::FindFileFrameStart(RecordReader& f) {
+    return req_.ProtocolType == 1 ? f.FindMarker(kNewMarker, sizeof kNewMarker)
+                                  : f.FindMarker(kOldMarker, sizeof kOldMarker);
+}
+
+void RecordParser::AppendTag(int16_t tag, int& count) {
+    for (int i = 0; i < count; ++i)
+        if (TagsForFileParsing[i] == tag) return; // one file per tag: a second chunk of it changes nothing
+    TagsForFileParsing[count++] = tag;
+}
+
+int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
+    TagsForFileParsing.fill(0);
+    for (auto& s : FilesForFileParsing) s = TFileRecord{};
+    auto* bytes = reinterpret_cast<uint8_t*>(frame_.get());
+    size_t asked = 16, got = f.Read(bytes, 16);
+    uint16_t header[8];
+    std::memcpy(header, bytes, 16);
+    int len = 0;
+    for (int i = 0; i <= SkipFrames; ++i) {
+        if (got < asked) return -1;
+        len = header[kNewLengthWord];
+        if (len < kNewMinFrameBytes || (len & 1)) return -1; // no frame can be that long
+        asked = size_t(len);
+        got = f.Read(bytes, asked);
+        if (got == asked) std::memcpy(header, bytes + len - 16, 16);
+    }
+    // The data words of the last frame read, without its checksum word (and the look-ahead header).
+    const uint16_t* w = frame_.get();
+    const int dataEnd = std::min<int>(int(got / 2), len / 2 - 8) - 1;
+    int count = 0;
+    for (int i = 0; i < dataEnd;) {
+        const uint16_t tag = w[i];
+        if ((tag >> 8) <= 0x20) {
+            if (tag < 0x100 || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
+            if (count == kParseSlots) return kParseSlots;
+            AppendTag(int16_t(tag), count);
+            i += 4 + (tag < 0x900 ? w[i + 1] : 0);
+        } else if (tag == kTagTargetInfo) {
+            i += 4;
+        } else if (tag == kTagMips) {
+            if (count == kParseSlots) return kParseSlots;
+            AppendTag(int16_t(tag), count);
+            i += 4;
+        } else if (tag == kTagProfile) {
+            i += w[i + 1] + 4;
+        } else {
+            return -1;
+        }
+    }
+    return count;
+}
+
+int RecordParser::FindOldProtocolFileTags(RecordReader& f) {
+    TagsForFileParsing.fill(0);
+    for (auto& s : FilesForFileParsing) s = TFileRecord{};
+    uint16_t* w = frame_.get();
+    if (f.Read(w, kOldScanBytes) < size_t(kOldScanBytes)) return -1;
+    int mask = 31, count = 0;
+    for (int k = 0; k < 14; ++k) {
+        const uint16_t key = w[4 + 2 * k];
+        const uint16_t value = w[5 + 2 * k];
+        switch (key) {
+        case kKeyCS:
+            AppendTag(int16_t(kTagMips), count);
+            break;
+        case kKeyVL:
+            AppendTag(int16_t(kTagVL), count);
+            break;
+        case kKeyNR:
+            AppendTag(int16_t(kTagNR), count);
+            break;
+        case kKeyNT:
+            AppendTag(int16_t(kTagNT), count);
+            break;
+        case kKeyUF:
+            AppendTag(int16_t(kTagUF), count);
+            break;
+        case kKeyCH:
+            mask = int16_t(value);
+            break;
+        default:
+            break;
+        }
+    }
+    // The same rule as for every frame of the record: a mask of 0 or less, or of 32 or more, is 31.
+    if (mask <= 0 || mask >= 32) mask = 31;
+    static constexpr uint16_t kChannelTags[5] = {kTagTxOut1, kTagRxOut1, kTagTxIn1, kTagTxIn2, kTagRxIn1};
+    for (int b = 0; b < 5; ++b)
+        if (mask & (1 << b)) AppendTag(int16_t(kChannelTags[b]), count);
+    return count + 256 * mask;
+}
+
+bool RecordParser::CreateRecordFiles(std::string& basePath) {
+    const RecordSettings& s = req_.Settings;
+    basePath = s.ProgramFolder + "/" + TrimBlanks(s.FileNameBase) + (s.IncludeTimeStamp ? TimeStamp() : "-");
+    bool ok = true;
+    for (int i = 0; i < kParseSlots; ++i) {
+        TFileRecord& r = FilesForFileParsing[i];
+        r = TFileRecord{};
+        if (TagsForFileParsing[i] == 0 || !ok) continue;
+        const std::string name = GetParNameFromTag(uint16_t(TagsForFileParsing[i]), kMaxTagForFiles);
+        if (name.size() < 2) continue;
+        r.Name = basePath + name + ".wav";
+        std::string error;
+        if (!wav_[i]->Create(r.Name, error)) {
+            questions_.ErrorBox("Sondrel", "Can't open '" + r.Name +
+                                               "' file\nPerhaps you are using the file at this "
+                                               "time\nClose the file and restart recording");
+            ok = false;
+            continue;
+        }
+        wav_[i]->SetLimit(MaxWavDataBytes);
+        r.Handle = wav_[i].get();
+    }
+    headname = basePath + "PSK.txt";
+    return ok;
+}
+
+void RecordParser::BuildSlotIndex() {
+    std::memset(slotOfTag_.get(), -1, 65536);
+    for (int i = kParseSlots - 1; i >= 0; --i)
+        if (TagsForFileParsing[i] != 0) slotOfTag_[uint16_t(TagsForFileParsing[i])] = int8_t(i);
+    openCount_ = 0;
+    for (int i = 0; i < kParseSlots; ++i)
+        if (FilesForFileParsing[i].Handle) open_[openCount_++] = int8_t(i);
+}
+
+int64_t RecordParser::AlignSlots(int bytes) {
+    int64_t ahead = 0;
+    for (int k = 0; k < openCount_; ++k)
+        ahead = std::max(ahead, FilesForFileParsing[open_[k]].FramesRecorded);
+    for (int k = 0; k < openCount_; ++k) {
+        TFileRecord& r = FilesForFileParsing[open_[k]];
+        while (r.FramesRecorded < ahead) {
+            r.Handle->Fill(0, size_t(bytes));
+            ++r.FramesRecorded;
+        }
+    }
+    return ahead;
+}
+
+void RecordParser::MarkSlots() {
+    for (int k = 0; k < openCount_; ++k) {
+        const int i = open_[k];
+        markBytes_[i] = FilesForFileParsing[i].Handle->DataBytes();
+        markFrames_[i] = FilesForFileParsing[i].FramesRecorded;
+    }
+}
+
+bool RecordParser::AnyFull() const {
+    for (int k = 0; k < openCount_; ++k)
+        if (FilesForFileParsing[open_[k]].Handle->Full()) return true;
+    return false;
+}
+
+void RecordParser::RewindToMark() {
+    for (int k = 0; k < openCount_; ++k) {
+        const int i = open_[k];
+        TFileRecord& r = FilesForFileParsing[i];
+        r.Handle->TruncateData(markBytes_[i]);
+        r.FramesRecorded = markFrames_[i];
+    }
+    limitReached_ = true;
+}
+
+void RecordParser::ShowProgress(int64_t done, int64_t total) {
+    const int percent = total > 0 ? int(done * 100 / total) : 0;
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    if (Progress) Progress(percent);
+}
+
+void RecordParser::RecordHeaders(RecordReader& TempFile) {
+    TempFile.Close();
+    if (req_.Profile) {
+        ProfileSnapshot profile = *req_.Profile;
+        profile.ProtocolType = req_.ProtocolType; // the protocol of this parse is the one in force
+        ReportResult reports = WritePskReports(profile, headname, req_.Settings.Caption);
+        reportsWritten_ = std::move(reports.Written);
+        reportError_ = std::move(reports.Error);
+    }
+    for (int i = 0; i < kParseSlots; ++i) {
+        TFileRecord& r = FilesForFileParsing[i];
+        if (!r.Handle) continue;
+        if (Portion != 0) {
+            r.Handle->WriteHeader(req_.Format.SamplingRateFromSettings);
+        } else {
+            r.Handle->Close();
+            ::unlink(r.Name.c_str());
+            r.Handle = nullptr;
+        }
+    }
+}
+
+void RecordParser::CloseWaveFiles() {
+    for (TFileRecord& r : FilesForFileParsing) {
+        if (!r.Handle) continue;
+        r.Handle->Close();
+        if (r.Handle->Error() && writeError_.empty())
+            writeError_ = "write error on " + r.Name + ": " + std::strerror(r.Handle->Error());
+        r.Handle = nullptr;
+        if (r.FramesRecorded == 0 || FileSize_(r.Name) < 64 * r.FramesRecorded + kWavHeaderBytes)
+            ::unlink(r.Name.c_str());
+    }
+}
+
+void RecordParser::WrongStructure(const std::string& name, ParseOutcome& out) {
+    out.WrongStructure = true;
+    questions_.ErrorBox("Sondrel", "Can't parse recorded file " + name +
+                                       " : wrong file structure.\nCheck protocol "
+                                       "and Sampling Rate");
+    out.Status = "Can't parse recorded file " + name + " : wrong file structure.";
+    sink_.SetStat(out.Status, StatStyle::Normal);
+}
+
+ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, const ParseRequest& request) {
+    req_ = request;
+    ParseOutcome out;
+    const std::string name =
+        AudioFileName.empty() ? req_.Settings.ProgramFolder + "/" + kRawRecordName : AudioFileName;
+    RecordReader f;
+    std::string error;
+    if (!f.Open(name, error)) {
+        questions_.ErrorBox("Sondrel", "Can't open audio record file\nPerhaps you are keeping " + name +
+                                           " file busy elsewhere\nor working in protected directory");
+        CloseWaveFiles();
+        return out;
+    }
+    out.Opened = true;
+    const int64_t FSize = f.Size();
+    const int64_t first = FindFileFrameStart(f);
+    if (first < 0) {
+        WrongStructure(name, out);
+        return out;
+    }
+    const float fps = req_.Format.FramesPerSec;
+    const int tags = req_.ProtocolType == 1
+                         ? FindNewProtocolFileTags(f, int(RoundHalfEven(1000.0 / req_.Format.MsPerFrame)))
+                         : FindOldProtocolFileTags(f);
+    if (tags < 1) {
+        WrongStructure(name, out);
+        return out;
+    }
+
+    lastPercent_ = -1;
+    ShowProgress(0, 1);
+    Portion = badcs = 0;
+    aborted_ = limitReached_ = false;
+    reportsWritten_.clear();
+    reportError_.clear();
+    writeError_.clear();
+    std::string basePath;
+    int64_t frames = 0;
+    const bool created = CreateRecordFiles(basePath);
+    BuildSlotIndex();
+    if (created) {
+        f.Seek(first);
+        frames = req_.ProtocolType == 1 ? ParseNewProtocolTmpFile(f, FSize)
+                                        : ParseOldProtocolTmpFile(f, tags, FSize);
+    } else {
+        // Without all of its files a record cannot stay aligned: nothing is parsed.
+        Portion = 0;
+        RecordHeaders(f);
+    }
+    for (const TFileRecord& r : FilesForFileParsing)
+        if (r.Handle) out.WavFiles.push_back(r.Name);
+    CloseWaveFiles();
+    std::erase_if(out.WavFiles, [](const std::string& n) { return FileSize_(n) < 0; });
+    if (Progress) Progress(-1);
+
+    out.Portion = Portion;
+    out.badcs = badcs;
+    out.Frames = frames;
+    out.Aborted = aborted_;
+    out.LimitReached = limitReached_;
+    out.Reports = reportsWritten_;
+    const std::string secs = std::to_string(RoundHalfEven(double(frames) / fps));
+    out.Status =
+        req_.ProtocolType == 1
+            ? " " + std::to_string(Portion) + " consistent fragment(s), total " + std::to_string(frames) +
+                  "valid frames (" + secs + " sec) recorded"
+            : " " + std::to_string(Portion) + " consistent fragment(s), total " + secs + " sec recorded";
+    if (limitReached_)
+        out.Status += "; WAV files reached their 4 GiB size limit, the rest of the record is not parsed";
+    if (!writeError_.empty()) out.Status += "; " + writeError_;
+    if (!reportError_.empty()) out.Status += "; " + reportError_;
+    sink_.SetStat(out.Status, StatStyle::Normal);
+    out.ShowDiagPanel = badcs != 0 || Portion >= 2;
+    out.Wildcard = basePath + "*.*";
+    out.OpenBrowser = frames > RoundHalfEven(fps) && req_.Settings.ShowFiles &&
+                      !FilesForFileParsing[0].Name.empty() && FileSize_(FilesForFileParsing[0].Name) >= 0;
+    return out;
+}
+
+} // namespace vintrel

@@ -1,0 +1,32 @@
+#pragma once
+// What the recorder and the record parser read from the settings dialog and the main window
+// at the moment they need it: the output folder, the file names, what happens to the raw record
+// and the time limit.
+#include <string>
+
+namespace vintrel {
+
+// The stereo/mono buttons of the settings dialog (kept hidden there). The parser receives the
+// choice and still writes mono files.
+enum class StereoChoice { Mono, RxInTx1In, Tx1InTx2In };
+
+struct RecordSettings {
+    std::string ProgramFolder = "."; // holds "temp.$$$" and every file of a record
+    std::string FileNameBase;        // "File name base", trimmed when used
+    bool IncludeTimeStamp = true;    // "Include time stamp into filename"
+    StereoChoice Stereo = StereoChoice::Mono;
+    bool DeleteRawRecord = true;                    // "Delete raw record after parsing"
+    std::string MaxTimeText = "999";                // "Max time, sec"
+    bool ShowFiles = true;                          // "Open dialog with recorded files"
+    std::string Caption = "Tesmaro Sondrel V5.27k"; // the main window's caption, named in profile.c
+};
+
+// The text kept for a stereo pairing that cannot be made (the parser writes mono files only).
+constexpr const char* kStereoImpossibleText =
+    "Stereo impossible: incompatible frequencies/sizes or not both TX1, TX2 present\n"
+    "(you can uncheck Stereo option and retry)";
+
+// The raw record's file name inside the program folder.
+constexpr const char* kRawRecordName = "temp.$$$";
+
+} // namespace vintrel

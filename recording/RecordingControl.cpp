@@ -1,0 +1,157 @@
+#include "recording/RecordingControl.h"
+
+#include "recording/IntegerText.h"
+
+#include <unistd.h>
+
+namespace vintrel {
+
+class RecordingControl::QuestionsRelay : public UserQuestions {
+public:
+    explicit QuestionsRelay(RecordingControl& owner) : owner_(owner) {}
+    DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override {
+        return owner_.Questions ? owner_.Questions->AbortRetryIgnore(caption, text) : DamageAnswer::Ignore;
+    }
+    bool YesNo(std::string_view caption, std::string_view text) override {
+        return owner_.Questions ? owner_.Questions->YesNo(caption, text) : true;
+    }
+    void ErrorBox(std::string_view caption, std::string_view text) override {
+        if (owner_.Questions)
+            owner_.Questions->ErrorBox(caption, text);
+        else
+            owner_.sink_.SetStat(FirstLine(text), StatStyle::BoldRed);
+    }
+    void MessageBox(std::string_view caption, std::string_view text) override {
+        if (owner_.Questions)
+            owner_.Questions->MessageBox(caption, text);
+        else
+            owner_.sink_.SetStat(FirstLine(text), StatStyle::Normal);
+    }
+
+private:
+    static std::string_view FirstLine(std::string_view t) { return t.substr(0, t.find('\n')); }
+    RecordingControl& owner_;
+};
+
+RecordingControl::RecordingControl(StreamState& s, MessageSink& sink)
+    : s_(s), sink_(sink), relay_(std::make_unique<QuestionsRelay>(*this)), recorder_(s, sink),
+      parser_(sink, *relay_), profile_(s.Decoder, sink) {
+    parser_.Progress = [this](int percent) {
+        if (Progress) Progress(percent);
+    };
+}
+
+RecordingControl::~RecordingControl() {
+    recorder_.StopAndClose();
+}
+
+void RecordingControl::StartStopButtonClick() {
+    if (IsParsing_) return; // the button is disabled while a record is parsed
+    if (IsRecording()) {
+        EndRecording();
+        return;
+    }
+    const RecordSettings settings = CurrentSettings();
+    const std::optional<int32_t> total = TextToInt32(settings.MaxTimeText);
+    if (!total) {
+        relay_->ErrorBox("TCP Sondrel", "Record duration must be an integer number");
+        return;
+    }
+    RecTotal = *total;
+    if (!recorder_.Create(settings.ProgramFolder + "/" + kRawRecordName)) {
+        relay_->ErrorBox("Sondrel",
+                         "Can't create a temporary file\nPerhaps you are using 'temp.$$$' file at this "
+                         "time\nor working in protected directory");
+        return;
+    }
+    controls_.StartStopCaption = "End record";
+    controls_.SettingsLocked = true;
+    controls_.RecordedSec = "0";
+    controls_.CancelEnabled = true;
+    sink_.SetStat(" Log recording", StatStyle::Normal);
+    recorder_.Begin();
+    controls_.Hourglass = false;
+    controls_.StartStopEnabled = true;
+}
+
+void RecordingControl::EndRecording() {
+    recorder_.StopAndClose(); // from here on the parsing thread writes nothing
+    controls_.StartStopEnabled = false;
+    controls_.StartStopCaption = "Start record";
+    controls_.SettingsLocked = false;
+    controls_.CancelEnabled = false;
+    controls_.Hourglass = true;
+    IsParsing_ = true;
+
+    RecordSettings settings = CurrentSettings();
+    ParseRequest request;
+    request.ProtocolType = s_.Ring.ProtocolType.load();
+    request.Format = s_.Format();
+    request.VerifyChecksum = s_.Settings.VerifyChecksum.load();
+    request.WasRecording = WasRecording && WasRecording();
+    request.Settings = settings;
+    const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
+    request.Profile = &profile;
+    AfterParse(parser_.ParseRecordedAudio("", request));
+
+    if (settings.DeleteRawRecord) ::unlink((settings.ProgramFolder + "/" + kRawRecordName).c_str());
+    IsParsing_ = false;
+    controls_.Hourglass = false;
+    controls_.StartStopEnabled = true;
+}
+
+void RecordingControl::AfterParse(const ParseOutcome& outcome) {
+    lastParse_ = outcome;
+    if (outcome.ShowDiagPanel && ShowRecordDiagPanel) ShowRecordDiagPanel(outcome);
+    if (outcome.OpenBrowser && SelectMultipleItems) SelectMultipleItems(outcome.Wildcard);
+}
+
+void RecordingControl::ButtonCancelRecClick() {
+    recorder_.StopAndClose();
+    controls_.StartStopEnabled = false; // frames flowing again enable it
+    controls_.StartStopCaption = "Start record";
+    controls_.SettingsLocked = false;
+    controls_.CancelEnabled = false;
+    const RecordSettings settings = CurrentSettings();
+    if (settings.DeleteRawRecord) ::unlink((settings.ProgramFolder + "/" + kRawRecordName).c_str());
+    static constexpr std::string_view kWords[] = {"Log recording"};
+    sink_.ClearStatIfContains(kWords, 1);
+}
+
+void RecordingControl::SetButtonsEnabled(bool available) {
+    if (!available && IsRecording()) StartStopButtonClick();
+    controls_.StartStopEnabled = available && !IsParsing_;
+}
+
+void RecordingControl::OnFrameDelivered() {
+    if (!IsRecording()) return;
+    const int32_t sec = recorder_.RecSec.load(std::memory_order_relaxed);
+    if (RecShown == sec) return;
+    RecShown = sec;
+    controls_.RecordedSec = std::to_string(RecShown);
+    if (RecShown >= RecTotal) StartStopButtonClick();
+}
+
+ParseOutcome RecordingControl::ButtonParseOfflineClick(const std::string& chosen, bool bigEndian,
+                                                       DataStreamFormat format) {
+    if (chosen.empty()) return ParseOutcome{};
+    OfflineRequest r;
+    r.FileName = chosen;
+    r.ProtocolType = s_.Ring.ProtocolType.load();
+    r.BigEndian = bigEndian;
+    r.Parse.Format = GetStreamFormat(format);
+    r.Parse.VerifyChecksum = s_.Settings.VerifyChecksum.load();
+    r.Parse.WasRecording = WasRecording && WasRecording();
+    r.Parse.Settings = CurrentSettings();
+    const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, r.ProtocolType);
+    r.Parse.Profile = &profile;
+    IsParsing_ = true;
+    controls_.Hourglass = true;
+    ParseOutcome outcome = ParseOffline(parser_, r);
+    if (outcome.Opened) AfterParse(outcome);
+    controls_.Hourglass = false;
+    IsParsing_ = false;
+    return outcome;
+}
+
+} // namespace vintrel

@@ -1,0 +1,138 @@
+// The main window for real, on the offscreen platform, against a target on loopback.
+#include "../monitor/QtTestApp.h"
+#include "app/EditForm.h"
+#include "app/HelpForm.h"
+#include "app/MainForm.h"
+#include "app/SettingsForm.h"
+#include "sim/StreamGenerator.h"
+#include "support/StreamServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QComboBox>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace vintrel {
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::QtApp();
+        dir_ = std::filesystem::path(::testing::TempDir()) / ("mainform-" + std::to_string(::getpid()) + "-" +
+                                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        options_.ProgramFolder = dir_.string();
+        options_.SetFName = (dir_ / "VintrelV4_0.config").string();
+        // No FTDI driver here: with the box unchecked no message box waits at start.
+        std::ofstream(options_.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    template <class Pred> static bool PumpUntil(Pred done, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+    static uint64_t Frames(TMainForm& f) { return f.Counter(CounterLabel::TotalFrames)->text().toULongLong(); }
+
+    std::filesystem::path dir_;
+    StartOptions options_;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, CaptionDebugDumpAndDefaults) {
+    options_.DUMP2FILE = options_.MARK_BE = true;
+    TMainForm f(options_);
+    EXPECT_EQ(f.windowTitle(), "Tesmaro Sondrel V5.27k with DebugDump_BE");
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "ROtemp.$$$.bin"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "ParseIndx.$$$.bin"));
+    const ConnectSettings cs = f.Settings().CurrentConnectSettings();
+    EXPECT_EQ(cs.RateText, "12000000");
+    EXPECT_EQ(cs.AutoReconnectText, "3");
+    EXPECT_EQ(cs.IPAddrPort, "127.0.0.1:9090");
+    EXPECT_EQ(f.StatusText(), "Not connected");
+    EXPECT_FALSE(f.MustTerminate()); // the delay library loaded from the program's own image
+}
+
+TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
+    sim::StreamConfig c;
+    const auto bytes = sim::GenerateStream(c, 3000);
+    test::StreamServer server([&](int k) {
+        return test::StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .Piece = 5220, .PauseUs = 20000};
+    });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    const QImage before = f.Canvas().copy();
+    f.ConnectButtonClick();
+    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
+    ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 256; }, 20000)) << f.StatusText().toStdString();
+    EXPECT_TRUE(f.StatusText().startsWith("Platform: General")) << f.StatusText().toStdString();
+    // Chart 5 (RXout) shows bars: its picture changed.
+    const QRect chart5(200 + 1, 240 + 1, 128, 128);
+    int changed = 0;
+    for (int y = chart5.top(); y <= chart5.bottom(); ++y)
+        for (int x = chart5.left(); x <= chart5.right(); ++x) changed += f.Canvas().pixel(x, y) != before.pixel(x, y);
+    EXPECT_GT(changed, 200);
+    for (int k = 1; k <= 5; ++k) EXPECT_TRUE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
+    EXPECT_EQ(f.ChartSelTagCB[5]->currentText(), "Raw_RXOUT1");
+
+    f.ConnectButtonClick(); // disconnect
+    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    for (int k = 1; k <= 5; ++k) EXPECT_FALSE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
+    PumpUntil([&] { return f.StatusText() == "Connection closed"; }, 2000);
+    EXPECT_EQ(f.StatusText(), "Connection closed");
+}
+
+TEST_F(MainFormTest, StatusRoutinesAndHitTests) {
+    TMainForm f(options_);
+    f.SetStat("Inconsistent frame numbers.");
+    f.ChangeStat("nothing like it", "");
+    EXPECT_EQ(f.StatusText(), "Inconsistent frame numbers.");
+    f.ChangeStat("inconsistent ", "");
+    EXPECT_EQ(f.StatusText(), "");
+    EXPECT_EQ(TMainForm::ChartAt(16, 48), 1);
+    EXPECT_EQ(TMainForm::ChartAt(146, 178), 1);
+    EXPECT_EQ(TMainForm::ChartAt(147, 178), 0);
+    EXPECT_EQ(TMainForm::ChartAt(384 + 130, 240 + 130), 6);
+    EXPECT_EQ(TMainForm::ChartAt(5, 5), 0);
+}
+
+TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
+    {
+        TMainForm f(options_);
+        f.History().HistoryButtonClick();
+        EXPECT_EQ(f.History().size(), QSize(800, 350));
+        const QString manual = f.Help().Browser()->toPlainText();
+        for (const char* topic : {"No signal", "Lost sync", "Checksum error", "Recording", "Delay recommendation"})
+            EXPECT_TRUE(manual.contains(topic)) << topic;
+        f.ChartSelTagCB[2]->setCurrentIndex(f.ChartSelTagCB[2]->findText("Raw_TXIN1"));
+        emit f.ChartSelTagCB[2]->activated(f.ChartSelTagCB[2]->currentIndex());
+        f.close(); // writes the configuration file
+    }
+    std::ifstream in(options_.SetFName, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Raw_TXIN1 Raw_TXOUT1 Raw_RXIN1 Raw_RXOUT1\r\n"),
+              std::string::npos)
+        << text;
+    TMainForm again(options_);
+    EXPECT_EQ(again.ChartSelTagCB[2]->currentText(), "Raw_TXIN1");
+    EXPECT_EQ(again.EngineRef().State().Tags.ChartTag[2].load(), 0x0101);
+}
+
+} // namespace vintrel

@@ -1,0 +1,313 @@
+// New-protocol records parsed into WAV files, read back by Python's wave module.
+#include "RecordTestSupport.h"
+#include "stream/FrameLayout.h"
+#include "support/FrameBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace vintrel {
+
+using namespace test;
+using sim::SimChannel;
+
+namespace {
+
+sim::StreamConfig NewConfig(DataStreamFormat f = DataStreamFormat::Ksps8Ms4, uint64_t seed = 3) {
+    sim::StreamConfig c;
+    c.protocol = sim::Protocol::New;
+    c.format = f;
+    c.seed = seed;
+    return c;
+}
+
+const std::pair<const char*, SimChannel> kRawFiles[] = {{"Raw_TXIN1", SimChannel::Tx1In},
+                                                        {"Raw_TXIN2", SimChannel::Tx2In},
+                                                        {"Raw_RXIN1", SimChannel::RxIn},
+                                                        {"Raw_TXOUT1", SimChannel::TxOut},
+                                                        {"Raw_RXOUT1", SimChannel::RxOut}};
+
+// One block per frame: the value repeated over the frame's samples.
+std::vector<int16_t> Blocks(const std::vector<int16_t>& values, int blockSamples) {
+    std::vector<int16_t> out;
+    for (int16_t v : values) out.insert(out.end(), size_t(blockSamples), v);
+    return out;
+}
+
+// Frame n of the hand-made records: TX1in and RXout samples that tell the frame apart.
+NewFrame Hand(uint32_t n) {
+    std::vector<int16_t> tx(32), rx(32);
+    for (int i = 0; i < 32; ++i) {
+        tx[size_t(i)] = int16_t(n * 7 + i);
+        rx[size_t(i)] = int16_t(-int(n) - i);
+    }
+    NewFrame f(n);
+    f.Mips(100, 50).Raw(0x0101, tx).Raw(0x0701, rx);
+    return f;
+}
+
+std::vector<uint8_t> HandRecord(uint32_t frames,
+                                const std::function<void(uint32_t, std::vector<uint8_t>&)>& each) {
+    std::vector<uint8_t> out;
+    for (uint32_t n = 0; n < frames; ++n) each(n, out);
+    return out;
+}
+
+} // namespace
+
+TEST(NewProtocolParse, CleanRecordGivesOneFilePerTagWithTheSimulatorsValues) {
+    const SimRecord rec = MakeSimRecord(NewConfig(), 300);
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    rig.request.Settings.ShowFiles = true;
+    const ParseOutcome o = rig.Parse(rec.bytes);
+    EXPECT_EQ(o.Portion, 1);
+    EXPECT_EQ(o.Frames, 300);
+    EXPECT_EQ(o.Status, " 1 consistent fragment(s), total 300valid frames (1 sec) recorded");
+    EXPECT_EQ(rig.sink.Status(), o.Status);
+    EXPECT_FALSE(o.ShowDiagPanel);
+    EXPECT_TRUE(o.OpenBrowser); // 300 frames are more than one second
+    EXPECT_EQ(o.Wildcard, rig.dir.File("rec-*.*"));
+    EXPECT_TRUE(rig.questions.damage.empty());
+
+    const std::vector<std::string> expected = {
+        "AGCG_RXOUT1", "AGCG_TXOUT1", "Ampl_RXIN1", "Ampl_RXOUT1", "Ampl_TXIN1", "Ampl_TXIN2",
+        "Ampl_TXOUT1", "MIPS",        "ND_RX1",     "ND_TX1",      "Raw_RXIN1",  "Raw_RXOUT1",
+        "Raw_TXIN1",   "Raw_TXIN2",   "Raw_TXOUT1", "VAD_RX1",     "VAD_TX1"};
+    EXPECT_EQ(rig.WavNames(), expected);
+    EXPECT_EQ(o.WavFiles.size(), expected.size());
+    for (const std::string& name : expected) {
+        const WavContent w = rig.Wav(name);
+        ASSERT_TRUE(w.ok) << name << ": " << w.error;
+        EXPECT_EQ(w.channels, 1);
+        EXPECT_EQ(w.sampleWidth, 2);
+        EXPECT_EQ(w.rate, 8000);
+        EXPECT_EQ(w.frames, 300 * 32) << name;
+    }
+    for (const auto& [name, ch] : kRawFiles)
+        EXPECT_EQ(rig.Wav(name).samples, ChannelSamples(rec, ch, 0, 300)) << name;
+
+    std::vector<int16_t> mips, ndTx, vadRx, peak;
+    for (size_t i = 0; i < 300; ++i) {
+        const auto& d = rec.diagnostics[i];
+        mips.push_back(int16_t(d.mipsCurrent * 32767 / d.mipsMax));
+        ndTx.push_back(d.ndTx);
+        vadRx.push_back(d.vadRx);
+        int p = 0;
+        for (int16_t s : rec.samples[i][size_t(SimChannel::Tx1In)]) p = std::max(p, std::abs(int(s)));
+        peak.push_back(int16_t(p));
+    }
+    EXPECT_EQ(rig.Wav("MIPS").samples, Blocks(mips, 32));
+    EXPECT_EQ(rig.Wav("ND_TX1").samples, Blocks(ndTx, 32));
+    EXPECT_EQ(rig.Wav("VAD_RX1").samples, Blocks(vadRx, 32));
+    EXPECT_EQ(rig.Wav("Ampl_TXIN1").samples, Blocks(peak, 32));
+}
+
+TEST(NewProtocolParse, HeaderCarriesTheFormatsRateAndTheFileSizes) {
+    const SimRecord rec = MakeSimRecord(NewConfig(DataStreamFormat::Ksps16Ms4), 400);
+    ParseRig rig(1, DataStreamFormat::Ksps16Ms4);
+    rig.Parse(rec.bytes);
+    const std::vector<uint8_t> b = ReadBytes(rig.dir.File("rec-Raw_TXIN1.wav"));
+    ASSERT_EQ(b.size(), 44u + 400 * 64 * 2);
+    auto u32 = [&](size_t at) {
+        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+               uint32_t(b[at + 3]) << 24;
+    };
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    EXPECT_EQ(u32(4), b.size() - 8);
+    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(u32(24), 16000u);
+    EXPECT_EQ(u32(28), 32000u);
+    EXPECT_EQ(u32(40), b.size() - 44);
+    EXPECT_EQ(rig.Wav("Raw_TXIN1").rate, 16000);
+}
+
+TEST(NewProtocolParse, FrameNumberJumpsAddTwoHundredFiftySilentBlocksToEveryFile) {
+    sim::StreamConfig c = NewConfig();
+    c.damage.skipFrameEvery = 400; // frames 400 and 800 (counted from 1) are not sent
+    const SimRecord rec = MakeSimRecord(c, 1000);
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    const ParseOutcome o = rig.Parse(rec.bytes);
+    EXPECT_EQ(o.Portion, 3);
+    EXPECT_EQ(o.Frames, 998);
+    EXPECT_TRUE(o.ShowDiagPanel);
+    EXPECT_EQ(o.Status, " 3 consistent fragment(s), total 998valid frames (4 sec) recorded");
+
+    const size_t gap = 250 * 32;
+    for (const auto& [name, ch] : kRawFiles) {
+        const std::vector<int16_t> s = rig.Wav(name).samples;
+        ASSERT_EQ(s.size(), 998 * 32 + 2 * gap) << name;
+        EXPECT_EQ(Slice(s, 0, 399 * 32), ChannelSamples(rec, ch, 0, 399)) << name;
+        EXPECT_TRUE(AllEqual(Slice(s, 399 * 32, gap), 0)) << name;
+        EXPECT_EQ(Slice(s, 399 * 32 + gap, 399 * 32), ChannelSamples(rec, ch, 400, 399)) << name;
+        EXPECT_TRUE(AllEqual(Slice(s, 798 * 32 + gap, gap), 0)) << name;
+        EXPECT_EQ(Slice(s, 798 * 32 + 2 * gap, 200 * 32), ChannelSamples(rec, ch, 800, 200)) << name;
+    }
+    for (const std::string& name : rig.WavNames())
+        EXPECT_EQ(rig.Wav(name).frames, long(998 * 32 + 2 * gap)) << name;
+}
+
+TEST(NewProtocolParse, FrameWithoutAChannelsChunkGetsAZeroBlockInItsFile) {
+    const auto bytes = HandRecord(300, [](uint32_t n, std::vector<uint8_t>& out) {
+        if (n != 280) return Append(out, Hand(n).Bytes());
+        std::vector<int16_t> tx(32, 5);
+        Append(out, NewFrame(n).Mips(100, 50).Raw(0x0101, tx).Bytes());
+    });
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    const ParseOutcome o = rig.Parse(bytes);
+    EXPECT_EQ(o.Portion, 1);
+    EXPECT_EQ(rig.WavNames(), (std::vector<std::string>{"MIPS", "Raw_RXOUT1", "Raw_TXIN1"}));
+    const auto rx = rig.Wav("Raw_RXOUT1").samples, tx = rig.Wav("Raw_TXIN1").samples;
+    ASSERT_EQ(rx.size(), 300u * 32);
+    ASSERT_EQ(tx.size(), 300u * 32);
+    EXPECT_TRUE(AllEqual(Slice(rx, 280 * 32, 32), 0));
+    EXPECT_EQ(rx[281 * 32], -281);
+    EXPECT_EQ(tx[280 * 32], 5);
+    EXPECT_TRUE(AllEqual(rig.Wav("MIPS").samples, int16_t(50 * 32767 / 100)));
+}
+
+TEST(NewProtocolParse, ChecksumErrorsAreCountedWhenVerifiedAndTheirDataKept) {
+    sim::StreamConfig c = NewConfig();
+    c.damage.badChecksumEvery = 50;
+    const SimRecord rec = MakeSimRecord(c, 600);
+    for (bool verify : {true, false}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.request.VerifyChecksum = verify;
+        const ParseOutcome o = rig.Parse(rec.bytes);
+        EXPECT_EQ(o.badcs, verify ? 12 : 0);
+        EXPECT_EQ(o.Portion, 1);
+        EXPECT_EQ(o.ShowDiagPanel, verify);
+        EXPECT_EQ(rig.Wav("Raw_RXOUT1").samples, ChannelSamples(rec, SimChannel::RxOut, 0, 600));
+    }
+}
+
+TEST(NewProtocolParse, RecordsTooShortOrWithoutMarkersHaveAWrongStructure) {
+    const SimRecord rec = MakeSimRecord(NewConfig(), 251);
+    const size_t frameBytes = rec.bytes.size() / 251;
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        const ParseOutcome o =
+            rig.Parse(std::vector<uint8_t>(rec.bytes.begin(), rec.bytes.end() - long(frameBytes)));
+        EXPECT_TRUE(o.WrongStructure);
+        ASSERT_EQ(rig.questions.errors.size(), 1u);
+        EXPECT_EQ(rig.questions.errors[0], "Can't parse recorded file " + rig.dir.File("in.$$$") +
+                                               " : wrong file structure.\nCheck protocol and Sampling Rate");
+        EXPECT_EQ(rig.questions.captions[0], "Sondrel");
+        EXPECT_TRUE(rig.WavNames().empty());
+    }
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        EXPECT_EQ(rig.Parse(rec.bytes).Frames, 251); // one frame after the first second is enough
+    }
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        std::vector<uint8_t> noise(100000);
+        for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 37 % 200);
+        EXPECT_TRUE(rig.Parse(noise).WrongStructure);
+        EXPECT_TRUE(rig.Parse({}).WrongStructure); // an empty raw record
+        EXPECT_TRUE(rig.WavNames().empty());
+    }
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        const ParseOutcome o = rig.parser.ParseRecordedAudio(rig.dir.File("missing.$$$"), rig.request);
+        EXPECT_FALSE(o.Opened);
+        ASSERT_EQ(rig.questions.errors.size(), 1u);
+        EXPECT_EQ(rig.questions.errors[0], "Can't open audio record file\nPerhaps you are keeping " +
+                                               rig.dir.File("missing.$$$") +
+                                               " file busy elsewhere\nor working in protected directory");
+    }
+}
+
+TEST(NewProtocolParse, DamageIsAskedAboutAndSkippedAndAbortEndsTheParse) {
+    const SimRecord rec = MakeSimRecord(NewConfig(), 600);
+    const size_t frameBytes = rec.bytes.size() / 600;
+    // 40 bytes of noise after frames 400 and 500.
+    std::vector<uint8_t> damaged;
+    for (size_t n = 0; n < 600; ++n) {
+        damaged.insert(damaged.end(), rec.bytes.begin() + long(n * frameBytes),
+                       rec.bytes.begin() + long((n + 1) * frameBytes));
+        if (n == 400 || n == 500) damaged.insert(damaged.end(), 40, uint8_t(0x55));
+    }
+    for (DamageAnswer first : {DamageAnswer::Retry, DamageAnswer::Ignore}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.questions.answers = {first, first};
+        const ParseOutcome o = rig.Parse(damaged);
+        ASSERT_EQ(rig.questions.damage.size(), first == DamageAnswer::Retry ? 2u : 1u);
+        EXPECT_EQ(rig.questions.damage[0],
+                  "Temp file is corrupted: wrong frame format : frame 400. Continue?");
+        EXPECT_EQ(rig.questions.captions[0], "Sondrel offline parser");
+        // The noise is skipped: every frame is there, in one fragment.
+        EXPECT_EQ(o.Frames, 600);
+        EXPECT_EQ(o.Portion, 1);
+        EXPECT_EQ(rig.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, 600));
+    }
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    rig.questions.answers = {DamageAnswer::Abort};
+    const ParseOutcome o = rig.Parse(damaged);
+    EXPECT_TRUE(o.Aborted);
+    EXPECT_EQ(rig.questions.damage.size(), 1u);
+    EXPECT_EQ(o.Frames, 401); // what came before the damage stays
+    EXPECT_EQ(o.Portion, 1);
+    EXPECT_EQ(rig.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, 401));
+}
+
+TEST(NewProtocolParse, ChunkOfAnUnknownChannelKeepsTheFilesAlignedAndLosesNoOtherFrame) {
+    const auto bytes = HandRecord(400, [](uint32_t n, std::vector<uint8_t>& out) {
+        NewFrame f = Hand(n);
+        if (n == 350) f.Raw(0x0104, std::vector<int16_t>(32, 9)); // a channel the record does not carry
+        Append(out, f.Bytes());
+    });
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    rig.questions.answers = {DamageAnswer::Retry};
+    const ParseOutcome o = rig.Parse(bytes);
+    ASSERT_EQ(rig.questions.damage.size(), 1u);
+    EXPECT_EQ(rig.questions.damage[0],
+              "Temp file is corrupted: inconsistent frequency : frame 350. Continue?");
+    EXPECT_EQ(o.Frames, 400);
+    const auto tx = rig.Wav("Raw_TXIN1").samples, rx = rig.Wav("Raw_RXOUT1").samples;
+    ASSERT_EQ(tx.size(), 400u * 32);
+    ASSERT_EQ(rx.size(), 400u * 32);
+    for (uint32_t n : {349u, 350u, 351u, 399u}) {
+        EXPECT_EQ(tx[n * 32], int16_t(n * 7)) << n;
+        EXPECT_EQ(rx[n * 32], -int16_t(n)) << n;
+    }
+}
+
+TEST(NewProtocolParse, LengthWordsThatCannotBeFramesAreSkipped) {
+    for (uint16_t bad : {uint16_t(0), uint16_t(10), uint16_t(17), uint16_t(61)}) {
+        const auto bytes = HandRecord(320, [bad](uint32_t n, std::vector<uint8_t>& out) {
+            NewFrame f = Hand(n);
+            if (n == 300) f.LengthWord(bad);
+            Append(out, f.Bytes());
+        });
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.questions.answers = {DamageAnswer::Retry};
+        const ParseOutcome o = rig.Parse(bytes);
+        EXPECT_EQ(rig.questions.damage.size(), 1u) << bad;
+        EXPECT_EQ(o.Frames, 319) << bad; // only the frame with the impossible length is lost
+        EXPECT_EQ(rig.Wav("Raw_TXIN1").samples[300 * 32], int16_t(301 * 7)) << bad;
+    }
+}
+
+TEST(NewProtocolParse, FilesStopAtTheirSizeLimitOnAFrameBoundary) {
+    sim::StreamConfig c = NewConfig();
+    c.damage.skipFrameEvery = 700;
+    const SimRecord rec = MakeSimRecord(c, 1000);
+    for (uint64_t limit : {uint64_t(64 * 500 + 10), uint64_t(64 * (699 + 100))}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.parser.MaxWavDataBytes = limit;
+        const ParseOutcome o = rig.Parse(rec.bytes);
+        EXPECT_TRUE(o.LimitReached);
+        EXPECT_NE(o.Status.find("WAV files reached their 4 GiB size limit"), std::string::npos) << o.Status;
+        const long expected = limit < 64 * 699 ? 500 * 32 : 699 * 32; // the gap that does not fit is left out
+        for (const std::string& name : rig.WavNames()) {
+            const WavContent w = rig.Wav(name);
+            ASSERT_TRUE(w.ok) << name << w.error;
+            EXPECT_EQ(w.frames, expected) << name;
+        }
+        EXPECT_EQ(rig.Wav("Raw_TXIN1").samples,
+                  ChannelSamples(rec, SimChannel::Tx1In, 0, size_t(expected / 32)));
+    }
+}
+
+} // namespace vintrel

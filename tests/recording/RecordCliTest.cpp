@@ -1,0 +1,205 @@
+// vintrel-cli parse and vintrel-cli record, as programs: against files, and live against the
+// simulator program over loopback.
+#include "../sim/SimChildProcess.h"
+#include "RecordTestSupport.h"
+#include "sim/ProfileData.h"
+#include "support/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vintrel {
+
+using namespace test;
+using sim::SimChannel;
+
+namespace {
+
+sim::StreamConfig Config(sim::Protocol p, DataStreamFormat f, uint64_t seed = 2) {
+    sim::StreamConfig c;
+    c.protocol = p;
+    c.format = f;
+    c.seed = seed;
+    return c;
+}
+
+std::string Text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(ParseCli, WritesTheFilesAndPrintsTheStatusLine) {
+    sim::StreamConfig c = Config(sim::Protocol::New, DataStreamFormat::Ksps16Ms4);
+    const SimRecord rec = MakeSimRecord(c, 600);
+    TempDir dir;
+    WriteBytes(dir.File("rec.raw"), rec.bytes);
+    const auto r =
+        RunCli("parse " + dir.File("rec.raw") + " --format 16k4 --base b --no-stamp --out " + dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              " 1 consistent fragment(s), total 600valid frames (2 sec) recorded");
+    EXPECT_EQ(r.out.find("Inconsistencies"), std::string::npos);
+    const WavContent w = ReadWav(dir.File("b-Raw_TXOUT1.wav"));
+    EXPECT_EQ(w.rate, 16000);
+    EXPECT_EQ(w.samples, ChannelSamples(rec, SimChannel::TxOut, 0, 600));
+}
+
+TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
+    sim::StreamConfig c = Config(sim::Protocol::Old, DataStreamFormat::Ksps8Ms4);
+    c.damage.skipFrameEvery = 200;
+    TempDir dir;
+    WriteBytes(dir.File("old.bin"), sim::GenerateStream(c, 700));
+    // The protocol is the first marker's.
+    const auto r = RunCli("parse " + dir.File("old.bin") + " --out " + dir.Path() + " --base x");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find(" 4 consistent fragment(s), total 3 sec recorded\n"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("Inconsistencies (fragments): 4\nChecksum errors (if verified): 0\nTotal frames: 697\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(dir.List().size(), 11u); // with a time stamp in the names
+}
+
+TEST(ParseCli, UnreadableAndStructurelessFiles) {
+    TempDir dir;
+    auto r = RunCli("parse " + dir.File("absent.raw") + " --out " + dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("Can't open audio record file"), std::string::npos) << r.out;
+    WriteBytes(dir.File("noise"), std::vector<uint8_t>(20000, 0x41));
+    r = RunCli("parse " + dir.File("noise") + " --out " + dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("wrong file structure"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCli("parse " + dir.File("noise") + " --on-damage sometimes").exitCode, 2);
+    EXPECT_EQ(RunCli("parse " + dir.File("noise") + " --out " + dir.File("nowhere")).exitCode, 2);
+    EXPECT_EQ(dir.List().size(), 1u);
+}
+
+TEST(ParseCli, BigEndianDumpEqualsTheLittleEndianParseAndAbortStops) {
+    TempDir le, be;
+    sim::StreamConfig c = Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4);
+    WriteBytes(le.File("d"), sim::GenerateStream(c, 500));
+    c.bigEndian = true;
+    WriteBytes(be.File("d"), sim::GenerateStream(c, 500));
+    EXPECT_EQ(RunCli("parse " + le.File("d") + " --no-stamp --out " + le.Path()).exitCode, 0);
+    EXPECT_EQ(RunCli("parse " + be.File("d") + " --big-endian --no-stamp --out " + be.Path()).exitCode, 0);
+    ASSERT_EQ(le.List(), be.List());
+    for (const std::string& name : le.List())
+        if (name != "d") {
+            EXPECT_EQ(ReadBytes(le.File(name)), ReadBytes(be.File(name))) << name;
+        }
+
+    // Noise after frame 300: abort keeps what was parsed before it.
+    std::vector<uint8_t> bytes =
+        sim::GenerateStream(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 500);
+    bytes.insert(bytes.begin() + long(bytes.size() / 500 * 301), 30, uint8_t(0x11));
+    TempDir dir;
+    WriteBytes(dir.File("n"), bytes);
+    const auto r = RunCli("parse " + dir.File("n") + " --on-damage abort --no-stamp --out " + dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Sondrel offline parser: Temp file is corrupted: wrong frame format : frame 300. "
+                         "Continue?\n  -> ABORT"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("total 301valid frames"), std::string::npos) << r.out;
+}
+
+namespace {
+
+struct LiveCase {
+    sim::Protocol protocol;
+    const char* format;
+    bool bigEndian;
+    const char* platform;
+};
+
+// The simulator serving one client as fast as it can, and vintrel-cli recording three seconds of it
+// (enough for the old protocol's whole key table even at 16 ms a frame).
+void RecordLive(const LiveCase& lc) {
+    const bool isNew = lc.protocol == sim::Protocol::New;
+    std::vector<std::string> args = {"--listen",   "127.0.0.1:0",
+                                     "--once",     "--as-fast-as-possible",
+                                     "--seconds",  "30",
+                                     "--protocol", isNew ? "new" : "old",
+                                     "--format",   lc.format,
+                                     "--platform", lc.platform,
+                                     "--seed",     "9"};
+    if (lc.bigEndian) args.push_back("--big-endian");
+    sim::test::SimChildProcess simulator(args);
+    ASSERT_TRUE(simulator.Started());
+    const auto line = simulator.ReadLine(std::chrono::seconds(5));
+    ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
+    TempDir dir;
+    const auto r = RunCli("record --connect " + line->substr(13) + " --seconds 3 --format " + lc.format +
+                          " --base live --no-stamp --keep-raw --out " + dir.Path() +
+                          (lc.bigEndian ? " --big-endian" : ""));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+
+    sim::StreamConfig c = Config(lc.protocol, *ParseFormatName(lc.format), 9);
+    c.platform = *sim::ParsePlatformName(lc.platform);
+    const StreamFormat f = GetStreamFormat(c.format);
+    const long recorded = long(ValueAfter(r.out, "Recorded frames: "));
+    EXPECT_GE(recorded, 3 * long(f.FramesPerSec));
+    EXPECT_EQ(ValueAfter(r.out, "Checksum errors: "), 0u) << r.out;
+    const SimRecord rec = MakeSimRecord(c, uint64_t(recorded) + 2000);
+    // The raw record is the simulator's stream from the first frame recorded on, little-endian.
+    const std::vector<uint8_t> raw = ReadBytes(dir.File("temp.$$$"));
+    const size_t frameBytes = MakeSimRecord(c, 1).bytes.size();
+    ASSERT_EQ(raw.size(), size_t(recorded) * frameBytes);
+    const std::vector<int16_t> rx = ReadWav(dir.File("live-Raw_RXOUT1.wav")).samples;
+    ASSERT_EQ(rx.size(), size_t(recorded) * size_t(f.ChannLenWords));
+    long first = -1;
+    for (size_t k = 0; k < 2000 && first < 0; ++k)
+        if (std::equal(rec.samples[k][0].begin(), rec.samples[k][0].end(), rx.begin())) first = long(k);
+    ASSERT_GE(first, 0);
+    for (const auto ch :
+         {SimChannel::RxOut, SimChannel::Tx1In, SimChannel::TxOut, SimChannel::RxIn, SimChannel::Tx2In}) {
+        const char* name = ch == SimChannel::RxOut   ? "Raw_RXOUT1"
+                           : ch == SimChannel::Tx1In ? "Raw_TXIN1"
+                           : ch == SimChannel::TxOut ? "Raw_TXOUT1"
+                           : ch == SimChannel::RxIn  ? "Raw_RXIN1"
+                                                     : "Raw_TXIN2";
+        EXPECT_EQ(ReadWav(dir.File(std::string("live-") + name + ".wav")).samples,
+                  ChannelSamples(rec, ch, size_t(first), size_t(recorded)))
+            << name;
+    }
+    if (isNew && std::string(lc.platform) == "Kalimba") {
+        const auto p = sim::MakeTargetProfile(sim::TargetPlatform::Kalimba).words;
+        const std::string psr = Text(dir.File("live-prf9rev1187_PSK.psr"));
+        EXPECT_EQ(psr.substr(0, 8), "&0213 = ");
+        EXPECT_EQ(std::count(psr.begin(), psr.end(), '\n'), 3);
+    } else if (isNew) {
+        EXPECT_NE(Text(dir.File("live-profile.c")).find("  Target h/w platform: General\r\n"),
+                  std::string::npos);
+    } else {
+        EXPECT_EQ(Text(dir.File("live-PSK.txt")).substr(0, 26), "Kalimba Vexil Version 27\r\n");
+    }
+    EXPECT_EQ(simulator.Wait(std::chrono::seconds(10)), 0);
+}
+
+} // namespace
+
+TEST(RecordCli, LiveRecordOfTheNewProtocolHoldsTheSimulatorsSignal) {
+    RecordLive({sim::Protocol::New, "8k4", false, "Kalimba"});
+    RecordLive({sim::Protocol::New, "24k1.33", true, "General"});
+}
+
+TEST(RecordCli, LiveRecordOfTheOldProtocolHoldsTheSimulatorsSignal) {
+    RecordLive({sim::Protocol::Old, "16k4", false, "General"});
+    RecordLive({sim::Protocol::Old, "8k16", true, "General"});
+}
+
+TEST(RecordCli, ConnectionOrOptionsThatFail) {
+    TempDir dir;
+    EXPECT_EQ(RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path()).exitCode, 3);
+    EXPECT_EQ(RunCli("record --connect 127.0.0.1:1").exitCode, 2); // --seconds is needed
+    EXPECT_EQ(RunCli("record --seconds 1 --format 9k9").exitCode, 2);
+    EXPECT_TRUE(dir.List().empty());
+}
+
+} // namespace vintrel
