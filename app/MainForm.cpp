@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -115,6 +116,7 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         ShowRecordDiagPanel(true);
     };
     e.IsRecording = [this] { return engine_->Recording().IsRecording(); };
+    rec.SelectMultipleItems = [this](const std::string& wildcard) { SelectMultipleItems(wildcard); };
 
     LoadSettings();
     if (!e.FtdiLib().FTDIdriverFound) {
@@ -148,6 +150,7 @@ TMainForm::~TMainForm() {
         QCloseEvent ev;
         closeEvent(&ev);
     }
+    if (browser_ && browser_->state() != QProcess::NotRunning) browser_->kill(); // a busy browsing copy ends too
     delete DelayForm;
 }
 
@@ -508,6 +511,17 @@ void TMainForm::ShowDetails() {
     } else {
         DetailsMemo->hide();
     }
+}
+
+void TMainForm::SelectMultipleItems(const std::string& wildcard) {
+    // At most one browsing copy: a previous one is ended before the new one starts.
+    if (browser_ && browser_->state() != QProcess::NotRunning) {
+        browser_->kill();
+        browser_->waitForFinished(3000);
+    }
+    delete browser_;
+    browser_ = new QProcess(this);
+    browser_->start(QCoreApplication::applicationFilePath(), {QString::fromStdString(wildcard)});
 }
 
 void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {

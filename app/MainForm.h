@@ -32,6 +32,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTimer;
+class QProcess;
 
 namespace vintrel {
 
@@ -138,6 +139,7 @@ private:
     void ChannelButtonClick(int k);
     void TagSelect(int k);
     void ShowDetails();
+    void SelectMultipleItems(const std::string& wildcard);
 
     StartOptions options_;
     std::unique_ptr<QtMessageSink> sink_;
@@ -206,6 +208,7 @@ private:
     QPushButton* ButtonCloseDiagPanel;
     QPlainTextEdit* DetailsMemo;
     QTimer* Timer1;
+    QProcess* browser_ = nullptr; // the browsing copy of the program, at most one
 };
 
 } // namespace vintrel

@@ -46,7 +46,9 @@ constexpr int kHostMachine = EM_ARM;
 constexpr int kHostMachine = -1; // not checked
 #endif
 
-bool Fits(uint64_t offset, uint64_t length, size_t size) { return offset <= size && length <= size - offset; }
+bool Fits(uint64_t offset, uint64_t length, size_t size) {
+    return offset <= size && length <= size - offset;
+}
 
 // The system loader trusts the headers it is given: a segment that reaches past the end of the
 // image would be mapped over nothing and fault when touched. So before the image goes to it,

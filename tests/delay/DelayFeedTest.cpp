@@ -20,7 +20,8 @@ struct FeedRun {
 };
 
 // Replays `bytes` with the delay window shown (or not) and collects what it showed.
-FeedRun ReplayWithDelayWindow(const std::vector<uint8_t>& bytes, DataStreamFormat format, bool show, bool bigEndian = false) {
+FeedRun ReplayWithDelayWindow(const std::vector<uint8_t>& bytes, DataStreamFormat format, bool show,
+                              bool bigEndian = false) {
     static CorrLibrary library;
     static const bool loaded = library.LoadDll(QuendelImage()) == LoadDllStatus::Loaded;
     EXPECT_TRUE(loaded);
@@ -78,7 +79,7 @@ TEST(DelayFeed, FeedsDecodedFramesOfBothProtocols) {
 
 TEST(DelayFeed, NothingIsFedWithoutTheFeedFlag) {
     const FeedRun r = ReplayWithDelayWindow(Stream(sim::Protocol::New, DataStreamFormat::Ksps8Ms4, 100, 2),
-                          DataStreamFormat::Ksps8Ms4, false);
+                                            DataStreamFormat::Ksps8Ms4, false);
     EXPECT_EQ(r.estimates, 0u);
     EXPECT_FALSE(r.corrAfter);
 }
@@ -86,7 +87,7 @@ TEST(DelayFeed, NothingIsFedWithoutTheFeedFlag) {
 TEST(DelayFeed, AStreamWithoutTx1inStopsTheFeed) {
     // One channel: RXout only.
     const FeedRun r = ReplayWithDelayWindow(Stream(sim::Protocol::New, DataStreamFormat::Ksps8Ms4, 100, 2, 1),
-                          DataStreamFormat::Ksps8Ms4, true);
+                                            DataStreamFormat::Ksps8Ms4, true);
     EXPECT_FALSE(r.corrAfter);
     EXPECT_TRUE(r.last.HideRequested);
     EXPECT_STREQ(r.last.Warning.data(), "Raw data is not available");

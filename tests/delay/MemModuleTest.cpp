@@ -86,14 +86,17 @@ TEST(MemModule, DamagedImagesEndTheProgramWithTheLoaderMessage) {
     auto scrambled = Image();
     for (size_t i = 16; i < 64; ++i) scrambled[i] ^= 0xA5;
     EXPECT_EQ(library.LoadDll(scrambled), LoadDllStatus::Fatal);
-    EXPECT_EQ(library.Message(), "An error occured while loading dll: MemLoadLibrary: dll ELF header is not valid");
+    EXPECT_EQ(library.Message(),
+              "An error occured while loading dll: MemLoadLibrary: dll ELF header is not valid");
     for (size_t keep : {size_t(100), Image().size() / 3, Image().size() / 2}) {
         auto cut = Image();
         cut.resize(keep);
         EXPECT_EQ(library.LoadDll(cut), LoadDllStatus::Fatal) << keep;
-        EXPECT_EQ(library.Message(),
-                  keep == 100 ? "An error occured while loading dll: MemLoadLibrary: dll ELF header is not valid"
-                              : "An error occured while loading dll: MemLoadLibrary: dll image is truncated or damaged")
+        EXPECT_EQ(
+            library.Message(),
+            keep == 100
+                ? "An error occured while loading dll: MemLoadLibrary: dll ELF header is not valid"
+                : "An error occured while loading dll: MemLoadLibrary: dll image is truncated or damaged")
             << keep;
         EXPECT_TRUE(NoneBound(library.Entries()));
     }

@@ -262,8 +262,10 @@ TEST(QuendelLibrary, SilenceGivesNoPeakAndEveryWarning) {
         ASSERT_EQ(api.init(&obj, 8000, 8000, 200, 1200, 200, 0.2, 0.2, 0.3), 0);
         const auto x = Noise(8192, 5, 32000);
         const std::vector<int16_t> zeros(x.size(), 0);
-        if (silentB) Put(api, obj, x, zeros);
-        else Put(api, obj, zeros, x);
+        if (silentB)
+            Put(api, obj, x, zeros);
+        else
+            Put(api, obj, zeros, x);
         const TCorrRes r = api.state(obj);
         EXPECT_EQ(r.max, 0.0);
         EXPECT_EQ(r.delay, -1);
