@@ -18,6 +18,9 @@ Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
         if (dump_.IsOpen()) dump_.SetState(s);
     };
     loop_.OnReadLog = [this](const uint32_t (&b)[4]) { dump_.OnReadLog(b); };
+    loop_.OnSwitchedToRunning = [this] {
+        if (OnSwitchedToRunning) OnSwitchedToRunning();
+    };
     extractor_.AddConsumer(&dump_);
     extractor_.AddConsumer(&recording_.Consumer());
     IsRecording = [this] { return recording_.IsRecording(); };

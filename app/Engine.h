@@ -79,6 +79,9 @@ public:
     uint32_t ComPortNum = 0;
     bool HwPortEna = false;
 
+    // The transport thread reached RUNNING (called on that thread): the spectrum queues restart.
+    std::function<void()> OnSwitchedToRunning;
+
     // True while the delay window is on screen: connecting then also feeds it (Corr).
     std::function<bool()> DelayWindowShown;
 

@@ -55,6 +55,7 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     e.Extractor().AddConsumer(listenQueue_.get());
     e.Extractor().AddConsumer(spectrum_.get());
     e.Dump().QueueHeadTail = [this] { return listenQueue_->HeadTail(); };
+    e.OnSwitchedToRunning = [this] { spectrum_->RequestInit(); }; // any thread may ask
     panel_ = std::make_unique<ChartPanel>(canvas_, spectrum_.get(), true, 4, palette());
 
     QString caption = "Tesmaro Sondrel " + QString(kAppTitle).mid(QString("Vintrel").size());

@@ -166,7 +166,8 @@ TEST(OldProtocolParse, DamagedFramesAreAskedAboutUnlessTheRecordingWasDropped) {
         const std::vector<int16_t> s = rig.Wav("Raw_RXOUT1").samples;
         EXPECT_EQ(Slice(s, 0, 300 * 64), ChannelSamples(rec, SimChannel::RxOut, 0, 300));
         if (c.frames == 600) {
-            EXPECT_EQ(Slice(s, 300 * 64 + 125 * 64, 150 * 64), ChannelSamples(rec, SimChannel::RxOut, 300, 150));
+            EXPECT_EQ(Slice(s, 300 * 64 + 125 * 64, 150 * 64),
+                      ChannelSamples(rec, SimChannel::RxOut, 300, 150));
         }
     }
 }
