@@ -264,7 +264,7 @@ bool TMainForm::event(QEvent* e) {
 
 void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
     StreamState& s = engine_->State();
-    if (RecordDiagPanel->isVisible() && !EditTotalFrames->isVisible()) RecordDiagPanel->hide();
+    if (!RecordDiagPanel->isHidden() && EditTotalFrames->isHidden()) RecordDiagPanel->hide();
     panel_->DrawFrame(r, s.Ring.ProtocolType.load(), s.Tags);
     for (int k = 1; k <= 5; ++k) {
         panel_->ListenButtonEna[size_t(k)] = r.FrameLen[size_t(k)] > 0;
@@ -294,7 +294,7 @@ void TMainForm::Warning(std::string_view text, bool show) {
     if (show) {
         WarningPanel->show();
         WarningPanel->raise();
-    } else if (WarningPanel->isVisible()) {
+    } else if (!WarningPanel->isHidden()) {
         WarningPanel->hide();
     }
 }
@@ -318,7 +318,7 @@ void TMainForm::TcpIpError(std::string_view text) {
 }
 
 void TMainForm::HideTcpIpError() {
-    if (RecordDiagPanel->isVisible() && !EditTotalFrames->isVisible()) RecordDiagPanel->hide();
+    if (!RecordDiagPanel->isHidden() && EditTotalFrames->isHidden()) RecordDiagPanel->hide();
 }
 
 void TMainForm::ShowRecordDiagPanel(bool IsRecord) {
@@ -478,6 +478,17 @@ void TMainForm::CheckBoxSpectrumClick() {
     for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale}) w->setEnabled(on);
     chartCanvas_->update();
 }
+
+void TMainForm::ButtonCancelRecClick() {
+    engine_->Recording().ButtonCancelRecClick();
+    RefreshRecordControls();
+}
+
+void TMainForm::SetMaxTime(const QString& seconds) { TotalLabeledEdit->setText(seconds); }
+QString TMainForm::RecordedSec() const { return PassedLabeledEdit->text(); }
+bool TMainForm::WarningShown() const { return !WarningPanel->isHidden(); }
+bool TMainForm::DiagPanelShown() const { return !RecordDiagPanel->isHidden(); }
+QString TMainForm::DiagPanelTitle() const { return LabelDiagPanel->text(); }
 
 void TMainForm::ShowSpectrum(bool on) {
     CheckBoxSpectrum->setChecked(on);

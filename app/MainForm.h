@@ -100,6 +100,12 @@ public:
     void StartStopButtonClick();
     // "Show spectrum" checked or unchecked as by a click.
     void ShowSpectrum(bool on);
+    void ButtonCancelRecClick();
+    void SetMaxTime(const QString& seconds);
+    QString RecordedSec() const;
+    bool WarningShown() const;
+    bool DiagPanelShown() const;
+    QString DiagPanelTitle() const;
     Engine& EngineRef() { return *engine_; }
     TSettingsForm& Settings() { return *SettingsForm; }
     TDelayForm& DelayWindow() { return *DelayForm; }

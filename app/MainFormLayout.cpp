@@ -262,10 +262,7 @@ void TMainForm::CreateControls() {
     connect(HistoryButton, &QPushButton::clicked, EditForm, &TEditForm::HistoryButtonClick);
     connect(PskButton, &QPushButton::clicked, this, &TMainForm::ShowDetails);
     connect(StartStopButton, &QPushButton::clicked, this, &TMainForm::StartStopButtonClick);
-    connect(ButtonCancelRec, &QPushButton::clicked, this, [this] {
-        engine_->Recording().ButtonCancelRecClick();
-        RefreshRecordControls();
-    });
+    connect(ButtonCancelRec, &QPushButton::clicked, this, &TMainForm::ButtonCancelRecClick);
     connect(ButtonParseOffline, &QPushButton::clicked, this, &TMainForm::ButtonParseOfflineClick);
     connect(RateTrackBar, &QSlider::valueChanged, this, &TMainForm::RateTrackBarChange);
     connect(DbCheckBox, &QCheckBox::clicked, this, [this](bool on) {
@@ -292,7 +289,7 @@ void TMainForm::CreateControls() {
     connect(DiagramButton, &QPushButton::clicked, this, &TMainForm::DiagramButtonClick);
     connect(ButtonCloseDiagPanel, &QPushButton::clicked, this, [this] {
         // In the TCP/IP error form the button also stops the retrying.
-        if (!EditTotalFrames->isVisible()) engine_->State().TCPIP_Reconnecting = false;
+        if (EditTotalFrames->isHidden()) engine_->State().TCPIP_Reconnecting = false;
         RecordDiagPanel->hide();
     });
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);

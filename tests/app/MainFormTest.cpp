@@ -4,8 +4,10 @@
 #include "app/HelpForm.h"
 #include "app/MainForm.h"
 #include "app/SettingsForm.h"
+#include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
 #include "support/StreamServer.h"
+#include "../sim/SimChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QComboBox>
+#include <QLineEdit>
 
 #include <chrono>
 #include <filesystem>
@@ -133,6 +136,96 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
     TMainForm again(options_);
     EXPECT_EQ(again.ChartSelTagCB[2]->currentText(), "Raw_TXIN1");
     EXPECT_EQ(again.EngineRef().State().Tags.ChartTag[2].load(), 0x0101);
+}
+
+} // namespace vintrel
+
+namespace vintrel {
+
+namespace {
+// A running simulator process serving one client in real time.
+struct LiveSim {
+    explicit LiveSim(std::vector<std::string> extra) : proc(Args(std::move(extra))) {
+        const auto line = proc.ReadLine(std::chrono::seconds(5));
+        if (line && line->rfind("listening on ", 0) == 0) address = line->substr(13);
+    }
+    static std::vector<std::string> Args(std::vector<std::string> extra) {
+        std::vector<std::string> a = {"--listen", "127.0.0.1:0", "--once", "--seconds", "60"};
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
+    sim::test::SimChildProcess proc;
+    std::string address;
+};
+} // namespace
+
+class MainFormLiveTest : public MainFormTest {
+protected:
+    void WriteConfig(const std::string& address) {
+        std::ofstream(options_.SetFName, std::ios::binary)
+            << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << address << "\r\n";
+    }
+};
+
+TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
+    LiveSim sim({});
+    ASSERT_FALSE(sim.address.empty());
+    WriteConfig(sim.address);
+    TMainForm f(options_);
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 64; }, 10000));
+    f.StartStopButtonClick(); // Start record
+    ASSERT_TRUE(PumpUntil([&] { return f.RecordedSec().toInt() >= 2; }, 10000)) << f.RecordedSec().toStdString();
+    f.StartStopButtonClick(); // End record: parsed into WAV files beside the program
+    int wavs = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) wavs += e.path().extension() == ".wav";
+    EXPECT_GE(wavs, 5) << f.StatusText().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$")); // deleted after parsing by default
+
+    f.StartStopButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(dir_ / "temp.$$$"); }, 5000));
+    f.ButtonCancelRecClick();
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$"));
+}
+
+TEST_F(MainFormLiveTest, DelayWindowFindsTheSimulatorsEcho) {
+    LiveSim sim({"--echo-delay-ms", "100", "--as-fast-as-possible"});
+    ASSERT_FALSE(sim.address.empty());
+    WriteConfig(sim.address);
+    TMainForm f(options_);
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 64; }, 10000));
+    f.DiagramButtonClick();
+    ASSERT_TRUE(f.DelayWindow().isVisible());
+    ASSERT_TRUE(PumpUntil([&] { return f.DelayWindow().msLabeledEdit->text() == "100"; }, 20000))
+        << f.DelayWindow().msLabeledEdit->text().toStdString();
+    EXPECT_EQ(f.DelayWindow().LabeledEditRPD->text(), "95");
+}
+
+TEST_F(MainFormLiveTest, DamagedStreamCountsStripesAndPanels) {
+    LiveSim sim({"--bad-checksum-every", "50", "--skip-frame-every", "400", "--drop-connection-after", "3"});
+    ASSERT_FALSE(sim.address.empty());
+    WriteConfig(sim.address);
+    TMainForm f(options_);
+    const QImage before = f.Canvas().copy();
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return f.Counter(CounterLabel::ChecksumErrors)->text().toInt() >= 3; }, 10000));
+    // A checksum error is shown in bold and draws a stripe: a column of the stripe colour.
+    EXPECT_TRUE(f.StatusText().contains("Checksum error") || f.StatusText().startsWith("Platform"));
+    ASSERT_TRUE(PumpUntil([&] { return f.Counter(CounterLabel::InconsistentFrames)->text().toInt() >= 1; }, 10000));
+    // The simulator drops the link after 3 s and is gone: lost sync, then the TCP/IP error form.
+    ASSERT_TRUE(PumpUntil([&] { return f.DiagPanelShown(); }, 15000)) << f.StatusText().toStdString();
+    EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
+    EXPECT_NE(f.Canvas(), before);
+}
+
+TEST_F(MainFormTest, WrongListenerAddressShowsTheTcpIpPanel) {
+    std::ofstream(options_.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = localhost:9090\r\n";
+    TMainForm f(options_);
+    f.ConnectButtonClick();
+    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    EXPECT_TRUE(f.DiagPanelShown());
+    EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
 }
 
 } // namespace vintrel
