@@ -1,0 +1,59 @@
+// The window thread under the fastest format with the spectrum on: the longest gap between the
+// ticks of a 10 ms timer (how long the window thread was ever busy at once), and whether every
+// frame arrived. Usage: vintrel_gui_responsiveness HOST:PORT SECONDS (a simulator serving there).
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: vintrel_gui_responsiveness HOST:PORT SECONDS\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const auto dir = std::filesystem::temp_directory_path() / "vintrel-responsiveness";
+    std::filesystem::create_directories(dir);
+    vintrel::StartOptions o;
+    o.ProgramFolder = dir.string();
+    o.SetFName = (dir / "VintrelV4_0.config").string();
+    std::ofstream(o.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << argv[1]
+                                                << "\r\n  Sampling Rate, *Ksps* = 24\r\n  Frame duration, *ms* = 1.333\r\n"
+                                                << "  *FFT_length* for spectrum = 2048\r\n";
+    const int seconds = std::atoi(argv[2]);
+    vintrel::TMainForm form(o);
+    form.show();
+    form.ShowSpectrum(true);
+    form.ConnectButtonClick();
+
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0, ticks = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (ticks++ > 100) worst = std::max(worst, now - last); // after the first second
+        last = now;
+        if (now >= seconds * 1000) app.quit();
+    });
+    clock.start();
+    tick.start();
+    app.exec();
+    const auto frames = form.Counter(vintrel::CounterLabel::TotalFrames)->text().toULongLong();
+    const auto inconsistent = form.Counter(vintrel::CounterLabel::InconsistentFrames)->text().toULongLong();
+    const auto notDrawn = form.EngineRef().State().FramesNotDrawn.load();
+    std::printf("seconds %d, longest gap between 10 ms ticks %lld ms, frames counted %llu (about %d expected), "
+                "inconsistent %llu, frames not drawn %llu\n",
+                seconds, static_cast<long long>(worst), static_cast<unsigned long long>(frames), seconds * 750,
+                static_cast<unsigned long long>(inconsistent), static_cast<unsigned long long>(notDrawn));
+    form.close();
+    std::filesystem::remove_all(dir);
+    return 0;
+}
