@@ -2,6 +2,7 @@
 
 #include "app/Engine.h"
 #include "cli/CliArgs.h"
+#include "cli/LinkOptions.h"
 #include "connection/ForwardServer.h"
 #include "connection/IpAddress.h"
 #include "stream/QueueSink.h"
@@ -104,33 +105,11 @@ int RunMonitor(int argc, char** argv, int first) {
     RunCounter counter;
     engine.Extractor().AddConsumer(&counter);
 
-    if (auto c = args.Value("--serial")) {
-        cs.TransportButton = ConnectSettings::Link::Usb;
-        cs.PortItem = *c;
-        cs.PortIndex = 1;
-        cs.RateText = args.Value("--baud").value_or("115200");
-    } else if (auto n = args.Value("--ftdi")) {
-        cs.TransportButton = ConnectSettings::Link::Usb;
-        cs.FtdiPortsOnly = true;
-        cs.RateText = args.Value("--baud").value_or("12000000");
-        engine.FtdiLib().Loading();
-        if (!engine.FtdiLib().FTDIdriverFound) {
-            std::fprintf(stderr, "vintrel-cli monitor: %s\n", std::string(kFtdiLoadingErrorText).c_str());
-            return 3;
-        }
-        EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);
-        try {
-            cs.PortIndex = std::stoi(*n);
-        } catch (...) {
-            return usage("--ftdi needs an adapter number");
-        }
-        if (cs.PortIndex < 1 || cs.PortIndex >= int(engine.PortList.Items.size())) {
-            std::fprintf(stderr, "vintrel-cli monitor: no FTDI adapter %s (%zu found)\n", n->c_str(),
-                         engine.PortList.Items.size() - 1);
-            return 3;
-        }
-    } else {
-        cs.IPAddrPort = args.Value("--connect").value_or("127.0.0.1:9090");
+    int linkExit = 0;
+    if (const std::string why = LinkSettings(args, engine, cs, linkExit); !why.empty()) {
+        if (linkExit == 2) return usage(why);
+        std::fprintf(stderr, "vintrel-cli monitor: %s\n", why.c_str());
+        return linkExit;
     }
     engine.Settings = [cs] { return cs; };
 

@@ -1,0 +1,20 @@
+#pragma once
+// The link options shared by the commands that connect: --connect HOST:PORT, --serial DEV
+// [--baud R], --ftdi N.
+#include "app/ConnectSettings.h"
+#include "cli/CliArgs.h"
+
+#include <string>
+
+namespace vintrel {
+class Engine;
+}
+
+namespace vintrel::cli {
+
+// Fills the link part of `cs` (loading and listing FTDI adapters for --ftdi). Returns an empty
+// text when the options are fine; otherwise the reason, with exitCode 2 for a usage error and 3
+// when the link cannot be had.
+std::string LinkSettings(const CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode);
+
+} // namespace vintrel::cli
