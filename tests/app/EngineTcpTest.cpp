@@ -93,12 +93,15 @@ TEST(EngineTcp, FourthCloseInconsistentFrameReconnectsAndFramesFlowAgain) {
 TEST(EngineTcp, ResetByThePeerReconnectsAtOnce) {
     const auto bytes = SimStream(sim::Protocol::New, DataStreamFormat::Ksps8Ms4, false, 3000);
     StreamServer server([&](int k) {
-        return StreamServer::Plan{.Bytes = k < 2 ? bytes : std::vector<uint8_t>{}, .ResetAfter = k == 0 ? bytes.size() / 3 : 0};
+        // Paced, so the reset comes well after the connection is made even on a busy machine.
+        return StreamServer::Plan{.Bytes = k < 2 ? bytes : std::vector<uint8_t>{},
+                                  .ResetAfter = k == 0 ? bytes.size() / 3 : 0,
+                                  .PauseUs = k == 0 ? 500 : 0};
     });
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     rig.engine.Start();
-    ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.tcpError << "|" << rig.errorBox << "|" << rig.sink.Status();
     // The second connection's stream starts again at frame 0 and runs to the end.
     EXPECT_TRUE(rig.PumpUntil([&] { return server.Accepted() == 2 && rig.lastFrameNum.load() == 2999; }, 20000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
