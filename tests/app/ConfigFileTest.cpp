@@ -1,5 +1,6 @@
 #include "app/ConfigFile.h"
 #include "stream/QueueSink.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,8 @@ namespace vintrel {
 namespace {
 
 struct ConfigFixture : ::testing::Test {
-    std::string path = ::testing::TempDir() + "/VintrelV4_0.config";
+    test::ScratchDir scratch;
+    std::string path = scratch.File("VintrelV4_0.config");
     QueueSink sink;
     void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
     AppSettings Read(const std::string& text) {
@@ -163,7 +165,7 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
 
 TEST_F(ConfigFile, MissingFileAndUnwritablePlace) {
     AppSettings s;
-    EXPECT_FALSE(Tune(::testing::TempDir() + "/no-such.config", s, &sink));
+    EXPECT_FALSE(Tune(scratch.File("no-such.config"), s, &sink));
     std::string error;
     EXPECT_FALSE(SaveSettings("/nonexistent/dir/x.config", s, error));
     EXPECT_NE(error.find("/nonexistent/dir/x.config"), std::string::npos);

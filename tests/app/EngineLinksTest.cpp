@@ -5,6 +5,7 @@
 #include "connection/ForwardServer.h"
 #include "connection/TcpClient.h"
 #include "sim/StreamGenerator.h"
+#include "support/ScratchDir.h"
 #include "support/StreamServer.h"
 
 #include <gtest/gtest.h>
@@ -160,7 +161,8 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
         return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 300};
     });
     EngineRig rig;
-    const std::string dir = ::testing::TempDir();
+    test::ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::string error;
     ASSERT_TRUE(rig.engine.Dump().Open(dir, false, error)) << error;
     ASSERT_TRUE(rig.engine.Forwarding().Start("127.0.0.1", "0", error)) << error;

@@ -3,6 +3,7 @@
 #include "stream/ReplayTransport.h"
 #include "stream/TransportLoop.h"
 #include "support/FrameBuilder.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,8 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
     StreamState s(sink, clock);
     MemoryTransport t(bytes, 100);
     s.OpenTransport = &t;
-    const std::string dir = ::testing::TempDir();
+    test::ScratchDir scratch;
+    const std::string dir = scratch.Path();
     DebugDump dump(s);
     std::string error;
     ASSERT_TRUE(dump.Open(dir, true, error)) << error;
