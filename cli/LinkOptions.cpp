@@ -4,6 +4,19 @@
 
 namespace vintrel::cli {
 
+std::string StreamSettings(const CliArgs& args, ConnectSettings& cs) {
+    if (int(args.Has("--connect")) + int(args.Has("--serial")) + int(args.Has("--ftdi")) > 1)
+        return "give one of --connect, --serial, --ftdi";
+    if (auto f = args.Value("--format")) {
+        auto parsed = ParseFormatName(*f);
+        if (!parsed) return "unknown format \"" + *f + "\"; valid formats: " + ValidFormatList();
+        cs.Format = *parsed;
+    }
+    cs.BigEndian = args.Has("--big-endian");
+    cs.VerifyChecksum = !args.Has("--no-checksum");
+    return "";
+}
+
 std::string LinkSettings(const CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode) {
     exitCode = 2;
     if (auto c = args.Value("--serial")) {

@@ -12,6 +12,10 @@ class Engine;
 
 namespace vintrel::cli {
 
+// The stream options (--format, --big-endian, --no-checksum) and the check that at most one
+// link option is given; an empty text when fine, else the usage error.
+std::string StreamSettings(const CliArgs& args, ConnectSettings& cs);
+
 // Fills the link part of `cs` (loading and listing FTDI adapters for --ftdi). Returns an empty
 // text when the options are fine; otherwise the reason, with exitCode 2 for a usage error and 3
 // when the link cannot be had.

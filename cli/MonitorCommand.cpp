@@ -76,17 +76,8 @@ int RunMonitor(int argc, char** argv, int first) {
     };
     if (!args.Ok()) return usage(args.Error());
     if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
-    const int links = int(args.Has("--connect")) + int(args.Has("--serial")) + int(args.Has("--ftdi"));
-    if (links > 1) return usage("give one of --connect, --serial, --ftdi");
-
     ConnectSettings cs;
-    if (auto f = args.Value("--format")) {
-        auto parsed = ParseFormatName(*f);
-        if (!parsed) return usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
-        cs.Format = *parsed;
-    }
-    cs.BigEndian = args.Has("--big-endian");
-    cs.VerifyChecksum = !args.Has("--no-checksum");
+    if (const std::string why = StreamSettings(args, cs); !why.empty()) return usage(why);
     if (auto a = args.Value("--autoreconnect")) cs.AutoReconnectText = *a;
     double seconds = 0;
     if (auto s = args.Value("--seconds")) {

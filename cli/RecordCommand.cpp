@@ -72,19 +72,10 @@ int RunRecord(int argc, char** argv, int first) {
     };
     if (!args.Ok()) return usage(args.Error());
     if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
-    if (int(args.Has("--connect")) + int(args.Has("--serial")) + int(args.Has("--ftdi")) > 1)
-        return usage("give one of --connect, --serial, --ftdi");
+    ConnectSettings cs;
+    if (const std::string why = StreamSettings(args, cs); !why.empty()) return usage(why);
     const auto secondsText = args.Value("--seconds");
     if (!secondsText) return usage("--seconds N is needed");
-
-    ConnectSettings cs;
-    if (auto f = args.Value("--format")) {
-        auto parsed = ParseFormatName(*f);
-        if (!parsed) return usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
-        cs.Format = *parsed;
-    }
-    cs.BigEndian = args.Has("--big-endian");
-    cs.VerifyChecksum = !args.Has("--no-checksum");
     DamageAnswer onDamage = DamageAnswer::Ignore;
     if (auto d = args.Value("--on-damage"))
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");

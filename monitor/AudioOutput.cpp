@@ -82,20 +82,18 @@ void LiveListening::ChangeAudio(TChart chart, int samplingRate) {
     }
     if (playing != NOCHART && Marker) Marker(playing, false);
     queue_.FormatRate = samplingRate;
-    DeviceListEnabled = false;
-    if (!waveOutStart()) {
-        DeviceListEnabled = true;
-        return;
-    }
-    queue_.SetListen(chart);
-    if (Marker) Marker(chart, true);
+    StartPlaying(chart);
 }
 
 void LiveListening::RestoreAudio(TChart chart) {
     queue_.Park();
     waveOutStop();
     queue_.ClearBuffers();
-    DeviceListEnabled = false;
+    StartPlaying(chart);
+}
+
+void LiveListening::StartPlaying(TChart chart) {
+    DeviceListEnabled = false; // the list stays locked while a channel plays
     if (!waveOutStart()) {
         DeviceListEnabled = true;
         return;

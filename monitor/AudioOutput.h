@@ -71,6 +71,8 @@ public:
 
 private:
     void Fail(const std::string& text);
+    // Opens the device and feeds `chart`; on failure the device list is enabled again.
+    void StartPlaying(TChart chart);
 
     ListenQueue& queue_;
     MessageSink& sink_;
