@@ -13,7 +13,7 @@ static_assert(std::endian::native == std::endian::little, "frame words are norma
 
 FrameDecoder::FrameDecoder(TagModel& tags, DecoderSettings& settings, MessageSink* sink)
     : Buf(std::make_unique<std::array<FrameBuffer, kFrameBuffers>>()), tags_(tags), settings_(settings), sink_(sink) {
-    for (auto& b : *Buf) b.fill(0);
+    // make_unique value-initialises the buffers: they start zeroed.
     InitEveryFrInfo();
     NewProtHeaderScarceDataInit();
 }
