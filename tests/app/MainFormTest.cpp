@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QComboBox>
@@ -21,7 +24,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace vintrel {
 
@@ -38,8 +44,21 @@ protected:
         options_.SetFName = (dir_ / "VintrelV4_0.config").string();
         // No FTDI driver here: with the box unchecked no message box waits at start.
         std::ofstream(options_.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n";
+        // A message box would wait for a click that never comes: note its text and close it.
+        boxWatch_ = std::make_unique<QTimer>();
+        QObject::connect(boxWatch_.get(), &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes_.push_back(box->text().toStdString());
+                box->reject();
+            }
+        });
+        boxWatch_->start(100);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override {
+        boxWatch_.reset();
+        for (const auto& b : boxes_) std::cerr << "message box: " << b << "\n";
+        std::filesystem::remove_all(dir_);
+    }
 
     template <class Pred> static bool PumpUntil(Pred done, int ms) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -54,6 +73,8 @@ protected:
 
     std::filesystem::path dir_;
     StartOptions options_;
+    std::unique_ptr<QTimer> boxWatch_;
+    std::vector<std::string> boxes_;
 };
 
 } // namespace
@@ -175,7 +196,10 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
     f.ConnectButtonClick();
     ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 64; }, 10000));
     f.StartStopButtonClick(); // Start record
-    ASSERT_TRUE(PumpUntil([&] { return f.RecordedSec().toInt() >= 2; }, 10000)) << f.RecordedSec().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return f.RecordedSec().toInt() >= 2; }, 10000))
+        << f.RecordedSec().toStdString() << " s, " << f.StatusText().toStdString() << ", inconsistent "
+        << f.Counter(CounterLabel::InconsistentFrames)->text().toStdString() << ", checksum "
+        << f.Counter(CounterLabel::ChecksumErrors)->text().toStdString() << ", frames " << Frames(f);
     f.StartStopButtonClick(); // End record: parsed into WAV files beside the program
     int wavs = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir_)) wavs += e.path().extension() == ".wav";
@@ -183,7 +207,8 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$")); // deleted after parsing by default
 
     f.StartStopButtonClick();
-    ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(dir_ / "temp.$$$"); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(dir_ / "temp.$$$"); }, 5000))
+        << f.StatusText().toStdString();
     f.ButtonCancelRecClick();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$"));
 }
