@@ -156,11 +156,13 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
 
 TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
     // 2 MB: the forwarding ring wraps four times. What the transport read is in the raw dump.
-    // The target sends a little faster than the link's 1.2 MB/s; a client more than half the ring
-    // behind is dropped, so a much faster source would drop the readers of a loaded machine.
+    // The target sends about three times as fast as the link's 1.2 MB/s: a client more than half
+    // the ring behind is dropped, so a much faster source would drop the readers of a loaded machine.
+    // A starved machine may also miss the 32 ms lost-sync deadline; the reconnection then gets
+    // the stream again, and forwarding goes on with whatever the transport reads.
     const auto bytes = Stream(4000);
     StreamServer server([&](int k) {
-        return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 6000};
+        return StreamServer::Plan{.Bytes = k < 3 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 2000};
     });
     EngineRig rig;
     test::ScratchDir scratch;
@@ -178,17 +180,21 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
     rig.settings.IPAddrPort = server.Address();
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
-    rig.PumpUntil([&] { return rig.frames.load() == 4000; }, 20000);
-    rig.engine.ConnectButtonClick(false); // nothing more is read
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.Forwarding().Forwarded() >= bytes.size(); }, 20000))
+        << rig.engine.Forwarding().Forwarded() << " bytes, " << rig.frames.load() << " frames, lost sync "
+        << rig.lostSync << ", connections " << server.Accepted() << ", " << rig.sink.Status();
     for (auto& r : readers) r.join();
+    rig.engine.ConnectButtonClick(false); // nothing more is read
     rig.engine.Close(); // the dump is closed with the threads
 
     std::ifstream f(dir + "/" + DebugDump::kRawDumpFile, std::ios::binary);
     const std::vector<uint8_t> received((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    EXPECT_GT(received.size(), 1u << 20);
+    ASSERT_GE(received.size(), bytes.size());
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(got[i].size(), received.size()) << i;
-        EXPECT_TRUE(got[i] == received) << i;
+        // Each client read at least the whole stream, and nothing the transport did not read.
+        EXPECT_GE(got[i].size(), bytes.size()) << i;
+        ASSERT_LE(got[i].size(), received.size()) << i;
+        EXPECT_TRUE(std::equal(got[i].begin(), got[i].end(), received.begin())) << i;
         ::close(clients[i]);
     }
 }
