@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite.
+# Installs what is missing, builds and runs the whole test suite, then the hardening jobs: the
+# fuzzers, the tests under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded tests
+# under ThreadSanitizer (scripts/sanitize.sh; VINTREL_QUICK=1 leaves them out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 dir="${VINTREL_BUILD_DIR:-build}"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+if [ "${VINTREL_QUICK:-0}" != 1 ]; then
+    scripts/sanitize.sh
+fi
