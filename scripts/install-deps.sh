@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
+# Installs the Debian packages the build, the tests and the benchmarks with their peers (sox, FFTW)
+# need, only those that are missing.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3
           qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-          sox sndfile-programs libfftw3-dev pulseaudio pulseaudio-utils fonts-dejavu-core xvfb xauth)
+          sox sndfile-programs libfftw3-dev procps pulseaudio pulseaudio-utils fonts-dejavu-core xvfb xauth)
 packages+=("$@")
 
 missing=()

@@ -7,11 +7,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/SimLog.h"
 #include "sim/StreamPump.h"
 
 namespace vintrel::sim {
 
 int ServeFile(const SimOptions& o) {
+    SimLog log;
+    if (std::string error; !log.Open(o.logPath, error)) {
+        std::fprintf(stderr, "vintrel-sim: %s\n", error.c_str());
+        return 1;
+    }
     const bool toStdout = o.output == "-";
     int fd = STDOUT_FILENO;
     if (toStdout) {
@@ -35,13 +41,18 @@ int ServeFile(const SimOptions& o) {
     settings.maxFrames = seconds ? FramesForSeconds(gen.Format(), *seconds) : UINT64_MAX;
     settings.paced = false;
     settings.coalesce = true;
+    const std::string where = toStdout ? "standard output" : o.output;
+    const std::string name = toStdout ? "-" : o.output;
+    log.Begin("file:" + name, o.stream);
+    log.Connect(1, name, gen.NextCounter(), 0);
     PumpResult r = PumpFrames(gen, fd, settings);
     if (!toStdout && close(fd) != 0 && r.end == PumpEnd::Limit) {
         r.end = PumpEnd::Failed;
         r.error = errno;
     }
 
-    const std::string where = toStdout ? "standard output" : o.output;
+    log.End(1, r, 0, 0, PumpEndWord(r.end));
+    log.Total(gen.Counts(), r.sent, r.bytes);
     if (r.end == PumpEnd::Failed || r.end == PumpEnd::PeerGone)
         std::fprintf(stderr, "vintrel-sim: write error on %s: %s\n", where.c_str(), std::strerror(r.error));
     std::FILE* report = toStdout ? stderr : stdout;

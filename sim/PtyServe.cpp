@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/SimLog.h"
 #include "sim/StopSignal.h"
 #include "sim/StreamPump.h"
 
@@ -84,7 +85,8 @@ bool WaitForDrain(const Pty& pty) {
 int ServePty(const SimOptions& o) {
     Pty pty;
     std::string error;
-    if (!OpenPty(pty, error)) {
+    SimLog log;
+    if (!log.Open(o.logPath, error) || !OpenPty(pty, error)) {
         std::fprintf(stderr, "vintrel-sim: %s\n", error.c_str());
         return 1;
     }
@@ -97,7 +99,11 @@ int ServePty(const SimOptions& o) {
     settings.maxFrames = seconds ? FramesForSeconds(gen.Format(), *seconds) : UINT64_MAX;
     settings.paced = o.paced;
     settings.link = true;
+    log.Begin("pty:" + pty.path, o.stream);
+    log.Connect(1, pty.path, gen.NextCounter(), 0);
     const PumpResult r = PumpFrames(gen, pty.master, settings);
+    log.End(1, r, 0, 0, PumpEndWord(r.end));
+    log.Total(gen.Counts(), r.sent, r.bytes);
 
     int status = 0;
     if (r.end == PumpEnd::Limit && !WaitForDrain(pty) && !StopRequested())

@@ -76,6 +76,10 @@ std::string SimUsage() {
            "  --output FILE             write the stream to FILE (\"-\": standard output, not a\n"
            "                            terminal) as fast as possible, 10 s by default, and print a\n"
            "                            one-line summary with frame and damage counts\n"
+           "  --log FILE                write FILE with a line for every connection (or the one output):\n"
+           "                            where in the stream it began, the bytes and the damage that\n"
+           "                            went out whole, a frame cut short, bytes still unacknowledged\n"
+           "                            when a dropped connection was reset; and a total at the end\n"
            "\n"
            "Timing:\n"
            "  --as-fast-as-possible     do not pace the stream (--listen, --pty); by default frames go\n"
@@ -89,6 +93,9 @@ std::string SimUsage() {
            "                            seconds of stream, as a target whose link fails; the next\n"
            "                            client's stream continues where the dropped one stopped, frame\n"
            "                            counter included\n"
+           "  --drop-mid-frame          with --drop-connection-after: the link fails in the middle of\n"
+           "                            a frame; a random part of the next frame (1 byte to all but\n"
+           "                            one) goes out before the reset, the rest of it is lost\n"
            "  --help                    show this text\n"
            "\n"
            "SIGINT and SIGTERM end the run; a summary line with frame and damage counts goes to\n"
@@ -192,6 +199,12 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
              listenOnly.push_back(name);
              return "";
          }},
+        {"--log",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             if (v.empty()) return Need(name, "a file name");
+             o.logPath = v;
+             return "";
+         }},
         {"--bad-checksum-every", every(s.damage.badChecksumEvery)},
         {"--skip-frame-every", every(s.damage.skipFrameEvery)},
         {"--garbage-every", every(s.damage.garbageEvery)},
@@ -201,6 +214,7 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
     bool pty = false, fast = false, once = false;
     const std::map<std::string, bool*> flags = {
         {"--big-endian", &s.bigEndian},
+        {"--drop-mid-frame", &o.dropMidFrame},
         {"--pty", &pty},
         {"--as-fast-as-possible", &fast},
         {"--once", &once},
@@ -239,6 +253,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
         o.outputKind = OutputKind::Pty;
     }
     if (once) listenOnly.push_back("--once");
+    if (o.dropMidFrame) {
+        if (!o.dropAfter) return {o, "--drop-mid-frame needs --drop-connection-after"};
+        listenOnly.push_back("--drop-mid-frame");
+    }
     o.paced = !fast;
     o.once = once;
     if (outputs.size() > 1) return {o, outputs[0] + " and " + outputs[1] + " exclude each other"};

@@ -31,6 +31,8 @@ struct SimOptions {
     bool paced = true; // false: --as-fast-as-possible
     bool once = false;
     std::optional<double> dropAfter; // --drop-connection-after
+    bool dropMidFrame = false;       // --drop-mid-frame
+    std::string logPath;             // --log: what was sent, connection by connection (SimLog)
     bool help = false;
 };
 

@@ -56,6 +56,7 @@ enum class RandomStream : uint64_t {
     Noise = 0x6E6F'6973'6500'0002ull,
     Diagnostics = 0x6469'6167'0000'0003ull,
     Damage = 0x6461'6D61'6765'0004ull,
+    Link = 0x6C69'6E6B'0000'0005ull,
 };
 inline uint64_t DeriveSeed(uint64_t seed, RandomStream stream) {
     return seed ^ static_cast<uint64_t>(stream);

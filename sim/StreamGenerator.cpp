@@ -66,6 +66,7 @@ size_t StreamGenerator::AppendNextFrame(std::vector<uint8_t>& out) {
     last_.unknownTag = damage.unknownTag;
     last_.garbageBytes = damage.garbage.size();
     last_.frameBytes = words_.size() * 2;
+    bytesGenerated_ += out.size() - start;
     return out.size() - start;
 }
 

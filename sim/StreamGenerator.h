@@ -63,6 +63,8 @@ public:
     const DamageCounts& Counts() const { return damage_.Counts(); }
     const FrameRecord& LastFrame() const { return last_; }
     uint64_t FramesGenerated() const { return damage_.Counts().framesGenerated; }
+    // Bytes appended so far (garbage included): the stream offset of the next frame's bytes.
+    uint64_t BytesGenerated() const { return bytesGenerated_; }
     uint32_t NextCounter() const { return counter_; }
     double FramePeriodMs() const { return format_.MsPerFrame; }
     int EchoDelaySamples() const { return signal_.EchoDelaySamples(); }
@@ -78,6 +80,7 @@ private:
     ProfileChunker chunker_;
     DamageInjector damage_;
     uint32_t counter_;
+    uint64_t bytesGenerated_ = 0;
     FrameRecord last_;
     // Reused from frame to frame.
     SignalFrame frame_;

@@ -74,21 +74,28 @@ bool DiscardInput(int fd) {
     return true;
 }
 
-WriteStatus WriteAll(int fd, const uint8_t* data, size_t size, bool link, int& error) {
+WriteStatus WriteAll(int fd, const uint8_t* data, size_t size, bool link, int& error, size_t* written) {
     bool inputOpen = link;
+    size_t done = 0;
+    // Every return goes through here, so that `written` is right whatever ended the write.
+    auto finish = [&](WriteStatus status) {
+        if (written) *written = done;
+        return status;
+    };
     while (size > 0) {
         const ssize_t n = write(fd, data, size);
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
+            done += static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) {
-            if (StopRequested()) return WriteStatus::Stopped;
+            if (StopRequested()) return finish(WriteStatus::Stopped);
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (StopRequested()) return WriteStatus::Stopped;
+            if (StopRequested()) return finish(WriteStatus::Stopped);
             pollfd p{fd, static_cast<short>(POLLOUT | (inputOpen ? POLLIN : 0)), 0};
             const int r = poll(&p, 1, kPollSliceMs);
             if (r > 0 && (p.revents & POLLIN) && !DiscardInput(fd)) inputOpen = false;
@@ -99,9 +106,9 @@ WriteStatus WriteAll(int fd, const uint8_t* data, size_t size, bool link, int& e
             continue;
         }
         error = n < 0 ? errno : EIO;
-        return WriteStatus::Failed;
+        return finish(WriteStatus::Failed);
     }
-    return WriteStatus::Done;
+    return finish(WriteStatus::Done);
 }
 
 PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
@@ -110,15 +117,21 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
     std::vector<uint8_t> buf;
     buf.reserve(s.coalesce ? kCoalesceBytes + 65536 : 65536);
 
+    // The frames in `buf` are counted as sent once the write that holds them has finished.
+    DamageCounts pending;
     auto flush = [&]() -> bool {
-        if (buf.empty()) return true;
+        size_t written = 0;
         int err = 0;
-        const WriteStatus w = WriteAll(fd, buf.data(), buf.size(), s.link, err);
+        const WriteStatus w =
+            buf.empty() ? WriteStatus::Done : WriteAll(fd, buf.data(), buf.size(), s.link, err, &written);
+        r.bytes += written;
         if (w == WriteStatus::Done) {
-            r.bytes += buf.size();
+            AddCounts(r.sent, pending);
+            pending = DamageCounts{};
             buf.clear();
             return true;
         }
+        r.cutBytes = written;
         if (w == WriteStatus::Stopped) {
             r.end = PumpEnd::Stopped;
         } else {
@@ -151,12 +164,37 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
         }
         for (uint64_t i = 0; i < n; ++i) {
             gen.AppendNextFrame(buf);
+            AddFrame(pending, gen.LastFrame());
             ++r.frames;
             if ((!s.coalesce || buf.size() >= kCoalesceBytes) && !flush()) return r;
         }
         pacer.MarkSent(n);
     }
     if (!flush()) return r;
+    if (s.cutAtEnd) {
+        for (;;) {
+            gen.AppendNextFrame(buf);
+            ++r.frames;
+            if (!buf.empty()) break;
+            AddFrame(r.sent, gen.LastFrame()); // skipped: there is nothing of it to cut
+        }
+        const size_t keep = 1 + static_cast<size_t>(s.cutAtEnd->Next() % (buf.size() - 1));
+        size_t written = 0;
+        int err = 0;
+        const WriteStatus w = WriteAll(fd, buf.data(), keep, s.link, err, &written);
+        r.bytes += written;
+        r.cutBytes = written;
+        buf.clear();
+        if (w == WriteStatus::Stopped) {
+            r.end = PumpEnd::Stopped;
+            return r;
+        }
+        if (w == WriteStatus::Failed) {
+            r.end = s.link && PeerGoneErrno(err) ? PumpEnd::PeerGone : PumpEnd::Failed;
+            r.error = err;
+            return r;
+        }
+    }
     r.end = PumpEnd::Limit;
     return r;
 }
@@ -170,6 +208,22 @@ void AddCounts(DamageCounts& t, const DamageCounts& m) {
     t.garbageBytes += m.garbageBytes;
     t.unknownTags += m.unknownTags;
     t.damagedFrames += m.damagedFrames;
+}
+
+void AddFrame(DamageCounts& c, const FrameRecord& f) {
+    ++c.framesGenerated;
+    if (f.garbageBytes) {
+        ++c.garbageBursts;
+        c.garbageBytes += f.garbageBytes;
+    }
+    if (!f.emitted) {
+        ++c.skippedFrames;
+        return;
+    }
+    ++c.framesEmitted;
+    c.badChecksums += f.badChecksum;
+    c.unknownTags += f.unknownTag;
+    c.damagedFrames += f.badChecksum || f.unknownTag;
 }
 
 std::string StreamSummary(const std::string& destination, const StreamConfig& config, const DamageCounts& c,

@@ -1,10 +1,12 @@
 #include "sim/TcpServe.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/SimLog.h"
 #include "sim/StopSignal.h"
 #include "sim/StreamPump.h"
 
@@ -106,6 +109,20 @@ void CloseGracefully(int fd) {
     DiscardInput(fd);
 }
 
+// Bytes written that a reset now could lose: those not acknowledged by the peer yet (SIOCOUTQ),
+// and among them those not even transmitted (SIOCOUTQNSD), which it can never have received.
+// On loopback what was transmitted is in the peer's receive queue and stays readable there.
+struct SendQueue {
+    uint64_t unacked = 0, unsent = 0;
+};
+SendQueue QueuedBytes(int fd) {
+    int unacked = 0, unsent = 0;
+    SendQueue q;
+    if (ioctl(fd, SIOCOUTQ, &unacked) == 0 && unacked > 0) q.unacked = uint64_t(unacked);
+    if (ioctl(fd, SIOCOUTQNSD, &unsent) == 0 && unsent > 0) q.unsent = uint64_t(unsent);
+    return q;
+}
+
 // A link failure: the connection is aborted with a reset, whatever is still unsent is lost.
 void CloseAbruptly(int fd) {
     const linger hard{1, 0};
@@ -116,6 +133,11 @@ void CloseAbruptly(int fd) {
 
 int ServeTcp(const SimOptions& o) {
     std::string error;
+    SimLog log;
+    if (!log.Open(o.logPath, error)) {
+        std::fprintf(stderr, "vintrel-sim: %s\n", error.c_str());
+        return 1;
+    }
     const Fd listener(OpenListener(o.listen, error));
     const std::string wanted =
         (o.listen.host.find(':') != std::string::npos ? "[" + o.listen.host + "]" : o.listen.host) + ":" +
@@ -128,6 +150,7 @@ int ServeTcp(const SimOptions& o) {
     socklen_t boundLen = sizeof bound;
     getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &boundLen);
     const std::string address = AddressText(reinterpret_cast<sockaddr*>(&bound), boundLen);
+    log.Begin("tcp:" + address, o.stream);
     std::printf("listening on %s\n", address.c_str());
     std::fflush(stdout);
 
@@ -140,7 +163,9 @@ int ServeTcp(const SimOptions& o) {
         continuing ? std::max<uint64_t>(1, FramesForSeconds(format, *o.dropAfter)) : UINT64_MAX;
 
     std::optional<StreamGenerator> gen;
+    SimRandom linkRandom(DeriveSeed(o.stream.seed, RandomStream::Link));
     DamageCounts total; // of the generators already retired
+    DamageCounts sent;  // of all connections, as the log counts it
     uint64_t bytes = 0, clients = 0;
     for (;;) {
         std::string peer;
@@ -155,16 +180,23 @@ int ServeTcp(const SimOptions& o) {
         }
         std::fprintf(stderr, "vintrel-sim: client %s connected, stream from frame %u\n", peer.c_str(),
                      static_cast<unsigned>(gen->NextCounter()));
+        log.Connect(clients, peer, gen->NextCounter(), gen->BytesGenerated());
 
         PumpSettings settings;
         settings.maxFrames = std::min(endFrames, dropFrames);
         settings.paced = o.paced;
         settings.link = true;
+        // A drop in the middle of a frame only when the drop comes before the end of the stream.
+        if (o.dropMidFrame && dropFrames < endFrames) settings.cutAtEnd = &linkRandom;
         const PumpResult r = PumpFrames(*gen, client.get(), settings);
         bytes += r.bytes;
+        AddCounts(sent, r.sent);
 
+        const bool dropped = r.end == PumpEnd::Limit && dropFrames < endFrames;
         const char* how = "stopped";
-        if (r.end == PumpEnd::Limit && dropFrames < endFrames) {
+        SendQueue queued;
+        if (dropped) {
+            queued = QueuedBytes(client.get());
             CloseAbruptly(client.get());
             how = "connection dropped (reset)";
         } else if (r.end == PumpEnd::Limit) {
@@ -176,10 +208,12 @@ int ServeTcp(const SimOptions& o) {
         std::fprintf(stderr, "vintrel-sim: client %s: %llu frames, %llu bytes; %s%s%s\n", peer.c_str(),
                      (unsigned long long)r.frames, (unsigned long long)r.bytes, how, r.error ? ": " : "",
                      r.error ? std::strerror(r.error) : "");
+        log.End(clients, r, queued.unacked, queued.unsent, dropped ? "dropped" : PumpEndWord(r.end));
         if (o.once || r.end == PumpEnd::Stopped) break;
     }
 
     if (gen) AddCounts(total, gen->Counts());
+    log.Total(total, sent, bytes);
     const std::string destination =
         "tcp " + address + " (" + std::to_string(clients) + (clients == 1 ? " client)" : " clients)");
     std::fprintf(stderr, "%s\n", StreamSummary(destination, o.stream, total, bytes).c_str());

@@ -179,6 +179,7 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
         }
     }
     CanCalculateDelay = r.RXOUTforDelay && r.TXINforDelay;
+    lastBadTag_ = result == kDecodeBadTag;
     if (size_words >= 1 && w[last] != checksum && settings_.VerifyChecksum.load(std::memory_order_relaxed))
         result = kDecodeBadChecksum;
     tags_.CheckSelectableTagsChanged();

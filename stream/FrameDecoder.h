@@ -45,6 +45,9 @@ public:
 
     void CopyAndSwap(const ReceiveRing& ring, uint32_t bytes, int FrameBufN);
     int ParseNewProtocolFrame(int size_words, int FrameBufN);
+    // The last new-protocol frame had a tag that could not be taken (unknown, or a chunk that
+    // runs into the checksum), also when its result is the checksum error.
+    bool LastFrameHadBadTag() const { return lastBadTag_; }
     int ParseOldProtocolFrame(int size_words, int FrameBufN, int oldProtCH);
     void NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN, int DataIndexInBuf);
     void NewProtHeaderScarceDataInit();
@@ -73,6 +76,7 @@ private:
     TNewProtHeaderScarceData published_;
     std::string statString_;
     int lastInfo_ = -1, lastRevision_ = 0;
+    bool lastBadTag_ = false;
 };
 
 } // namespace vintrel

@@ -2,6 +2,7 @@
 
 #include "stream/FrameLayout.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -24,7 +25,7 @@ bool FrameExtractor::LeaveRunning(TTransportState to) {
 
 void FrameExtractor::OnWaitTimedOut() {
     // Whole frames already in the ring are taken first; only the incomplete rest is given up.
-    Round(TransportEvent::DataArrived, false);
+    Round(TransportEvent::DataArrived, false, true);
     if (!LeaveRunning(CONNECTING)) return;
     s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
     if (s_.TransportIs.load() == TR_TCPIP) {
@@ -51,7 +52,7 @@ void FrameExtractor::FallBack(TransportEvent woke) {
     s_.SynchronizingStart = s_.Ticks.Now();
 }
 
-int FrameExtractor::Round(TransportEvent woke, bool fallBack) {
+int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
     uint32_t avail = s_.Ring.Unparsed();
     int taken = 0;
     for (;;) {
@@ -73,12 +74,18 @@ int FrameExtractor::Round(TransportEvent woke, bool fallBack) {
         AcquireBuffer(frameBufN_);
         s_.Decoder.CopyAndSwap(s_.Ring, uint32_t(len), frameBufN_);
         uint32_t restart;
-        if (CutShort(uint32_t(len), &restart)) {
+        const Cut cut = CutShort(uint32_t(len), avail, last, &restart);
+        if (cut == Cut::Yes) {
             // The target stopped in the middle of this frame and started a new one: drop the
             // stump and go on at the new frame instead of splicing the two.
             avail -= (restart - s_.Ring.ParseIndx.load()) & kRingMask;
             s_.Ring.ParseIndx = restart;
             continue;
+        }
+        if (cut == Cut::Undecided) {
+            // The bytes after the frame decide: the next read brings them.
+            if (fallBack) FallBack(woke);
+            return taken;
         }
         TakeFrame(uint32_t(len));
         ++taken;
@@ -104,24 +111,36 @@ void FrameExtractor::AcquireBuffer(int k) {
     }
 }
 
-bool FrameExtractor::CutShort(uint32_t len, uint32_t* restart) {
-    if (s_.Ring.ProtocolType.load() != 1 || !s_.Settings.VerifyChecksum.load(std::memory_order_relaxed)) return false;
+FrameExtractor::Cut FrameExtractor::CutShort(uint32_t len, uint32_t avail, bool last, uint32_t* restart) {
+    if (s_.Ring.ProtocolType.load() != 1 || !s_.Settings.VerifyChecksum.load(std::memory_order_relaxed))
+        return Cut::No;
     const auto* w = reinterpret_cast<const uint16_t*>(s_.Decoder.WordPtr(frameBufN_, 0));
     const uint32_t words = len / 2;
-    if (w[words - 1] == FrameChecksum(w, words)) return false;
-    // Only a frame that fails its checksum is searched for the start of another one.
+    if (w[words - 1] == FrameChecksum(w, words)) return Cut::No;
+    // Only a frame that fails its checksum is searched for the start of another one. That start
+    // may lie anywhere behind the first byte, even so close to the end that its marker or its
+    // length word runs past the frame: the bytes after the frame are looked at, once they are here.
+    static constexpr uint8_t kMarker[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xEE, 0xEE, 0xEE, 0xEE};
     const uint32_t start = s_.Ring.ParseIndx.load();
-    const SyncParams p = s_.Sync();
-    for (uint32_t off = 1; off + 18 <= len; ++off) {
+    const bool bigEndian = s_.Sync().BigEndian;
+    for (uint32_t off = 1; off < len; ++off) {
         const uint32_t at = (start + off) & kRingMask;
-        if (s_.Ring.At(at) != 0xFF || !s_.Ring.IsNewProtMarker(at + 1)) continue;
+        const uint32_t here = avail - off; // bytes from `at` on that have arrived
+        const uint32_t compared = std::min<uint32_t>(here, sizeof kMarker);
+        uint32_t k = 0;
+        while (k < compared && s_.Ring.At(at + k) == kMarker[k]) ++k;
+        if (k < compared) continue;
+        if (here < 14) {
+            if (last) continue; // nothing more comes: no frame can start here
+            return Cut::Undecided;
+        }
         const uint8_t b12 = s_.Ring.At(at + 12), b13 = s_.Ring.At(at + 13);
-        const uint32_t inner = p.BigEndian ? (uint32_t(b12) << 8 | b13) : (uint32_t(b13) << 8 | b12);
+        const uint32_t inner = bigEndian ? (uint32_t(b12) << 8 | b13) : (uint32_t(b13) << 8 | b12);
         if (inner < uint32_t(kNewMinFrameBytes) || (inner & 1)) continue;
         *restart = at;
-        return true;
+        return Cut::Yes;
     }
-    return false;
+    return Cut::No;
 }
 
 void FrameExtractor::CheckFrameNumber(DecodedFrame& f) {
@@ -173,8 +192,11 @@ void FrameExtractor::TakeFrame(uint32_t len) {
         s_.Sink.SetStat("Checksum error", StatStyle::BoldRed);
     } else if (f.Result != kDecodeOk) {
         s_.Sink.Post(WM_FRAME_REPORT, kReportChecksum, 0);
-        f.Record = false; // a frame with an unknown tag is shown but not recorded
     }
+    // A frame with an unknown tag is shown but not recorded, also when its checksum is wrong too:
+    // the record parser could not take it, and as the frame one second into a record it would
+    // make the parser refuse the whole record.
+    if (f.Protocol == 1 && f.Result != kDecodeOk && d.LastFrameHadBadTag()) f.Record = false;
 
     RaisePeaks(frameBufN_);
     f.ParseIndx = s_.Ring.ParseIndx.load();

@@ -42,8 +42,10 @@ public:
     // The parsing thread starts: frame buffer 0, counters 0.
     void Start();
     // One round after an event (DataArrived, DataTimedOut or SwitchedToRunning); returns frames
-    // taken. Without fallBack, a round that finds no whole frame changes no state.
-    int Round(TransportEvent woke, bool fallBack = true);
+    // taken. Without fallBack, a round that finds no whole frame changes no state. `last` says
+    // that no more bytes will come: a damaged frame whose end may hold the start of the next one
+    // is then judged on the bytes there are instead of waiting for more.
+    int Round(TransportEvent woke, bool fallBack = true, bool last = false);
     // Nothing arrived within 32 ms: the transport is taken as dead.
     void OnWaitTimedOut();
 
@@ -56,8 +58,9 @@ public:
 
 private:
     static constexpr int kMaxConsumers = 8;
+    enum class Cut { No, Yes, Undecided };
     void TakeFrame(uint32_t len);
-    bool CutShort(uint32_t len, uint32_t* restart);
+    Cut CutShort(uint32_t len, uint32_t avail, bool last, uint32_t* restart);
     void AcquireBuffer(int k);
     bool LeaveRunning(TTransportState to);
     void FallBack(TransportEvent woke);

@@ -69,7 +69,7 @@ ReplayTotals Replay::Run(uint64_t maxPasses) {
             extractor_.Round(r.Event);
         } else if (r.Event == TransportEvent::DataTimedOut) {
             if (exhausted_()) {
-                extractor_.Round(r.Event); // whole frames still in the ring
+                extractor_.Round(r.Event, true, true); // whole frames still in the ring
                 break;
             }
             Advance(frameMs_);

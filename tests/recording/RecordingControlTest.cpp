@@ -126,6 +126,31 @@ TEST(Recording, ChecksumFramesAreRecordedFramesWithUnknownTagsOnlyCounted) {
     EXPECT_EQ(o.Portion, 6); // each dropped frame is a break in the numbers
 }
 
+TEST(Recording, FrameWithAnUnknownTagAndABadChecksumIsLeftOutToo) {
+    // Frames 251, 502 and 753 have both faults. Frame 251 is the one the parser learns the
+    // record's tags from: kept in the record, its unknown tag made the parser refuse the record.
+    sim::StreamConfig c = Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4);
+    c.damage.badChecksumEvery = 251;
+    c.damage.unknownTagEvery = 251;
+    const SimRecord rec = MakeSimRecord(c, 800);
+    RecordingRun run(rec.bytes, {.Format = DataStreamFormat::Ksps8Ms4});
+    run.settings.DeleteRawRecord = false;
+    run.rc.StartStopButtonClick();
+    run.Play();
+    run.rc.StartStopButtonClick();
+    EXPECT_EQ(run.rc.Recorder().RecNo.load(), 800);
+    const size_t plain =
+        MakeSimRecord(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 1).bytes.size();
+    EXPECT_EQ(ReadBytes(run.dir.File("temp.$$$")).size(), 797 * plain);
+    const ParseOutcome& o = run.rc.LastParse();
+    EXPECT_FALSE(o.WrongStructure);
+    EXPECT_EQ(o.Frames, 797);
+    EXPECT_EQ(o.Portion, 4);
+    EXPECT_EQ(o.badcs, 0);
+    EXPECT_TRUE(run.questions.damage.empty());
+    EXPECT_EQ(run.Wav("Raw_TXIN1").samples.size(), (797 + 3 * 250) * 32u);
+}
+
 TEST(Recording, CancelDeletesTheRawRecordWithoutParsing) {
     const SimRecord rec = MakeSimRecord(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 600);
     for (bool keep : {false, true}) {

@@ -21,6 +21,13 @@
 #include "sim/SimOptions.h"
 #include "sim/SimStreamScan.h"
 #include "sim/StreamGenerator.h"
+#include "stream/FrameLayout.h"
+#include "support/ScratchDir.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace vintrel::sim {
 namespace {
@@ -206,6 +213,136 @@ TEST(SimLive, DroppedConnectionIsResetAndTheNextClientContinuesTheCounter) {
     }
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(kExitTimeout), 0);
+}
+
+// The key=value words of the log lines that begin with `keyword`, in order.
+using LogFields = std::map<std::string, std::string>;
+std::vector<LogFields> LogLines(const std::string& path, const std::string& keyword) {
+    std::vector<LogFields> out;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word != keyword) continue;
+        LogFields f;
+        while (words >> word)
+            if (const size_t eq = word.find('='); eq != std::string::npos)
+                f[word.substr(0, eq)] = word.substr(eq + 1);
+        out.push_back(f);
+    }
+    return out;
+}
+
+uint64_t Num(const LogFields& f, const std::string& key) {
+    const auto it = f.find(key);
+    EXPECT_NE(it, f.end()) << key;
+    return it == f.end() ? 0 : std::stoull(it->second);
+}
+
+TEST(SimLive, LogSaysWhereEachConnectionBeganAndWhatWentOutWhole) {
+    // Drops in the middle of a frame: each client gets whole frames and then the start of one
+    // more; the log's offsets, byte counts and damage must match what the clients received.
+    vintrel::test::ScratchDir dir;
+    const std::vector<std::string> stream = {"--seed",
+                                             "9",
+                                             "--garbage-every",
+                                             "5",
+                                             "--skip-frame-every",
+                                             "7",
+                                             "--bad-checksum-every",
+                                             "3",
+                                             "--unknown-tag-every",
+                                             "4"};
+    SimChildProcess sim(With(stream, {"--listen", "127.0.0.1:0", "--drop-connection-after", "0.2",
+                                      "--drop-mid-frame", "--log", dir.File("sent.log")}));
+    const uint16_t port = StartListener(sim);
+    ASSERT_NE(port, 0);
+    const Bytes all = Expected(stream, 1.0);
+
+    std::vector<Bytes> got;
+    for (int client = 0; client < 3; ++client) {
+        Socket s(port);
+        ASSERT_TRUE(s.Connected());
+        const Received r = ReadAll(s.fd());
+        EXPECT_EQ(r.error, ECONNRESET);
+        got.push_back(r.bytes);
+    }
+    sim.Signal(SIGTERM);
+    ASSERT_EQ(sim.Wait(kExitTimeout), 0);
+
+    const auto connects = LogLines(dir.File("sent.log"), "connect");
+    auto ends = LogLines(dir.File("sent.log"), "end");
+    ASSERT_EQ(LogLines(dir.File("sent.log"), "begin").size(), 1u);
+    ASSERT_EQ(LogLines(dir.File("sent.log"), "total").size(), 1u);
+    ASSERT_GE(connects.size(), 3u);
+    ASSERT_GE(ends.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE("connection " + std::to_string(i + 1));
+        const uint64_t offset = Num(connects[i], "offset"), bytes = Num(ends[i], "bytes"),
+                       cut = Num(ends[i], "cut"), unsent = Num(ends[i], "unsent");
+        EXPECT_EQ(ends[i]["how"], "dropped");
+        EXPECT_EQ(unsent, 0u) << "the client read all the time";
+        ASSERT_EQ(got[i].size(), bytes);
+        ASSERT_LE(offset + bytes, all.size());
+        EXPECT_TRUE(std::equal(got[i].begin(), got[i].end(), all.begin() + long(offset)));
+
+        const auto scan = test::ScanStream(got[i], true, false, 32);
+        EXPECT_EQ(scan.trailingBytes, cut) << "the frame cut short is all that follows the whole frames";
+        EXPECT_GE(cut, 1u);
+        uint64_t bad = 0, unknown = 0, damaged = 0, garbage = 0;
+        for (const auto& f : scan.frames) {
+            size_t end = 0;
+            const auto chunks = test::WalkChunks(f.words, end);
+            const bool b = f.words.back() != FrameChecksum(f.words.data(), f.words.size());
+            const bool u = !chunks.empty() && chunks.back().tag == 0x8005;
+            bad += b;
+            unknown += u;
+            damaged += b || u;
+            garbage += f.bytesSkippedBefore;
+        }
+        EXPECT_EQ(Num(ends[i], "sent-frames"), scan.frames.size());
+        EXPECT_EQ(Num(ends[i], "bad-checksums"), bad);
+        EXPECT_EQ(Num(ends[i], "unknown-tags"), unknown);
+        EXPECT_EQ(Num(ends[i], "damaged"), damaged);
+        EXPECT_EQ(Num(ends[i], "garbage-bytes"), garbage);
+        // The next connection begins behind the whole of the frame that was cut, with the frame
+        // after it: its first number is this connection's first plus the frames generated here.
+        if (i + 1 < 3) {
+            const uint64_t next = Num(connects[i + 1], "offset");
+            ASSERT_GT(next, offset + bytes);
+            const Bytes rest(all.begin() + long(offset + bytes - cut), all.begin() + long(next));
+            const auto cutFrame = test::ScanStream(rest, true, false, 32);
+            EXPECT_EQ(cutFrame.frames.size(), 1u);
+            EXPECT_EQ(cutFrame.trailingBytes, 0u);
+            EXPECT_EQ(Num(connects[i + 1], "frame"), Num(connects[i], "frame") + Num(ends[i], "frames"));
+        }
+    }
+}
+
+TEST(SimLive, FileOutputLogsOneStretchWithTheSummarysCounts) {
+    vintrel::test::ScratchDir dir;
+    const std::vector<std::string> stream = {"--garbage-every",      "6", "--skip-frame-every",  "10",
+                                             "--bad-checksum-every", "4", "--unknown-tag-every", "9"};
+    SimChildProcess sim(
+        With(stream, {"--output", dir.File("s.bin"), "--seconds", "0.5", "--log", dir.File("s.log")}));
+    ASSERT_EQ(sim.Wait(kExitTimeout), 0) << sim.Stderr();
+    DamageCounts counts;
+    const Bytes expected = Expected(stream, 0.5, &counts);
+    struct stat st {};
+    ASSERT_EQ(stat(dir.File("s.bin").c_str(), &st), 0);
+    EXPECT_EQ(uint64_t(st.st_size), expected.size());
+
+    auto ends = LogLines(dir.File("s.log"), "end");
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(Num(LogLines(dir.File("s.log"), "connect").at(0), "offset"), 0u);
+    EXPECT_EQ(Num(ends[0], "bytes"), expected.size());
+    EXPECT_EQ(Num(ends[0], "cut"), 0u);
+    EXPECT_EQ(ends[0]["how"], "ended");
+    EXPECT_EQ(Num(ends[0], "sent-frames"), counts.framesEmitted);
+    EXPECT_EQ(Num(ends[0], "skipped"), counts.skippedFrames);
+    EXPECT_EQ(Num(ends[0], "garbage-bursts"), counts.garbageBursts);
+    EXPECT_EQ(Num(ends[0], "damaged"), counts.damagedFrames);
+    EXPECT_EQ(Num(LogLines(dir.File("s.log"), "total").at(0), "generated"), counts.framesGenerated);
 }
 
 TEST(SimLive, PtySlaveDeliversTheStreamUntouched) {

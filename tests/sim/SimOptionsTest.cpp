@@ -55,6 +55,13 @@ TEST(SimOptions, LiveOutputsAndTheirDefaults) {
     EXPECT_TRUE(l.options.once);
     EXPECT_DOUBLE_EQ(*l.options.dropAfter, 0.25);
     EXPECT_DOUBLE_EQ(*EffectiveSeconds(l.options), 3.0);
+    EXPECT_FALSE(l.options.dropMidFrame);
+    EXPECT_TRUE(l.options.logPath.empty());
+
+    const auto m = ParseSimOptions({"--drop-connection-after=2", "--drop-mid-frame", "--log", "sent.log"});
+    ASSERT_TRUE(m.Ok()) << m.error;
+    EXPECT_TRUE(m.options.dropMidFrame);
+    EXPECT_EQ(m.options.logPath, "sent.log");
 
     const auto p = ParseSimOptions({"--pty"});
     ASSERT_TRUE(p.Ok()) << p.error;
@@ -100,6 +107,9 @@ TEST(SimOptions, BadValuesAreUsageErrorsNamingTheValidOnes) {
         {{"--pty", "--listen", "127.0.0.1:1"}, "exclude each other"},
         {{"--pty", "--once"}, "--once applies to the TCP listener only"},
         {{"--output=-", "--drop-connection-after=1"}, "--drop-connection-after applies to the TCP listener"},
+        {{"--drop-mid-frame"}, "needs --drop-connection-after"},
+        {{"--drop-mid-frame=1", "--drop-connection-after=1"}, "takes no value"},
+        {{"--log="}, "a file name"},
     };
     for (const Case& c : cases) {
         const auto r = ParseSimOptions(c.args);
