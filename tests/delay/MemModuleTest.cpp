@@ -158,7 +158,9 @@ TEST(MemModule, ImagesLoadedOneAfterAnotherStayApart) {
         TMemModule* other = MemLoadLibrary(lacking);
         ASSERT_NE(other, nullptr) << MemGetLastError();
         EXPECT_EQ(MemGetProcAddress(other, "corr_destroy"), nullptr) << "round " << round;
-        if (!freedFirst) EXPECT_NE(MemGetProcAddress(other, "corr_init"), realInit);
+        if (!freedFirst) {
+            EXPECT_NE(MemGetProcAddress(other, "corr_init"), realInit);
+        }
         MemFreeLibrary(other);
         if (!freedFirst) MemFreeLibrary(real);
     }

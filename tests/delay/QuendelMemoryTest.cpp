@@ -37,7 +37,9 @@ TEST(QuendelMemory, ObjectStaysWithinItsBudget) {
         quendel::CorrEstimator* e = nullptr;
         ASSERT_EQ(quendel::CorrEstimator::Create(s, &e), 0);
         EXPECT_LE(double(e->ArenaBytes()), 164.0 * e->N()) << length;
-        if (length == 32000) EXPECT_LE(e->ArenaBytes(), size_t(5400000));
+        if (length == 32000) {
+            EXPECT_LE(e->ArenaBytes(), size_t(5400000));
+        }
         const auto x = Noise(size_t(e->N()), 1);
         e->PutFrame(x.data(), x.data(), int32_t(x.size()));
         const size_t before = e->ArenaBytes();
