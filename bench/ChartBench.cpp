@@ -100,7 +100,7 @@ void BM_SpectrumColumn2048x5(benchmark::State& state) {
         state.ResumeTiming();
         w.panel->DrawFrame(rec.records[i], 1, w.tags);
     }
-    if (w.panel->SpectrumColumns - before != 5 * state.iterations())
+    if (w.panel->SpectrumColumns - before != 5 * uint64_t(state.iterations()))
         state.SkipWithError("not one column per channel");
 }
 BENCHMARK(BM_SpectrumColumn2048x5)->Unit(benchmark::kMicrosecond);

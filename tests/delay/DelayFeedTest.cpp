@@ -34,7 +34,9 @@ FeedRun ReplayWithDelayWindow(const std::vector<uint8_t>& bytes, DataStreamForma
     DelayAnalysis analysis(library.Entries(), replay.State(), 1000);
     DelayFeed feed(replay.State(), analysis);
     replay.AddConsumer(&feed);
-    if (show) EXPECT_EQ(analysis.FormShow(replay.State().Format()), DelayAnalysis::ShowResult::Shown);
+    if (show) {
+        EXPECT_EQ(analysis.FormShow(replay.State().Format()), DelayAnalysis::ShowResult::Shown);
+    }
     replay.Run();
     FeedRun r;
     r.last = analysis.View();

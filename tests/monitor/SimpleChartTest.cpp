@@ -69,7 +69,9 @@ TEST(SimpleChart, CreationPaintsTheScaleColumnFrameAndSlider) {
         const int y = 49 + std::vector<int>{0, 25, 51, 76, 102, 127}[size_t(i)];
         for (int x = right + 2; x <= right + 5; ++x) EXPECT_EQ(amp.canvas.pixel(x, y), shadow) << i;
         EXPECT_NE(amp.canvas.pixel(right + 6, y), shadow);
-        if (i < 5) EXPECT_EQ(amp.canvas.pixel(right + 3, y + 13), shadow);
+        if (i < 5) {
+            EXPECT_EQ(amp.canvas.pixel(right + 3, y + 13), shadow);
+        }
     }
     // The plot itself is copied to (Left + 1, Top + 1).
     EXPECT_EQ(amp.canvas.pixel(17, 49 + 64), kWhite);
@@ -196,7 +198,9 @@ TEST(SimpleChart, StripeColoursForDamagedFrames) {
         }
         EXPECT_EQ(r.At(127, 64), c.spectrum ? c.colour : kWhite);
         EXPECT_EQ(r.At(126, 0), kWhite);
-        if (c.spectrum) EXPECT_EQ(r.At(124, 0), PaletteLog[0]); // the spectrum column, top row included
+        if (c.spectrum) {
+            EXPECT_EQ(r.At(124, 0), PaletteLog[0]); // the spectrum column, top row included
+        }
         EXPECT_EQ(r.chart->nTick, c.spectrum ? 2 : 1);
     }
 }
