@@ -138,6 +138,10 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
         }
     });
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() >= 200; }, 20000)) << rig.frames.load();
+    // The target's profile line comes once, when its information frame is decoded; wait for it so
+    // that it cannot replace the message looked at next.
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.sink.Status().rfind("Platform", 0) == 0; }, 10000))
+        << rig.sink.Status();
     // "Upd" while connected leaves the open port alone.
     rig.engine.FTDICheckBoxClick(false);
     EXPECT_EQ(rig.sink.Status(), "Disconnect before updating the port list");
