@@ -59,7 +59,8 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
     case kKsps: {
         long v;
         if (!ToInt(low, v)) return false;
-        s.SamplingRateFromSettings = unsigned(v * 1000);
+        // A rate no format has is made the default below; a huge one must not overflow on the way.
+        s.SamplingRateFromSettings = v > 0 && v <= 1000000 ? unsigned(v * 1000) : 0;
         return true;
     }
     case kMs: {

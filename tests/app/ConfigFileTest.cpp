@@ -58,6 +58,12 @@ TEST_F(ConfigFile, FormatIsMadeConsistent) {
     EXPECT_EQ(FormatOf(Read("*ksps* = 16\r\n*ms* = 8\r\n")), DataStreamFormat::Ksps16Ms4);
     EXPECT_EQ(FormatOf(Read("*ksps* = 8\r\n*ms* = 2\r\n")), DataStreamFormat::Ksps8Ms4);
     EXPECT_EQ(FormatOf(Read("*ksps* = 11\r\n*ms* = 16\r\n")), DataStreamFormat::Ksps8Ms4);
+    // Rates far out of range (once an overflow in the conversion) give the default format too.
+    for (const char* ksps : {"4099276460824344801", "-16", "9223372036854775807"}) {
+        const AppSettings s = Read(std::string("*ksps* = ") + ksps + "\r\n*ms* = 16\r\n");
+        EXPECT_EQ(s.SamplingRateFromSettings, 8000u) << ksps;
+        EXPECT_EQ(FormatOf(s), DataStreamFormat::Ksps8Ms4) << ksps;
+    }
 }
 
 TEST_F(ConfigFile, ValuesAsTheControlsTakeThem) {
