@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -129,6 +130,13 @@ TcpReadResult TcpClient::ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std
     got = have;
     if (result == TcpReadResult::Closed) Disconnect(); // the stream has ended
     return result;
+}
+
+uint32_t TcpClient::Pending() const {
+    const int fd = fd_.load(std::memory_order_acquire);
+    int n = 0;
+    if (fd < 0 || ioctl(fd, FIONREAD, &n) != 0 || n < 0) return 0;
+    return uint32_t(n);
 }
 
 } // namespace vintrel

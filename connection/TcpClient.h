@@ -48,6 +48,9 @@ public:
     // up the frame. errorText is set for every result but Ok.
     TcpReadResult ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std::string& errorText);
 
+    // Bytes received and not yet read (0 when not connected). Any thread may ask.
+    uint32_t Pending() const;
+
     int ReadTimeoutMs() const { return readTimeoutMs_; }
 
 private:

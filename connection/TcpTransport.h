@@ -21,6 +21,7 @@ public:
     // Got = len when all bytes arrived; Got = 0 when the client is not connected or has no
     // host; Got = 0 and Failed after an error (status "TCP/IP : " + the error text).
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
+    uint32_t Pending() const override { return client_.Pending(); }
 
 private:
     void ShowStatus(const char* prefix, const std::string& text);

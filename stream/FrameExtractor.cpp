@@ -24,6 +24,11 @@ bool FrameExtractor::LeaveRunning(TTransportState to) {
 }
 
 void FrameExtractor::OnWaitTimedOut() {
+    // Bytes waiting at the transport mean the link is alive and only the transport thread is
+    // late (a loaded machine): closing the link now would throw those bytes away. Its next read
+    // wakes this thread as usual.
+    const Transport* t = s_.OpenTransport.load();
+    if (t && t->Pending() > 0) return;
     // Whole frames already in the ring are taken first; only the incomplete rest is given up.
     Round(TransportEvent::DataArrived, false, true);
     if (!LeaveRunning(CONNECTING)) return;

@@ -16,6 +16,9 @@ public:
     // Reads at most len bytes (TCP reads exactly len or fails). firstPart is false for the
     // part of a request that wrapped to the start of the ring.
     virtual TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) = 0;
+    // Bytes that have arrived and wait for a read (0 when the transport cannot tell). The
+    // parsing thread asks, so it must not disturb a Read running at the same time.
+    virtual uint32_t Pending() const { return 0; }
 };
 
 } // namespace vintrel

@@ -61,7 +61,13 @@ TEST_F(TcpTransportTest, ReadsHandOverWhatArrivedAndTimeOutWhenSilent) {
     EXPECT_EQ(client_.ReadTimeoutMs(), 80);
     const auto data = Pattern(64, 8);
     ASSERT_TRUE(WriteAll(peer_.Get(), data.data(), 30));
+    // Arrived bytes show as pending until they are read.
+    const auto deadline = steady_clock::now() + seconds(2);
+    while (client_.Pending() < 30 && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(client_.Pending(), 30u);
+    EXPECT_EQ(transport_.Pending(), 30u);
     TransportRead r = Read(64);
+    EXPECT_EQ(client_.Pending(), 0u);
     EXPECT_EQ(r.Got, 30u);
     EXPECT_FALSE(r.Failed);
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 30, buf_.begin()));
@@ -119,6 +125,7 @@ TEST_F(TcpTransportTest, OrderlyCloseDisconnectsWithoutReconnecting) {
     EXPECT_TRUE(Read(16).Failed);
     EXPECT_EQ(sink_.Status(), "TCP/IP : Connection Closed Gracefully.");
     EXPECT_FALSE(client_.Connected());
+    EXPECT_EQ(client_.Pending(), 0u);
     EXPECT_LT(listener_.Accept(100).Get(), 0); // reconnecting is the connection manager's job
 }
 

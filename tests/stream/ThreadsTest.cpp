@@ -158,6 +158,46 @@ TEST(Threads, NoiseLongerThanTheRingIsDropped) {
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 500; }, 60000)) << c.frames.load();
 }
 
+TEST(Threads, LateTransportThreadWithBytesWaitingIsNotTakenForALostLink) {
+    // Half a frame is in the ring and nothing came for 32 ms. With bytes waiting at the socket
+    // the transport thread is only late: the link stays and the half frame with it. With none,
+    // the link is given up and a reconnection asked for.
+    struct Waiting : MemoryTransport {
+        using MemoryTransport::MemoryTransport;
+        uint32_t Pending() const override { return pending; }
+        uint32_t pending = 0;
+    };
+    const auto frame = test::NewFrame(7).Raw(0x0101, std::vector<int16_t>(40, 5)).Bytes();
+    const uint32_t half = uint32_t(frame.size() / 2);
+    Waiting t(frame);
+    QueueSink sink;
+    SteadyClock clock;
+    StreamState s(sink, clock);
+    s.OpenTransport = &t;
+    s.TransportIs = TR_TCPIP;
+    s.Ring.ReadToCycBuf(t, half, nullptr, 0);
+    s.Ring.ReadIndx = half;
+    s.TransportState = RUNNING;
+    FrameExtractor ex(s);
+    ex.Start();
+
+    t.pending = 3;
+    ex.OnWaitTimedOut();
+    EXPECT_EQ(s.TransportState.load(), RUNNING);
+    EXPECT_EQ(s.Ring.Unparsed(), half);
+    EXPECT_EQ(sink.Pending(), 0u);
+    EXPECT_FALSE(s.TCPIP_Reconnecting.load());
+
+    t.pending = 0;
+    ex.OnWaitTimedOut();
+    EXPECT_EQ(s.TransportState.load(), CONNECTING);
+    EXPECT_EQ(s.Ring.Unparsed(), 0u);
+    EXPECT_TRUE(s.TCPIP_Reconnecting.load());
+    bool reconnect = false;
+    for (QueuedMessage m; sink.Take(m);) reconnect |= m.Msg == WM_TCPIP_RECONNECT;
+    EXPECT_TRUE(reconnect);
+}
+
 TEST(Threads, WindowThatFallsBehindLosesOnlyDrawing) {
     // No one draws: after 48 frames the parser takes the buffers back and counts them.
     std::vector<uint8_t> bytes;
