@@ -22,6 +22,14 @@ constexpr uint32_t kSendChunk = 65536;
 // An idle client thread looks at its peer this often; a waiting send at its lag.
 constexpr std::chrono::milliseconds kIdleCheck{100};
 constexpr int kSendWaitMs = 20;
+// What a client is still owed when the server stops is sent within this time; a client that
+// does not take it is closed then.
+constexpr std::chrono::milliseconds kStopDrain{200};
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string PeerText(const sockaddr_in& a) {
     char text[INET_ADDRSTRLEN] = {};
@@ -108,6 +116,7 @@ bool ForwardServer::Start(const std::string& bindAddress, std::string_view portT
         inTotal_.store(0, std::memory_order_release);
         stopping_ = false;
     }
+    drainUntilNs_.store(0, std::memory_order_release);
     active_.store(true, std::memory_order_release);
     acceptThread_ = std::thread(&ForwardServer::AcceptLoop, this);
     return true;
@@ -115,6 +124,7 @@ bool ForwardServer::Start(const std::string& bindAddress, std::string_view portT
 
 void ForwardServer::Stop() {
     active_.store(false, std::memory_order_release);
+    drainUntilNs_.store(SteadyNs() + std::chrono::nanoseconds(kStopDrain).count(), std::memory_order_release);
     {
         std::lock_guard lk(ringMutex_);
         stopping_ = true;
@@ -218,15 +228,21 @@ ForwardServer::SendEnd ForwardServer::SendAll(int fd, const uint8_t* data, uint3
             // The client is not taking bytes: wait for room, but not longer than the ring
             // keeps what it still has to receive.
             if (inTotal_.load(std::memory_order_acquire) - (pos + off) > kForwardRingUsed) return SendEnd::FellBehind;
+            if (DrainOver()) return SendEnd::Stopping;
+            // Once the server stops, the wake descriptor stays readable: only room counts.
             pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-            poll(fds, 2, kSendWaitMs);
-            if (fds[1].revents) return SendEnd::Stopping;
+            poll(fds, drainUntilNs_.load(std::memory_order_acquire) ? 1 : 2, kSendWaitMs);
             continue;
         }
         err = k < 0 ? errno : EPIPE;
         return SendEnd::Failed;
     }
     return SendEnd::Sent;
+}
+
+bool ForwardServer::DrainOver() const {
+    const int64_t until = drainUntilNs_.load(std::memory_order_acquire);
+    return until != 0 && SteadyNs() >= until;
 }
 
 void ForwardServer::ClientLoop(Client& c, uint64_t startPos) {
@@ -240,7 +256,8 @@ void ForwardServer::ClientLoop(Client& c, uint64_t startPos) {
             std::unique_lock lk(ringMutex_);
             const bool woken = dataArrived_.wait_for(
                 lk, kIdleCheck, [&] { return stopping_ || inTotal_.load(std::memory_order_relaxed) != pos; });
-            if (stopping_) {
+            // A stopping server still sends what each client is owed, for a little while.
+            if (stopping_ && (inTotal_.load(std::memory_order_relaxed) == pos || DrainOver())) {
                 end = SendEnd::Stopping;
                 break;
             }

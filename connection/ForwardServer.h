@@ -43,7 +43,8 @@ public:
     // leaves the server stopped without an error text; any other failure (a port in use, an
     // address not of this machine) leaves it stopped with errorText set.
     bool Start(const std::string& bindAddress, std::string_view portText, std::string& errorText);
-    // Closes the listener and every client and joins all threads. Safe when stopped.
+    // Closes the listener, sends every client what it is still owed (for at most 0.2 s),
+    // closes the clients and joins all threads. Safe when stopped.
     void Stop();
 
     bool Active() const { return active_.load(std::memory_order_acquire); }
@@ -69,6 +70,8 @@ private:
     void ClientLoop(Client& c, uint64_t startPos);
     SendEnd SendAll(int fd, const uint8_t* data, uint32_t n, uint64_t pos, int& err);
     void ReapFinishedClients();
+    // The server is stopping and the time to send clients what they are owed has run out.
+    bool DrainOver() const;
 
     MessageSink& sink_;
     std::unique_ptr<uint8_t[]> TCPIPCyclicBufByte;
@@ -78,6 +81,7 @@ private:
     // Bytes written into the ring since Start; written under ringMutex_, read anywhere.
     std::atomic<uint64_t> inTotal_{0};
     bool stopping_ = false; // under ringMutex_
+    std::atomic<int64_t> drainUntilNs_{0}; // 0 while running; set when Stop begins
 
     std::atomic<bool> active_{false};
     std::atomic<uint16_t> boundPort_{0};

@@ -104,6 +104,24 @@ TEST_F(ForwardServerTest, AClientThatStopsReadingIsDroppedAndTheOthersContinue) 
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), stream.begin()));
 }
 
+TEST_F(ForwardServerTest, StopSendsEachClientWhatItIsOwed) {
+    Fd late = ConnectLoopback(server_.BoundPort(), 4096); // starts reading as the server stops
+    Fd idle = ConnectLoopback(server_.BoundPort(), 4096); // never reads
+    ASSERT_TRUE(WaitFor([&] { return server_.Clients() == 2; }));
+    const auto block = Pattern(kRing - 1000, 31);
+    server_.OnBlockRead(block.data(), uint32_t(block.size()), 32);
+    std::vector<uint8_t> got;
+    std::thread reader([&] { ReadUntilClosed(late.Get(), got, 5000); });
+    const auto start = steady_clock::now();
+    server_.Stop();
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 1000);
+    reader.join();
+    EXPECT_TRUE(got == block) << got.size() << " of " << block.size() << " bytes";
+    std::vector<uint8_t> partial; // closed, after an uncorrupted beginning
+    EXPECT_TRUE(ReadUntilClosed(idle.Get(), partial, 5000));
+    EXPECT_TRUE(std::equal(partial.begin(), partial.end(), block.begin()));
+}
+
 TEST_F(ForwardServerTest, FailedStartsLeaveTheServerStopped) {
     LoopbackListener taken;
     std::string error;
@@ -143,6 +161,7 @@ TEST_F(ForwardServerTest, StartAndStopFiftyTimesWithClientsAttached) {
         EXPECT_EQ(server_.Clients(), 0);
         std::vector<uint8_t> rest;
         EXPECT_TRUE(ReadUntilClosed(reading.Get(), rest, 2000)) << i;
+        EXPECT_EQ(rest.size(), block.size() - got.size()) << i;
     }
 }
 
