@@ -24,10 +24,22 @@ run() {
         [ -n "$address" ] && break
         sleep 0.05
     done
-    local out
-    out=$("$cli" monitor --connect "$address" --format "$format" --frames "$frames" --seconds 600)
+    local monout
+    monout=$(mktemp)
+    "$cli" monitor --connect "$address" --format "$format" --frames "$frames" --seconds 600 > "$monout" &
+    local monpid=$!
     wait "$simpid" || true
-    rm -f "$simout"
+    # The simulator serves one connection: a monitor that lost it and reconnected waits in vain.
+    # It is stopped 10 s after the simulator ended and reports the frames it did get.
+    for _ in $(seq 100); do
+        kill -0 "$monpid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -TERM "$monpid" 2>/dev/null || true
+    wait "$monpid" || true
+    local out
+    out=$(cat "$monout")
+    rm -f "$simout" "$monout"
     local got cs inc elapsed cpu
     got=$(sed -n 's/^Total frames: //p' <<<"$out")
     cs=$(sed -n 's/^Checksum errors: //p' <<<"$out")
