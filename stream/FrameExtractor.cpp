@@ -23,7 +23,11 @@ bool FrameExtractor::LeaveRunning(TTransportState to) {
     return s_.TransportState.compare_exchange_strong(expected, to);
 }
 
-void FrameExtractor::OnWaitTimedOut() {
+void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
+    // A wait that ended well past its time means this thread was not running at its end (a
+    // stalled or starved machine); the target's sender will have stalled with it, and its bytes
+    // come as soon as it runs again. That silence is not the link's: the next wait decides.
+    if (waitedMs > kLostSyncMs + kStalledWaitMs) return;
     // Bytes waiting at the transport mean the link is alive and only the transport thread is
     // late (a loaded machine): closing the link now would throw those bytes away. Its next read
     // wakes this thread as usual.

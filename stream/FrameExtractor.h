@@ -11,6 +11,8 @@
 namespace vintrel {
 
 constexpr uint32_t kLostSyncMs = 32;
+// A lost-sync wait that ends more than this late was one the parsing thread slept through.
+constexpr uint32_t kStalledWaitMs = 8;
 constexpr uint32_t kUnreportedFrames = 250; // the first 251 frames after a start are never reported
 
 // One frame as handed to the consumers (recording, listening, delay, spectrum, inspection).
@@ -46,8 +48,9 @@ public:
     // that no more bytes will come: a damaged frame whose end may hold the start of the next one
     // is then judged on the bytes there are instead of waiting for more.
     int Round(TransportEvent woke, bool fallBack = true, bool last = false);
-    // Nothing arrived within 32 ms: the transport is taken as dead.
-    void OnWaitTimedOut();
+    // Nothing arrived within 32 ms: the transport is taken as dead. waitedMs is how long the
+    // wait lasted by the clock.
+    void OnWaitTimedOut(uint32_t waitedMs = kLostSyncMs);
 
     void AddConsumer(FrameConsumer* c) {
         if (consumerCount_ < kMaxConsumers) consumers_[consumerCount_++] = c;

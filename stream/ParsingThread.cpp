@@ -18,11 +18,13 @@ void TParsingThread::Execute() {
     while (!terminated_.load()) {
         const TTransportState state = s_.TransportState.load();
         if (state == RUNNING) {
+            const uint32_t waitStart = s_.Ticks.Now();
             const int w = events_.Hub.WaitAny(
                 {&events_.DataArrived, &events_.DataTimedOut, &events_.TerminateParsingThread}, int(kLostSyncMs));
             if (w == 2) continue; // terminate: the loop condition ends it
             if (w == EventHub::kTimedOut) {
-                if (s_.TransportState.load() == RUNNING) extractor_.OnWaitTimedOut();
+                if (s_.TransportState.load() == RUNNING)
+                    extractor_.OnWaitTimedOut(TicksSince(waitStart, s_.Ticks.Now()));
                 continue;
             }
             extractor_.Round(w == 0 ? TransportEvent::DataArrived : TransportEvent::DataTimedOut);

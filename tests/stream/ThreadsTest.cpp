@@ -158,10 +158,10 @@ TEST(Threads, NoiseLongerThanTheRingIsDropped) {
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 500; }, 60000)) << c.frames.load();
 }
 
-TEST(Threads, LateTransportThreadWithBytesWaitingIsNotTakenForALostLink) {
+TEST(Threads, LateTransportOrStalledParserIsNotTakenForALostLink) {
     // Half a frame is in the ring and nothing came for 32 ms. With bytes waiting at the socket
     // the transport thread is only late: the link stays and the half frame with it. With none,
-    // the link is given up and a reconnection asked for.
+    // and a wait that ended on time, the link is given up and a reconnection asked for.
     struct Waiting : MemoryTransport {
         using MemoryTransport::MemoryTransport;
         uint32_t Pending() const override { return pending; }
@@ -188,8 +188,14 @@ TEST(Threads, LateTransportThreadWithBytesWaitingIsNotTakenForALostLink) {
     EXPECT_EQ(sink.Pending(), 0u);
     EXPECT_FALSE(s.TCPIP_Reconnecting.load());
 
+    // A wait the parsing thread slept through (it woke 100 ms late) is no evidence either.
     t.pending = 0;
-    ex.OnWaitTimedOut();
+    ex.OnWaitTimedOut(kLostSyncMs + 100);
+    EXPECT_EQ(s.TransportState.load(), RUNNING);
+    EXPECT_EQ(s.Ring.Unparsed(), half);
+    EXPECT_EQ(sink.Pending(), 0u);
+
+    ex.OnWaitTimedOut(kLostSyncMs + 1);
     EXPECT_EQ(s.TransportState.load(), CONNECTING);
     EXPECT_EQ(s.Ring.Unparsed(), 0u);
     EXPECT_TRUE(s.TCPIP_Reconnecting.load());
