@@ -22,12 +22,13 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
     "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
-    "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort]\n"
+    "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort] [--dump DIR]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
     "(default: the current folder). Ctrl-C ends the recording early (it is still parsed).\n"
-    "--keep-raw leaves \"temp.$$$\" in DIR. Prints the live counters, the status line of the parse\n"
+    "--keep-raw leaves \"temp.$$$\" in DIR. --dump writes the debug dump (every block read, a record\n"
+    "per read and per frame) into its DIR. Prints the live counters, the status line of the parse\n"
     "and, for a damaged record, the diagnosis values.\n"
     "Exit 0 when files were written, 1 when none were, 2 for bad options, 3 when the connection or\n"
     "the raw record could not be opened.\n";
@@ -60,7 +61,7 @@ public:
 int RunRecord(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first,
                  {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
-                  "--on-damage"},
+                  "--on-damage", "--dump"},
                  {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
@@ -106,6 +107,14 @@ int RunRecord(int argc, char** argv, int first) {
     rc.Settings = [rs] { return rs; };
     rc.Questions = &questions;
     rc.Progress = TerminalProgress("Parsing");
+
+    if (auto d = args.Value("--dump")) {
+        std::string error;
+        if (!engine.Dump().Open(*d, false, error)) {
+            std::fprintf(stderr, "vintrel-cli record: cannot write the dump: %s\n", error.c_str());
+            return 3;
+        }
+    }
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);

@@ -394,7 +394,8 @@ def record_loop(args, sim, reference, folder, report, deadline):
         t0 = time.monotonic()
         proc = subprocess.Popen(
             [args.cli, "record", "--connect", sim.address, "--seconds", str(args.record_seconds),
-             "--format", FORMAT, "--out", out_dir, "--keep-raw", "--no-stamp", "--base", name],
+             "--format", FORMAT, "--out", out_dir, "--keep-raw", "--no-stamp", "--base", name,
+             "--dump", out_dir],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
             out, err = proc.communicate(timeout=args.record_seconds + RECORD_TIMEOUT_EXTRA)

@@ -3,10 +3,12 @@
 #include "../sim/SimChildProcess.h"
 #include "RecordTestSupport.h"
 #include "sim/ProfileData.h"
+#include "stream/DebugDump.h"
 #include "support/CliRunner.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -136,7 +138,7 @@ void RecordLive(const LiveCase& lc) {
     ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
     TempDir dir;
     const auto r = RunCli("record --connect " + line->substr(13) + " --seconds 3 --format " + lc.format +
-                          " --base live --no-stamp --keep-raw --out " + dir.Path() +
+                          " --base live --no-stamp --keep-raw --out " + dir.Path() + " --dump " + dir.Path() +
                           (lc.bigEndian ? " --big-endian" : ""));
     ASSERT_EQ(r.exitCode, 0) << r.out;
 
@@ -151,6 +153,10 @@ void RecordLive(const LiveCase& lc) {
     const std::vector<uint8_t> raw = ReadBytes(dir.File("temp.$$$"));
     const size_t frameBytes = MakeSimRecord(c, 1).bytes.size();
     ASSERT_EQ(raw.size(), size_t(recorded) * frameBytes);
+    // The debug dump holds every byte read, the recorded frames among them.
+    const std::vector<uint8_t> dump = ReadBytes(dir.File(DebugDump::kRawDumpFile));
+    if (!lc.bigEndian) EXPECT_NE(std::search(dump.begin(), dump.end(), raw.begin(), raw.end()), dump.end());
+    EXPECT_GE(dump.size(), raw.size());
     const std::vector<int16_t> rx = ReadWav(dir.File("live-Raw_RXOUT1.wav")).samples;
     ASSERT_EQ(rx.size(), size_t(recorded) * size_t(f.ChannLenWords));
     long first = -1;
