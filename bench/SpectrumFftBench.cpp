@@ -17,6 +17,16 @@ float Sample(std::mt19937& rng) {
     return float(std::uniform_int_distribution<int>(-12000, 12000)(rng));
 }
 
+// Runs a planned FFTW transform for as long as the benchmark asks, then frees the plan.
+void TimePlan(benchmark::State& state, fftwf_plan plan, fftwf_complex* out) {
+    for (auto _ : state) {
+        fftwf_execute(plan);
+        benchmark::DoNotOptimize(out[1][0]);
+        benchmark::ClobberMemory();
+    }
+    fftwf_destroy_plan(plan);
+}
+
 void FftwfComplex(benchmark::State& state) {
     const int n = int(state.range(0));
     fftwf_complex* in = fftwf_alloc_complex(size_t(n));
@@ -27,12 +37,7 @@ void FftwfComplex(benchmark::State& state) {
         in[i][0] = Sample(rng);
         in[i][1] = 0.0f;
     }
-    for (auto _ : state) {
-        fftwf_execute(plan);
-        benchmark::DoNotOptimize(out[1][0]);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
+    TimePlan(state, plan, out);
     fftwf_free(out);
     fftwf_free(in);
 }
@@ -44,12 +49,7 @@ void FftwfReal(benchmark::State& state) {
     fftwf_plan plan = fftwf_plan_dft_r2c_1d(n, in, out, FFTW_MEASURE);
     std::mt19937 rng(1);
     for (int i = 0; i < n; ++i) in[i] = Sample(rng);
-    for (auto _ : state) {
-        fftwf_execute(plan);
-        benchmark::DoNotOptimize(out[1][0]);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
+    TimePlan(state, plan, out);
     fftwf_free(out);
     fftwf_free(in);
 }

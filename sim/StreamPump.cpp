@@ -117,20 +117,14 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
     std::vector<uint8_t> buf;
     buf.reserve(s.coalesce ? kCoalesceBytes + 65536 : 65536);
 
-    // The frames in `buf` are counted as sent once the write that holds them has finished.
-    DamageCounts pending;
-    auto flush = [&]() -> bool {
+    // Writes the first `size` bytes of `buf`. A write that does not finish records how the pump
+    // ended and how much of it went out (the cut).
+    auto send = [&](size_t size) -> bool {
         size_t written = 0;
         int err = 0;
-        const WriteStatus w =
-            buf.empty() ? WriteStatus::Done : WriteAll(fd, buf.data(), buf.size(), s.link, err, &written);
+        const WriteStatus w = size == 0 ? WriteStatus::Done : WriteAll(fd, buf.data(), size, s.link, err, &written);
         r.bytes += written;
-        if (w == WriteStatus::Done) {
-            AddCounts(r.sent, pending);
-            pending = DamageCounts{};
-            buf.clear();
-            return true;
-        }
+        if (w == WriteStatus::Done) return true;
         r.cutBytes = written;
         if (w == WriteStatus::Stopped) {
             r.end = PumpEnd::Stopped;
@@ -139,6 +133,15 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
             r.error = err;
         }
         return false;
+    };
+    // The frames in `buf` are counted as sent once the write that holds them has finished.
+    DamageCounts pending;
+    auto flush = [&]() -> bool {
+        if (!send(buf.size())) return false;
+        AddCounts(r.sent, pending);
+        pending = DamageCounts{};
+        buf.clear();
+        return true;
     };
 
     Pacer pacer(gen.Format().MsPerFrame);
@@ -179,21 +182,9 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
             AddFrame(r.sent, gen.LastFrame()); // skipped: there is nothing of it to cut
         }
         const size_t keep = 1 + static_cast<size_t>(s.cutAtEnd->Next() % (buf.size() - 1));
-        size_t written = 0;
-        int err = 0;
-        const WriteStatus w = WriteAll(fd, buf.data(), keep, s.link, err, &written);
-        r.bytes += written;
-        r.cutBytes = written;
+        if (!send(keep)) return r;
+        r.cutBytes = keep;
         buf.clear();
-        if (w == WriteStatus::Stopped) {
-            r.end = PumpEnd::Stopped;
-            return r;
-        }
-        if (w == WriteStatus::Failed) {
-            r.end = s.link && PeerGoneErrno(err) ? PumpEnd::PeerGone : PumpEnd::Failed;
-            r.error = err;
-            return r;
-        }
     }
     r.end = PumpEnd::Limit;
     return r;
