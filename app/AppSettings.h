@@ -9,30 +9,30 @@ struct AppSettings {
     enum class Stereo { RXinTX1in, TX1inTX2in, Mono };
     enum class Transport { UsbFtdi, TcpIp, Simulator };
 
-    std::string BaseName;              // "File name base"
-    bool Stamp = true;                 // "Include time stamp into filename"
+    std::string BaseName; // "File name base"
+    bool Stamp = true;    // "Include time stamp into filename"
     unsigned SamplingRateFromSettings = 8000;
     float MsPerFrame = 4.0f;
     Stereo StereoMode = Stereo::Mono;
-    bool DeleteTmp = true;             // "Delete raw record after parsing"
+    bool DeleteTmp = true; // "Delete raw record after parsing"
     Transport TransportKind = Transport::TcpIp;
     std::string IPAddrPort = "127.0.0.1:9090";
-    std::string PortText = " None";    // the port list's text
+    std::string PortText = " None"; // the port list's text
     unsigned ComPortNum = 0;
-    bool FtdiOnly = true;              // "FTDI ports only"
+    bool FtdiOnly = true; // "FTDI ports only"
     std::string UartRate = "12000000";
     bool BigEndian = false;
-    std::string Audio = "None";        // the live-listening device (lower case once read)
-    int Rate = 4;                      // diagram rate 1..7
-    bool VadMode = false;              // false: "ND" is selected
-    int VoiceThrItem = 10;             // item of "VAD threshold", 0.00 .. 1.00 in steps of 0.05
-    bool PaintVoice = true;            // "Paint voiced frames"
-    bool PlotNoise = false;            // "Plot noise level"
+    std::string Audio = "None"; // the live-listening device (lower case once read)
+    int Rate = 4;               // diagram rate 1..7
+    bool VadMode = false;       // false: "ND" is selected
+    int VoiceThrItem = 10;      // item of "VAD threshold", 0.00 .. 1.00 in steps of 0.05
+    bool PaintVoice = true;     // "Paint voiced frames"
+    bool PlotNoise = false;     // "Plot noise level"
     int FftLength = 256;
     bool VerifyChecksum = true;
-    int AutoReconnect = 3;             // InconsistFramesThresh
-    bool Lock = false;                 // "lck"
-    std::string SelectedNames;         // the five chart selections, blank-separated
+    int AutoReconnect = 3;     // InconsistFramesThresh
+    bool Lock = false;         // "lck"
+    std::string SelectedNames; // the five chart selections, blank-separated
 };
 
 } // namespace vintrel

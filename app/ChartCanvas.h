@@ -10,7 +10,8 @@ namespace vintrel {
 // Paints the charts' surface and the listened-channel frame; names the chart under the pointer.
 class ChartCanvas : public QWidget {
 public:
-    ChartCanvas(TMainForm& form, const QImage& image, QWidget* parent) : QWidget(parent), form_(form), image_(image) {
+    ChartCanvas(TMainForm& form, const QImage& image, QWidget* parent)
+        : QWidget(parent), form_(form), image_(image) {
         setMouseTracking(true);
         setFixedSize(image.size());
     }

@@ -13,13 +13,35 @@ namespace vintrel {
 
 namespace {
 
-const char* const kKeyWords[] = {"*base*",     "*stamp*",  "*ksps*",  "*ms*",          "*stereo*",     "*delete*",
-                                 "*transport*", "*comport*", "*ipadrport*", "ftdi",     "*audio*",      "*rate*",
-                                 "*vad*",      "*voice*",  "*noise/voice*", "*fft_length*", "*bps*",    "*endian*",
-                                 "*checksum*", "*autoreconnect*", "*lock*", "*selected*"};
+const char* const kKeyWords[] = {"*base*",       "*stamp*",     "*ksps*",    "*ms*",        "*stereo*",
+                                 "*delete*",     "*transport*", "*comport*", "*ipadrport*", "ftdi",
+                                 "*audio*",      "*rate*",      "*vad*",     "*voice*",     "*noise/voice*",
+                                 "*fft_length*", "*bps*",       "*endian*",  "*checksum*",  "*autoreconnect*",
+                                 "*lock*",       "*selected*"};
 enum Key {
-    kBase, kStamp, kKsps, kMs, kStereo, kDelete, kTransport, kComport, kIpAdrPort, kFtdi, kAudio, kRate,
-    kVad, kVoice, kNoiseVoice, kFftLength, kBps, kEndian, kChecksum, kAutoReconnect, kLock, kSelected, kKeyCount
+    kBase,
+    kStamp,
+    kKsps,
+    kMs,
+    kStereo,
+    kDelete,
+    kTransport,
+    kComport,
+    kIpAdrPort,
+    kFtdi,
+    kAudio,
+    kRate,
+    kVad,
+    kVoice,
+    kNoiseVoice,
+    kFftLength,
+    kBps,
+    kEndian,
+    kChecksum,
+    kAutoReconnect,
+    kLock,
+    kSelected,
+    kKeyCount
 };
 
 std::string Trim(std::string_view s) {
@@ -48,14 +70,20 @@ bool ToFloat(const std::string& t, double& out) {
     return end == t.c_str() + t.size() && std::isfinite(out);
 }
 
-bool Near(double a, double b) { return std::fabs(a - b) < 0.0001; }
+bool Near(double a, double b) {
+    return std::fabs(a - b) < 0.0001;
+}
 
 // Returns false when the value does not convert.
 bool Apply(int key, const std::string& value, AppSettings& s) {
     const std::string low = Lower(value);
     switch (key) {
-    case kBase: s.BaseName = value; return true;
-    case kStamp: s.Stamp = !low.empty() && (low[0] == 't' || low[0] == 'y'); return true;
+    case kBase:
+        s.BaseName = value;
+        return true;
+    case kStamp:
+        s.Stamp = !low.empty() && (low[0] == 't' || low[0] == 'y');
+        return true;
     case kKsps: {
         long v;
         if (!ToInt(low, v)) return false;
@@ -74,11 +102,16 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         if (!low.empty() && low[0] == 't') s.StereoMode = AppSettings::Stereo::TX1inTX2in;
         if (!low.empty() && low[0] == 'n') s.StereoMode = AppSettings::Stereo::Mono;
         return true;
-    case kDelete: s.DeleteTmp = low != "no"; return true;
-    case kTransport:
-        s.TransportKind = value == "USB/FTDI" ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
+    case kDelete:
+        s.DeleteTmp = low != "no";
         return true;
-    case kIpAdrPort: s.IPAddrPort = value; return true;
+    case kTransport:
+        s.TransportKind =
+            value == "USB/FTDI" ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
+        return true;
+    case kIpAdrPort:
+        s.IPAddrPort = value;
+        return true;
     case kComport: {
         s.ComPortNum = 0;
         s.PortText = value;
@@ -93,8 +126,12 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         if (s.ComPortNum == 0) s.PortText = " None";
         return true;
     }
-    case kFtdi: s.FtdiOnly = low == "yes"; return true;
-    case kAudio: s.Audio = low; return true;
+    case kFtdi:
+        s.FtdiOnly = low == "yes";
+        return true;
+    case kAudio:
+        s.Audio = low;
+        return true;
     case kRate: {
         const auto d = low.find_first_of("0123456789");
         s.Rate = d == std::string::npos ? 4 : std::clamp(low[d] - '0', 1, 7);
@@ -119,7 +156,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         s.FftLength = (ToInt(low, v) && (v == 256 || v == 512 || v == 1024 || v == 2048)) ? int(v) : 256;
         return true;
     }
-    case kBps: s.UartRate = low; return true;
+    case kBps:
+        s.UartRate = low;
+        return true;
     case kEndian:
         if (low == "big") s.BigEndian = true;
         return true;
@@ -131,8 +170,12 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         s.AutoReconnect = ToInt(low, v) ? int(v) : 3;
         return true;
     }
-    case kLock: s.Lock = low == "yes" || low == "y"; return true;
-    case kSelected: s.SelectedNames = value; return true;
+    case kLock:
+        s.Lock = low == "yes" || low == "y";
+        return true;
+    case kSelected:
+        s.SelectedNames = value;
+        return true;
     }
     return true;
 }
@@ -148,8 +191,10 @@ void MakeFormatConsistent(AppSettings& s) {
         if (!Near(ms, 2) && !Near(ms, 4) && !Near(ms, 16)) s.MsPerFrame = 4;
         break;
     case 24000:
-        if (ms >= 2.66 - 0.0001 && ms <= 2.67 + 0.0001) s.MsPerFrame = 8.0f / 3.0f;
-        else s.MsPerFrame = 4.0f / 3.0f;
+        if (ms >= 2.66 - 0.0001 && ms <= 2.67 + 0.0001)
+            s.MsPerFrame = 8.0f / 3.0f;
+        else
+            s.MsPerFrame = 4.0f / 3.0f;
         break;
     default:
         s.SamplingRateFromSettings = 8000;
@@ -163,7 +208,8 @@ DataStreamFormat FormatOf(const AppSettings& s) {
     for (int i = 0; i < kFormatCount; ++i) {
         const auto f = static_cast<DataStreamFormat>(i);
         const StreamFormat v = GetStreamFormat(f);
-        if (unsigned(v.SamplingRateFromSettings) == s.SamplingRateFromSettings && Near(v.MsPerFrame, s.MsPerFrame))
+        if (unsigned(v.SamplingRateFromSettings) == s.SamplingRateFromSettings &&
+            Near(v.MsPerFrame, s.MsPerFrame))
             return f;
     }
     return DataStreamFormat::Ksps8Ms4;
@@ -230,7 +276,10 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     const char* transport = s.TransportKind == AppSettings::Transport::UsbFtdi ? "USB/FTDI"
                             : s.TransportKind == AppSettings::Transport::TcpIp ? "TCP/IP"
                                                                                : "Simulator";
-    const char* noiseVoice = s.PaintVoice && s.PlotNoise ? "both" : s.PaintVoice ? "voice" : s.PlotNoise ? "noise" : "none";
+    const char* noiseVoice = s.PaintVoice && s.PlotNoise ? "both"
+                             : s.PaintVoice              ? "voice"
+                             : s.PlotNoise               ? "noise"
+                                                         : "none";
     std::string port = Trim(s.PortText);
 
     put(std::string(kAppTitle) + " coniguration");
@@ -269,8 +318,8 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     put("");
     put("Channels selection");
     put(std::string("  *Lock* selection = ") + (s.Lock ? "yes" : "no"));
-    put("  *Selected* channels =" + (s.SelectedNames.empty() || s.SelectedNames[0] != ' ' ? " " + s.SelectedNames
-                                                                                         : s.SelectedNames));
+    put("  *Selected* channels =" +
+        (s.SelectedNames.empty() || s.SelectedNames[0] != ' ' ? " " + s.SelectedNames : s.SelectedNames));
     const bool ok = std::ferror(f) == 0;
     if (std::fclose(f) != 0 || !ok) {
         error = path + ": writing failed";

@@ -7,17 +7,17 @@
 namespace vintrel {
 
 Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
-    : sink_(sink), clock_(clock), view_(view), state_(std::make_unique<StreamState>(sink, clock)), loop_(*state_),
-      extractor_(*state_), reports_(*state_, this), dump_(*state_), recording_(*state_, sink),
-      transportThread_(loop_, events_),
-      tcp_(std::make_unique<TcpClient>()), forward_(std::make_unique<ForwardServer>(sink)) {
+    : sink_(sink), clock_(clock), view_(view), state_(std::make_unique<StreamState>(sink, clock)),
+      loop_(*state_), extractor_(*state_), reports_(*state_, this), dump_(*state_), recording_(*state_, sink),
+      transportThread_(loop_, events_), tcp_(std::make_unique<TcpClient>()),
+      forward_(std::make_unique<ForwardServer>(sink)) {
     state_->WindowDraws = true;
     loop_.AddObserver(forward_.get());
     loop_.AddObserver(&dump_);
     loop_.OnPassState = [this](int s) {
         if (dump_.IsOpen()) dump_.SetState(s);
     };
-    loop_.OnReadLog = [this](const uint32_t (&b)[4]) { dump_.OnReadLog(b); };
+    loop_.OnReadLog = [this](const uint32_t(&b)[4]) { dump_.OnReadLog(b); };
     loop_.OnSwitchedToRunning = [this] {
         if (OnSwitchedToRunning) OnSwitchedToRunning();
     };
@@ -29,7 +29,9 @@ Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
     PortList.Reset();
 }
 
-Engine::~Engine() { Close(); }
+Engine::~Engine() {
+    Close();
+}
 
 void Engine::Start() {
     if (started_) return;
@@ -54,7 +56,9 @@ void Engine::Close() {
     dump_.Close();
 }
 
-std::string Engine::TcpHost() const { return tcp_->Host; }
+std::string Engine::TcpHost() const {
+    return tcp_->Host;
+}
 
 void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     StreamState& s = *state_;
@@ -69,7 +73,8 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         s.Decoder.RequestScarceDataInit();
         view_.PskClean();
         recording_.Profile().PskClean();
-        static const char* const kErrors[] = {"", "Mailslot error ", "UART error ", "FTDI error ", "TCP/IP error "};
+        static const char* const kErrors[] = {"", "Mailslot error ", "UART error ", "FTDI error ",
+                                              "TCP/IP error "};
         if (wParam >= 1 && wParam <= 4) sink_.SetStat(kErrors[wParam], StatStyle::Normal);
         warning_ = lParam ? "Lost sync" : "No signal";
         view_.Warning(warning_, connected_);

@@ -42,12 +42,16 @@ bool Engine::FTDICheckBoxClick(bool ftdiOnly) {
         return HwPortEna;
     }
     if (uart_) uart_->Close();
-    if (ftdiOnly && ftdi_.FTDIdriverFound) HwPortEna = EnumerateFtdi(ftdi_, PortList, FtdiList, ComPortNum);
-    else HwPortEna = SerialPortEnum(PortList, {}, &sink_);
+    if (ftdiOnly && ftdi_.FTDIdriverFound)
+        HwPortEna = EnumerateFtdi(ftdi_, PortList, FtdiList, ComPortNum);
+    else
+        HwPortEna = SerialPortEnum(PortList, {}, &sink_);
     return HwPortEna;
 }
 
-bool Engine::AnythingOpen() const { return tcp_->Host != kNoHost || FtdiHandle != nullptr || (uart_ && uart_->IsOpen()); }
+bool Engine::AnythingOpen() const {
+    return tcp_->Host != kNoHost || FtdiHandle != nullptr || (uart_ && uart_->IsOpen());
+}
 
 void Engine::CleanChartsData() {
     for (auto& r : state_->Decoder.HeaderEveryFrInfo) r.ChannMax.fill(kNotAvailable);
@@ -86,9 +90,12 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     s.SetFormat(cs.Format);
 
     bool ok;
-    if (cs.TransportButton == ConnectSettings::Link::TcpIp) ok = OpenTcpIp(cs);
-    else if (cs.FtdiPortsOnly) ok = OpenFtdi(cs, rate);
-    else ok = OpenUart(cs, rateText);
+    if (cs.TransportButton == ConnectSettings::Link::TcpIp)
+        ok = OpenTcpIp(cs);
+    else if (cs.FtdiPortsOnly)
+        ok = OpenFtdi(cs, rate);
+    else
+        ok = OpenUart(cs, rateText);
     if (!ok) return false;
     CommonTail();
     return true;
@@ -100,8 +107,10 @@ bool Engine::OpenTcpIp(const ConnectSettings& cs) {
     const int colon = ParseIPaddrPortString(cs.IPAddrPort, host, port, error);
     if (colon <= 0) {
         tcp_->Host = kNoHost;
-        if (colon < 0) view_.ErrorBox("Sondrel", error); // a part that is no number aborts the attempt
-        else view_.TcpIpError("Wrong addr: port " + cs.IPAddrPort);
+        if (colon < 0)
+            view_.ErrorBox("Sondrel", error); // a part that is no number aborts the attempt
+        else
+            view_.TcpIpError("Wrong addr: port " + cs.IPAddrPort);
         return false;
     }
     tcp_->Host = host;
@@ -141,7 +150,8 @@ bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
     transport_ = std::make_unique<FtdiTransport>(ftdi_, FtdiHandle);
     state_->OpenTransport = transport_.get();
     state_->TransportIs = TR_FTDI;
-    if (cs.PortIndex >= 1 && cs.PortIndex <= int(FtdiList.size())) ComPortNum = FtdiList[cs.PortIndex - 1].ComPort;
+    if (cs.PortIndex >= 1 && cs.PortIndex <= int(FtdiList.size()))
+        ComPortNum = FtdiList[cs.PortIndex - 1].ComPort;
     sink_.SetStat(" FTDI port is open", StatStyle::Normal);
     DestroyReviveParsing(true);
     return true;
@@ -228,7 +238,8 @@ void Engine::DestroyReviveParsing(bool revive) {
         s.TransportState = INACTIVE;
         const uint32_t counter = s.TransportThreadCounter.load();
         const uint32_t start = clock_.Now();
-        while (s.TransportThreadCounter.load() == counter && TicksSince(start, clock_.Now()) <= kParkTimeoutMs) {
+        while (s.TransportThreadCounter.load() == counter &&
+               TicksSince(start, clock_.Now()) <= kParkTimeoutMs) {
             s.TransportState = INACTIVE;
             std::this_thread::yield();
         }

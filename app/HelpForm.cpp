@@ -5,7 +5,9 @@
 #include <QVBoxLayout>
 
 // The manual lives in a resource of a static library: it must be registered by name.
-static void InitManualResource() { Q_INIT_RESOURCE(vintrel); }
+static void InitManualResource() {
+    Q_INIT_RESOURCE(vintrel);
+}
 
 namespace vintrel {
 

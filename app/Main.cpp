@@ -16,9 +16,9 @@ namespace {
 int OpenFiles(const QString& FName) {
     const QFileInfo info(FName);
     const QString pattern = info.fileName();
-    const QStringList picked = QFileDialog::getOpenFileNames(
-        nullptr, "Open recorded files", info.absolutePath() + "/",
-        "Recent record: " + pattern + " (" + pattern + ");;All files (*.*)");
+    const QStringList picked =
+        QFileDialog::getOpenFileNames(nullptr, "Open recorded files", info.absolutePath() + "/",
+                                      "Recent record: " + pattern + " (" + pattern + ");;All files (*.*)");
     for (const QString& f : picked) QDesktopServices::openUrl(QUrl::fromLocalFile(f));
     return 0;
 }

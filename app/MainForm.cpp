@@ -122,8 +122,11 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     LoadSettings();
     if (!e.FtdiLib().FTDIdriverFound) {
         if (loaded_.FtdiOnly)
-            QMessageBox::critical(this, QString::fromUtf8(kFtdiLoadingErrorTitle.data(), qsizetype(kFtdiLoadingErrorTitle.size())),
-                                  QString::fromUtf8(kFtdiLoadingErrorText.data(), qsizetype(kFtdiLoadingErrorText.size())).replace('\r', '\n'));
+            QMessageBox::critical(
+                this,
+                QString::fromUtf8(kFtdiLoadingErrorTitle.data(), qsizetype(kFtdiLoadingErrorTitle.size())),
+                QString::fromUtf8(kFtdiLoadingErrorText.data(), qsizetype(kFtdiLoadingErrorText.size()))
+                    .replace('\r', '\n'));
         SettingsForm->DisableFtdi();
     }
     RateTrackBarChange();
@@ -135,7 +138,8 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     connect(SettingsForm, &TSettingsForm::FormatChanged, this, &TMainForm::FormatChanged);
     connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this, [this](const QString& name) {
         for (size_t i = 0; i < listening_->DeviceNames.size(); ++i)
-            if (QString::fromStdString(listening_->DeviceNames[i]) == name) listening_->SelectedDevice = int(i);
+            if (QString::fromStdString(listening_->DeviceNames[i]) == name)
+                listening_->SelectedDevice = int(i);
     });
     listening_->AudioEnum(loaded_.Audio);
     QStringList devices;
@@ -151,7 +155,8 @@ TMainForm::~TMainForm() {
         QCloseEvent ev;
         closeEvent(&ev);
     }
-    if (browser_ && browser_->state() != QProcess::NotRunning) browser_->kill(); // a busy browsing copy ends too
+    if (browser_ && browser_->state() != QProcess::NotRunning)
+        browser_->kill(); // a busy browsing copy ends too
     delete DelayForm;
 }
 
@@ -184,7 +189,9 @@ void TMainForm::SaveSettings() {
     s.SelectedNames = SelectedNamesOf(engine_->State().Tags);
     std::string error;
     if (!vintrel::SaveSettings(options_.SetFName, s, error))
-        QMessageBox::critical(this, "Sondrel", "Can't save application settings.\nPerhaps you are working in protected directory.");
+        QMessageBox::critical(
+            this, "Sondrel",
+            "Can't save application settings.\nPerhaps you are working in protected directory.");
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
@@ -222,13 +229,17 @@ void TMainForm::ChangeStat(const QString& sFrom, const QString& sTo) {
     if (LabelStat->text().contains(sFrom, Qt::CaseInsensitive)) SetStat(sTo);
 }
 
-QString TMainForm::StatusText() const { return LabelStat->text(); }
+QString TMainForm::StatusText() const {
+    return LabelStat->text();
+}
 
 void TMainForm::ApplyStatus(const StatusOp& op) {
     switch (op.Op) {
     case StatusOp::Set:
-        if (op.Style == StatStyle::Normal) SetStat(op.Text);
-        else SetStatInBold(op.Text);
+        if (op.Style == StatStyle::Normal)
+            SetStat(op.Text);
+        else
+            SetStatInBold(op.Text);
         break;
     case StatusOp::ClearIfContains:
         for (const QString& w : op.Words)
@@ -348,8 +359,9 @@ DamageAnswer TMainForm::AbortRetryIgnore(std::string_view caption, std::string_v
     const auto b = QMessageBox::critical(this, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
                                          QString::fromUtf8(text.data(), qsizetype(text.size())),
                                          QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
-    return b == QMessageBox::Abort ? DamageAnswer::Abort : b == QMessageBox::Retry ? DamageAnswer::Retry
-                                                                                   : DamageAnswer::Ignore;
+    return b == QMessageBox::Abort   ? DamageAnswer::Abort
+           : b == QMessageBox::Retry ? DamageAnswer::Retry
+                                     : DamageAnswer::Ignore;
 }
 
 bool TMainForm::YesNo(std::string_view caption, std::string_view text) {
@@ -362,7 +374,9 @@ void TMainForm::MessageBox(std::string_view caption, std::string_view text) {
                              QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
-void TMainForm::TagListsChanged() { RefreshTagLists(); }
+void TMainForm::TagListsChanged() {
+    RefreshTagLists();
+}
 
 void TMainForm::RefreshTagLists() {
     const TagModel& tags = engine_->State().Tags;
@@ -379,7 +393,8 @@ void TMainForm::RefreshTagLists() {
 }
 
 void TMainForm::TagSelect(int k) {
-    engine_->State().Tags.TagSelect(static_cast<TChart>(k), ChartSelTagCB[size_t(k)]->currentText().toStdString());
+    engine_->State().Tags.TagSelect(static_cast<TChart>(k),
+                                    ChartSelTagCB[size_t(k)]->currentText().toStdString());
     panel_->Chart(k).InitNoiseLevelCalc(0);
 }
 
@@ -437,8 +452,10 @@ void TMainForm::DiagramButtonClick() {
         return;
     }
     QMessageBox::critical(this, "Delay Diagram", "Not enough data (TX1IN|TXOUT or RXOUT not logged)");
-    if (delay_->IsOnScreen()) DelayForm->FormHide();
-    else s.Remove(StreamState::Corr);
+    if (delay_->IsOnScreen())
+        DelayForm->FormHide();
+    else
+        s.Remove(StreamState::Corr);
 }
 
 void TMainForm::MaxDelayComboBoxChange() {
@@ -463,7 +480,9 @@ void TMainForm::RateTrackBarChange() {
     chartCanvas_->update();
 }
 
-void TMainForm::ComboBoxVadThrChange() { panel_->SetVadThrItem(ComboBoxVadThr->currentIndex()); }
+void TMainForm::ComboBoxVadThrChange() {
+    panel_->SetVadThrItem(ComboBoxVadThr->currentIndex());
+}
 
 void TMainForm::VPurpleCheckBoxClick() {
     panel_->SetPlottingFeatures(NRedCheckBox->isChecked(), VPurpleCheckBox->isChecked());
@@ -473,9 +492,11 @@ void TMainForm::VPurpleCheckBoxClick() {
 void TMainForm::CheckBoxSpectrumClick() {
     const bool on = CheckBoxSpectrum->isChecked();
     panel_->Settings.ShowSpectrum = on;
-    panel_->SetSpectrumShown(on, GetStreamFormat(SettingsForm->GetSamplingRateFrameDurFromRB()).SamplingRateFromSettings);
+    panel_->SetSpectrumShown(
+        on, GetStreamFormat(SettingsForm->GetSamplingRateFrameDurFromRB()).SamplingRateFromSettings);
     if (!on) panel_->SetLogScale(DbCheckBox->isChecked());
-    for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale}) w->setEnabled(on);
+    for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale})
+        w->setEnabled(on);
     chartCanvas_->update();
 }
 
@@ -484,11 +505,21 @@ void TMainForm::ButtonCancelRecClick() {
     RefreshRecordControls();
 }
 
-void TMainForm::SetMaxTime(const QString& seconds) { TotalLabeledEdit->setText(seconds); }
-QString TMainForm::RecordedSec() const { return PassedLabeledEdit->text(); }
-bool TMainForm::WarningShown() const { return !WarningPanel->isHidden(); }
-bool TMainForm::DiagPanelShown() const { return !RecordDiagPanel->isHidden(); }
-QString TMainForm::DiagPanelTitle() const { return LabelDiagPanel->text(); }
+void TMainForm::SetMaxTime(const QString& seconds) {
+    TotalLabeledEdit->setText(seconds);
+}
+QString TMainForm::RecordedSec() const {
+    return PassedLabeledEdit->text();
+}
+bool TMainForm::WarningShown() const {
+    return !WarningPanel->isHidden();
+}
+bool TMainForm::DiagPanelShown() const {
+    return !RecordDiagPanel->isHidden();
+}
+QString TMainForm::DiagPanelTitle() const {
+    return LabelDiagPanel->text();
+}
 
 void TMainForm::ShowSpectrum(bool on) {
     CheckBoxSpectrum->setChecked(on);
@@ -501,10 +532,12 @@ void TMainForm::ChannelButtonClick(int k) {
 }
 
 void TMainForm::ButtonParseOfflineClick() {
-    const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump", QString::fromStdString(options_.ProgramFolder) + "/",
+    const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump",
+                                                        QString::fromStdString(options_.ProgramFolder) + "/",
                                                         "Saved tmp files(*.$$$);;All files (*.*)");
     if (chosen.isEmpty()) return;
-    engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(), SettingsForm->CurrentConnectSettings().BigEndian,
+    engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(),
+                                                 SettingsForm->CurrentConnectSettings().BigEndian,
                                                  SettingsForm->GetSamplingRateFrameDurFromRB());
     RefreshRecordControls();
 }
@@ -542,7 +575,8 @@ void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {
         SetStat("MIPS" + QString::fromStdString(panel_->ChartHint[6]));
         return;
     }
-    const QString text = ChartSelTagCB[size_t(k)]->currentText() + QString::fromStdString(panel_->ChartHint[size_t(k)]);
+    const QString text =
+        ChartSelTagCB[size_t(k)]->currentText() + QString::fromStdString(panel_->ChartHint[size_t(k)]);
     SetStat(text);
     if (tooltip) QToolTip::showText(global, text, this);
 }

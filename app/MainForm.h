@@ -170,8 +170,8 @@ private:
     TEditForm* EditForm = nullptr;
     TDelayForm* DelayForm = nullptr;
     ChartCanvas* chartCanvas_ = nullptr;
-    std::array<QLabel*, 7> SNRlabels{};      // [1..5], [6] the MIPS label
-    std::array<QSlider*, 6> DbMinSliders{};  // [1..5]
+    std::array<QLabel*, 7> SNRlabels{};     // [1..5], [6] the MIPS label
+    std::array<QSlider*, 6> DbMinSliders{}; // [1..5]
     QLabel* LabelStat;
     QPushButton* ConnectButton;
     QPushButton* SettingsButton;

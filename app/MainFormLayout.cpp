@@ -167,8 +167,8 @@ void TMainForm::CreateControls() {
     DiagramButton->setGeometry(180, 15, 100, 24);
 
     y += 50;
-    static const char* const kCounterCaptions[] = {"Total frames:", "Total time, sec:", "Checksum errors:",
-                                                   "Inconsistent frames:"};
+    static const char* const kCounterCaptions[] = {
+        "Total frames:", "Total time, sec:", "Checksum errors:", "Inconsistent frames:"};
     for (int i = 0; i < 4; ++i) {
         const int cx = 10 + (i % 2) * 280, cy = y + (i / 2) * 20;
         auto* caption = new QLabel(kCounterCaptions[i], this);
@@ -197,8 +197,8 @@ void TMainForm::CreateControls() {
     LabelDiagPanel = new QLabel("The recording is damaged:", RecordDiagPanel);
     LabelDiagPanel->setGeometry(6, 2, 220, 20);
     LabelDiagPanel->setStyleSheet("color: red; font-weight: bold; font-size: 17px");
-    static const char* const kDiag[] = {"Inconsistencies (fragments):", "Checksum errors (if verified):",
-                                        "Total frames:"};
+    static const char* const kDiag[] = {
+        "Inconsistencies (fragments):", "Checksum errors (if verified):", "Total frames:"};
     QLineEdit** edits[] = {&EditFragments, &EditCSerrors, &EditTotalFrames};
     for (int i = 0; i < 3; ++i) {
         diagLabels_[size_t(i)] = new QLabel(kDiag[i], RecordDiagPanel);
@@ -273,7 +273,8 @@ void TMainForm::CreateControls() {
     connect(ComboBoxVadThr, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBoxVadThrChange);
     for (QCheckBox* c : {VPurpleCheckBox, NRedCheckBox, VolGreenCheckBox})
         connect(c, &QCheckBox::clicked, this, &TMainForm::VPurpleCheckBoxClick);
-    connect(RadioButtonVAD, &QRadioButton::toggled, this, [this](bool on) { panel_->Settings.VadChosen = on; });
+    connect(RadioButtonVAD, &QRadioButton::toggled, this,
+            [this](bool on) { panel_->Settings.VadChosen = on; });
     connect(CheckBoxSpectrum, &QCheckBox::clicked, this, &TMainForm::CheckBoxSpectrumClick);
     connect(ComboBoxFFT, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { panel_->ComboBoxFFTChange(t.toInt()); });
@@ -295,7 +296,9 @@ void TMainForm::CreateControls() {
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 }
 
-QLabel* TMainForm::Counter(CounterLabel which) const { return counters_[size_t(which)]; }
+QLabel* TMainForm::Counter(CounterLabel which) const {
+    return counters_[size_t(which)];
+}
 
 void TMainForm::MoreVisSetButtonClick() {
     // Bottom-right corner on the group's bottom-right corner, kept inside the window.

@@ -42,7 +42,8 @@ void QtMessageSink::SetStat(std::string_view text, StatStyle style) {
 
 void QtMessageSink::ClearStatIfContains(const std::string_view* words, int count) {
     StatusOp op{StatusOp::ClearIfContains, {}, StatStyle::Normal, {}, {}, 0};
-    for (int i = 0; i < count; ++i) op.Words.push_back(QString::fromUtf8(words[i].data(), qsizetype(words[i].size())));
+    for (int i = 0; i < count; ++i)
+        op.Words.push_back(QString::fromUtf8(words[i].data(), qsizetype(words[i].size())));
     Queue(std::move(op));
 }
 

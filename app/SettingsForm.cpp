@@ -29,8 +29,8 @@ QLineEdit* Caption(const QString& text, QWidget* parent) {
 }
 // The dialog lists formats in this order.
 const DataStreamFormat kFormatOrder[kFormatCount] = {
-    DataStreamFormat::Ksps8Ms4,   DataStreamFormat::Ksps8Ms16,    DataStreamFormat::Ksps16Ms2,
-    DataStreamFormat::Ksps16Ms4,  DataStreamFormat::Ksps16Ms16,   DataStreamFormat::Ksps24Ms1_33,
+    DataStreamFormat::Ksps8Ms4,    DataStreamFormat::Ksps8Ms16,  DataStreamFormat::Ksps16Ms2,
+    DataStreamFormat::Ksps16Ms4,   DataStreamFormat::Ksps16Ms16, DataStreamFormat::Ksps24Ms1_33,
     DataStreamFormat::Ksps24Ms2_67};
 } // namespace
 
@@ -143,7 +143,8 @@ DataStreamFormat TSettingsForm::GetSamplingRateFrameDurFromRB() const {
 
 ConnectSettings TSettingsForm::CurrentConnectSettings() const {
     ConnectSettings cs;
-    cs.TransportButton = USBRadioButton->isChecked() ? ConnectSettings::Link::Usb : ConnectSettings::Link::TcpIp;
+    cs.TransportButton =
+        USBRadioButton->isChecked() ? ConnectSettings::Link::Usb : ConnectSettings::Link::TcpIp;
     cs.FtdiPortsOnly = FTDICheckBox->isChecked();
     cs.IPAddrPort = IPAddrPortEdit->text().toStdString();
     cs.PortItem = PortComboBox->currentText().toStdString();
@@ -163,7 +164,8 @@ void TSettingsForm::ShowCorrections(const ConnectCorrections& c) {
 
 void TSettingsForm::FillPortList() {
     PortComboBox->clear();
-    for (const std::string& item : engine_.PortList.Items) PortComboBox->addItem(QString::fromStdString(item));
+    for (const std::string& item : engine_.PortList.Items)
+        PortComboBox->addItem(QString::fromStdString(item));
     if (PortComboBox->count() == 0) PortComboBox->addItem(" None");
     PortComboBox->setCurrentIndex(std::max(0, engine_.PortList.Selected));
 }
@@ -238,19 +240,32 @@ void TSettingsForm::SetAudioDevices(const QStringList& names, const QString& pre
     OutComboBox->blockSignals(false);
 }
 
-QString TSettingsForm::AudioDevice() const { return OutComboBox->currentText(); }
+QString TSettingsForm::AudioDevice() const {
+    return OutComboBox->currentText();
+}
 
-bool TSettingsForm::RecordingControlsEnabled() const { return BaseLabeledEdit->isEnabled(); }
+bool TSettingsForm::RecordingControlsEnabled() const {
+    return BaseLabeledEdit->isEnabled();
+}
 
 void TSettingsForm::SetRecordingControlsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{BaseLabeledEdit, StampCheckBox, RXinTx1inRB, TX1inTX2inRB, MonoRB})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{BaseLabeledEdit, StampCheckBox, RXinTx1inRB, TX1inTX2inRB, MonoRB})
         w->setEnabled(enabled);
 }
 
-QString TSettingsForm::BaseName() const { return BaseLabeledEdit->text().trimmed(); }
-bool TSettingsForm::Stamp() const { return StampCheckBox->isChecked(); }
-bool TSettingsForm::DeleteTmp() const { return CheckBoxDeleteTmp->isChecked(); }
-bool TSettingsForm::VerifyChecksum() const { return CheckBoxCS->isChecked(); }
+QString TSettingsForm::BaseName() const {
+    return BaseLabeledEdit->text().trimmed();
+}
+bool TSettingsForm::Stamp() const {
+    return StampCheckBox->isChecked();
+}
+bool TSettingsForm::DeleteTmp() const {
+    return CheckBoxDeleteTmp->isChecked();
+}
+bool TSettingsForm::VerifyChecksum() const {
+    return CheckBoxCS->isChecked();
+}
 AppSettings::Stereo TSettingsForm::StereoMode() const {
     if (RXinTx1inRB->isChecked()) return AppSettings::Stereo::RXinTX1in;
     if (TX1inTX2inRB->isChecked()) return AppSettings::Stereo::TX1inTX2in;
@@ -269,7 +284,8 @@ void TSettingsForm::LoadFrom(const AppSettings& s) {
     TX1inTX2inRB->setChecked(s.StereoMode == AppSettings::Stereo::TX1inTX2in);
     MonoRB->setChecked(s.StereoMode == AppSettings::Stereo::Mono);
     CheckBoxDeleteTmp->setChecked(s.DeleteTmp);
-    (s.TransportKind == AppSettings::Transport::UsbFtdi ? USBRadioButton : TCPIPRadioButton)->setChecked(true);
+    (s.TransportKind == AppSettings::Transport::UsbFtdi ? USBRadioButton : TCPIPRadioButton)
+        ->setChecked(true);
     IPAddrPortEdit->setText(QString::fromStdString(s.IPAddrPort));
     engine_.ComPortNum = s.ComPortNum;
     FTDICheckBox->setChecked(s.FtdiOnly);
@@ -285,7 +301,8 @@ void TSettingsForm::SaveTo(AppSettings& s) const {
     SetFormat(s, GetSamplingRateFrameDurFromRB());
     s.StereoMode = StereoMode();
     s.DeleteTmp = DeleteTmp();
-    s.TransportKind = USBRadioButton->isChecked() ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
+    s.TransportKind =
+        USBRadioButton->isChecked() ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
     s.IPAddrPort = IPAddrPortEdit->text().trimmed().toStdString();
     s.PortText = PortComboBox->currentText().trimmed().toStdString();
     s.ComPortNum = engine_.ComPortNum;

@@ -24,9 +24,10 @@ int main(int argc, char** argv) {
     vintrel::StartOptions o;
     o.ProgramFolder = dir.string();
     o.SetFName = (dir / "VintrelV4_0.config").string();
-    std::ofstream(o.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << argv[1]
-                                                << "\r\n  Sampling Rate, *Ksps* = 24\r\n  Frame duration, *ms* = 1.333\r\n"
-                                                << "  *FFT_length* for spectrum = 2048\r\n";
+    std::ofstream(o.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << argv[1]
+        << "\r\n  Sampling Rate, *Ksps* = 24\r\n  Frame duration, *ms* = 1.333\r\n"
+        << "  *FFT_length* for spectrum = 2048\r\n";
     const int seconds = std::atoi(argv[2]);
     vintrel::TMainForm form(o);
     form.show();
@@ -49,10 +50,11 @@ int main(int argc, char** argv) {
     const auto frames = form.Counter(vintrel::CounterLabel::TotalFrames)->text().toULongLong();
     const auto inconsistent = form.Counter(vintrel::CounterLabel::InconsistentFrames)->text().toULongLong();
     const auto notDrawn = form.EngineRef().State().FramesNotDrawn.load();
-    std::printf("seconds %d, longest gap between 10 ms ticks %lld ms, frames counted %llu (about %d expected), "
-                "inconsistent %llu, frames not drawn %llu\n",
-                seconds, static_cast<long long>(worst), static_cast<unsigned long long>(frames), seconds * 750,
-                static_cast<unsigned long long>(inconsistent), static_cast<unsigned long long>(notDrawn));
+    std::printf(
+        "seconds %d, longest gap between 10 ms ticks %lld ms, frames counted %llu (about %d expected), "
+        "inconsistent %llu, frames not drawn %llu\n",
+        seconds, static_cast<long long>(worst), static_cast<unsigned long long>(frames), seconds * 750,
+        static_cast<unsigned long long>(inconsistent), static_cast<unsigned long long>(notDrawn));
     form.close();
     std::filesystem::remove_all(dir);
     return 0;

@@ -34,17 +34,28 @@ void Replay(benchmark::State& state, sim::Protocol protocol, DataStreamFormat fo
         vintrel::Replay replay(t, [&t] { return t.Exhausted(); }, {.Format = format});
         const ReplayTotals totals = replay.Run();
         frames += totals.Frames;
-        if (totals.ChecksumErrors || totals.Inconsistent) state.SkipWithError("damaged frames in a clean stream");
+        if (totals.ChecksumErrors || totals.Inconsistent)
+            state.SkipWithError("damaged frames in a clean stream");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
     state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
 
-void BM_SyncDecodeNew8k4(benchmark::State& s) { Replay(s, sim::Protocol::New, DataStreamFormat::Ksps8Ms4); }
-void BM_SyncDecodeNew24k1_33(benchmark::State& s) { Replay(s, sim::Protocol::New, DataStreamFormat::Ksps24Ms1_33); }
-void BM_SyncDecodeNew16k16(benchmark::State& s) { Replay(s, sim::Protocol::New, DataStreamFormat::Ksps16Ms16); }
-void BM_SyncDecodeOld8k4(benchmark::State& s) { Replay(s, sim::Protocol::Old, DataStreamFormat::Ksps8Ms4); }
-void BM_SyncDecodeOld16k16(benchmark::State& s) { Replay(s, sim::Protocol::Old, DataStreamFormat::Ksps16Ms16); }
+void BM_SyncDecodeNew8k4(benchmark::State& s) {
+    Replay(s, sim::Protocol::New, DataStreamFormat::Ksps8Ms4);
+}
+void BM_SyncDecodeNew24k1_33(benchmark::State& s) {
+    Replay(s, sim::Protocol::New, DataStreamFormat::Ksps24Ms1_33);
+}
+void BM_SyncDecodeNew16k16(benchmark::State& s) {
+    Replay(s, sim::Protocol::New, DataStreamFormat::Ksps16Ms16);
+}
+void BM_SyncDecodeOld8k4(benchmark::State& s) {
+    Replay(s, sim::Protocol::Old, DataStreamFormat::Ksps8Ms4);
+}
+void BM_SyncDecodeOld16k16(benchmark::State& s) {
+    Replay(s, sim::Protocol::Old, DataStreamFormat::Ksps16Ms16);
+}
 
 // The physical limit next to it: copying the same bytes once.
 void BM_Memcpy32MB(benchmark::State& state) {

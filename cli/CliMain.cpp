@@ -18,7 +18,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"inspect", vintrel::cli::RunInspect, "replay a captured stream through the receiver, one line per frame"},
+    {"inspect", vintrel::cli::RunInspect,
+     "replay a captured stream through the receiver, one line per frame"},
     {"monitor", vintrel::cli::RunMonitor, "connect to a target and count its frames live"},
     {"record", vintrel::cli::RunRecord, "connect, record for a time and split the record into WAV files"},
     {"parse", vintrel::cli::RunParse, "parse a saved raw record into WAV files"},

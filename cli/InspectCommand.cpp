@@ -33,7 +33,8 @@ public:
             tags += json_ ? "\"" + name + "\"" : name;
         }
         if (json_) {
-            std::printf("{\"index\":%llu,\"counter\":%lld,\"protocol\":\"%s\",\"bytes\":%u,\"result\":%d,\"tags\":[%s],"
+            std::printf("{\"index\":%llu,\"counter\":%lld,\"protocol\":\"%s\",\"bytes\":%u,\"result\":%d,"
+                        "\"tags\":[%s],"
                         "\"mips\":%d,\"maxMips\":%d}\n",
                         static_cast<unsigned long long>(index), static_cast<long long>(f.FrameNum),
                         f.Protocol ? "new" : "old", f.Bytes, f.Result, tags.c_str(), r.MIPS, r.maxMIPS);
@@ -54,22 +55,23 @@ private:
 } // namespace
 
 int RunInspect(int argc, char** argv, int first) {
-    CliArgs args(argc, argv, first, {"--format"}, {"--big-endian", "--no-checksum", "--json", "--summary", "--help"});
+    CliArgs args(argc, argv, first, {"--format"},
+                 {"--big-endian", "--no-checksum", "--json", "--summary", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
         return 0;
     }
     if (!args.Ok() || args.Positional().size() != 1) {
-        std::fprintf(stderr, "vintrel-cli inspect: %s\n%s", args.Ok() ? "one FILE is needed" : args.Error().c_str(),
-                     kUsage);
+        std::fprintf(stderr, "vintrel-cli inspect: %s\n%s",
+                     args.Ok() ? "one FILE is needed" : args.Error().c_str(), kUsage);
         return 2;
     }
     ReplayOptions o;
     if (auto f = args.Value("--format")) {
         auto parsed = ParseFormatName(*f);
         if (!parsed) {
-            std::fprintf(stderr, "vintrel-cli inspect: unknown format \"%s\"; valid formats: %s\n", f->c_str(),
-                         ValidFormatList().c_str());
+            std::fprintf(stderr, "vintrel-cli inspect: unknown format \"%s\"; valid formats: %s\n",
+                         f->c_str(), ValidFormatList().c_str());
             return 2;
         }
         o.Format = *parsed;
@@ -85,7 +87,8 @@ int RunInspect(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli inspect: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
         return 2;
     }
-    Replay replay(file, [&file] { return file.Exhausted(); }, o);
+    Replay replay(
+        file, [&file] { return file.Exhausted(); }, o);
     FramePrinter printer(replay.State(), json, args.Has("--summary"));
     replay.AddConsumer(&printer);
     const ReplayTotals t = replay.Run();

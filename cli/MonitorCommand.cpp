@@ -12,8 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vintrel::cli {
@@ -34,7 +34,9 @@ constexpr const char* kUsage =
     "connection could not be opened.\n";
 
 std::atomic<bool> gStop{false};
-void OnSignal(int) { gStop = true; }
+void OnSignal(int) {
+    gStop = true;
+}
 
 // The window's part, printed: errors go to stderr and end the attempt.
 class CliView : public EngineView {
@@ -63,8 +65,8 @@ public:
 
 int RunMonitor(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first,
-                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--frames", "--forward",
-                  "--autoreconnect", "--dump"},
+                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--frames",
+                  "--forward", "--autoreconnect", "--dump"},
                  {"--big-endian", "--no-checksum", "--dump-marks", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
@@ -163,11 +165,14 @@ int RunMonitor(int argc, char** argv, int first) {
         if (now - lastPrint >= std::chrono::milliseconds(tty ? 250 : 1000)) {
             lastPrint = now;
             char line[256];
-            std::snprintf(line, sizeof line, "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  | %s",
+            std::snprintf(line, sizeof line,
+                          "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  | %s",
                           (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
                           (unsigned long long)inconsistent, engine.Reconnects(), sink.Status().c_str());
-            if (tty) std::printf("\r%-110.110s", line);
-            else if (lastLine != line) std::printf("%s\n", line);
+            if (tty)
+                std::printf("\r%-110.110s", line);
+            else if (lastLine != line)
+                std::printf("%s\n", line);
             lastLine = line;
             std::fflush(stdout);
         }
@@ -195,10 +200,11 @@ int RunMonitor(int argc, char** argv, int first) {
         std::printf("Elapsed, s: %.3f\nCPU, s: %.3f\n", elapsed, cpu);
     }
     if (engine.State().FramesNotDrawn.load())
-        std::printf("Frames not shown (window behind): %llu\n", (unsigned long long)engine.State().FramesNotDrawn.load());
+        std::printf("Frames not shown (window behind): %llu\n",
+                    (unsigned long long)engine.State().FramesNotDrawn.load());
     if (frames == 0) {
-        std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n", view.warning.empty() ? "" : " - ",
-                     view.warning.c_str());
+        std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n",
+                     view.warning.empty() ? "" : " - ", view.warning.c_str());
         return 1;
     }
     return 0;

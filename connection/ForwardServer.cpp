@@ -27,7 +27,8 @@ constexpr int kSendWaitMs = 20;
 constexpr std::chrono::milliseconds kStopDrain{200};
 
 int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -57,11 +58,14 @@ bool PeerGone(int fd) {
 ForwardServer::ForwardServer(MessageSink& sink)
     : sink_(sink), TCPIPCyclicBufByte(std::make_unique<uint8_t[]>(kForwardRingBytes)) {}
 
-ForwardServer::~ForwardServer() { Stop(); }
+ForwardServer::~ForwardServer() {
+    Stop();
+}
 
 int ForwardServer::Clients() const {
     std::lock_guard lk(clientsMutex_);
-    return int(std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return !c->Done.load(); }));
+    return int(
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return !c->Done.load(); }));
 }
 
 bool ForwardServer::Start(const std::string& bindAddress, std::string_view portText, std::string& errorText) {
@@ -197,7 +201,8 @@ void ForwardServer::AcceptLoop() {
 
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
-        const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd =
+            accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             // Out of descriptors or memory: the pending connection stays queued and would wake
             // the poll at once again.
@@ -215,7 +220,8 @@ void ForwardServer::AcceptLoop() {
     }
 }
 
-ForwardServer::SendEnd ForwardServer::SendAll(int fd, const uint8_t* data, uint32_t n, uint64_t pos, int& err) {
+ForwardServer::SendEnd ForwardServer::SendAll(int fd, const uint8_t* data, uint32_t n, uint64_t pos,
+                                              int& err) {
     uint32_t off = 0;
     while (off < n) {
         const ssize_t k = send(fd, data + off, n - off, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -227,7 +233,8 @@ ForwardServer::SendEnd ForwardServer::SendAll(int fd, const uint8_t* data, uint3
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The client is not taking bytes: wait for room, but not longer than the ring
             // keeps what it still has to receive.
-            if (inTotal_.load(std::memory_order_acquire) - (pos + off) > kForwardRingUsed) return SendEnd::FellBehind;
+            if (inTotal_.load(std::memory_order_acquire) - (pos + off) > kForwardRingUsed)
+                return SendEnd::FellBehind;
             if (DrainOver()) return SendEnd::Stopping;
             // Once the server stops, the wake descriptor stays readable: only room counts.
             pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
@@ -285,7 +292,8 @@ void ForwardServer::ClientLoop(Client& c, uint64_t startPos) {
 
     close(c.Fd);
     if (end == SendEnd::FellBehind)
-        sink_.SetStat("Forwarding: client " + c.Peer + " fell behind and was disconnected", StatStyle::Normal);
+        sink_.SetStat("Forwarding: client " + c.Peer + " fell behind and was disconnected",
+                      StatStyle::Normal);
     else if (end == SendEnd::Failed)
         sink_.SetStat(std::string("Forwarding failed: ") + std::strerror(err), StatStyle::Normal);
     c.Done.store(true);

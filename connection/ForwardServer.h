@@ -80,7 +80,7 @@ private:
     std::condition_variable dataArrived_;
     // Bytes written into the ring since Start; written under ringMutex_, read anywhere.
     std::atomic<uint64_t> inTotal_{0};
-    bool stopping_ = false; // under ringMutex_
+    bool stopping_ = false;                // under ringMutex_
     std::atomic<int64_t> drainUntilNs_{0}; // 0 while running; set when Stop begins
 
     std::atomic<bool> active_{false};

@@ -42,7 +42,8 @@ std::string NotAnIntegerText(std::string_view text) {
     return s;
 }
 
-int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port, std::string& errorText) {
+int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port,
+                          std::string& errorText) {
     const size_t colon = IPaddrPort.rfind(':');
     if (colon == std::string_view::npos) return 0;
 

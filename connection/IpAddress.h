@@ -18,7 +18,8 @@ inline constexpr int kAddrConversionError = -1;
 // than three dots before it, a part outside 0..255, a port outside 0..65535).
 // kAddrConversionError: a part or the port is not an integer; errorText says which.
 // host and port are changed only on success.
-int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port, std::string& errorText);
+int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port,
+                          std::string& errorText);
 
 // Trims spaces and control characters from both ends.
 std::string_view TrimText(std::string_view s);

@@ -9,12 +9,12 @@
 #include <asm/termbits.h>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -99,8 +99,10 @@ bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, Messa
             const int err = ClaimExclusive(fd);
             usable = err == 0 && HasHardware(fd);
             // A busy port's exclusive mode belongs to its holder and stays as it is.
-            if (err == EBUSY) close(fd);
-            else ReleaseAndClose(fd);
+            if (err == EBUSY)
+                close(fd);
+            else
+                ReleaseAndClose(fd);
         }
         const auto took = std::chrono::duration_cast<Ms>(Clock::now() - start);
         if (!usable || took.count() > int64_t(options.SlowOpenMs)) continue;
@@ -141,8 +143,8 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     if (rate <= 0) {
         // Rate 0 would mean "hang up" to the driver.
         res.ErrorNumber = EINVAL;
-        res.Message = "Error number=" + std::to_string(EINVAL) + "; required baud rate=" + std::to_string(rate) +
-                      ", actually set BR was 0";
+        res.Message = "Error number=" + std::to_string(EINVAL) +
+                      "; required baud rate=" + std::to_string(rate) + ", actually set BR was 0";
         return res;
     }
     res.RequestedRate = uint32_t(rate);
@@ -154,8 +156,10 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     }
     if (const int err = ClaimExclusive(fd); err != 0) {
         // Another holder's exclusive mode is theirs: only our own claim is released.
-        if (err == EBUSY) close(fd);
-        else ReleaseAndClose(fd);
+        if (err == EBUSY)
+            close(fd);
+        else
+            ReleaseAndClose(fd);
         res.ErrorNumber = err;
         return res;
     }
@@ -164,7 +168,8 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     int setError = 0;
     if (ioctl(fd, TCGETS2, &tio) != 0) setError = errno;
     // Raw 8N1: no line editing, no translation, no flow control of any kind.
-    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
+    tio.c_iflag &=
+        ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
     tio.c_oflag &= ~tcflag_t(OPOST);
     tio.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
@@ -181,8 +186,9 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
 
     if (setError != 0 || !UartRateAccepted(res.RequestedRate, res.ActualRate)) {
         res.ErrorNumber = setError;
-        res.Message = "Error number=" + std::to_string(setError) + "; required baud rate=" +
-                      std::to_string(res.RequestedRate) + ", actually set BR was " + std::to_string(res.ActualRate);
+        res.Message = "Error number=" + std::to_string(setError) +
+                      "; required baud rate=" + std::to_string(res.RequestedRate) + ", actually set BR was " +
+                      std::to_string(res.ActualRate);
         ReleaseAndClose(fd);
         return res;
     }
@@ -208,15 +214,16 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
 
 uint32_t SerialPort::Read(uint8_t* dst, uint32_t len) {
     if (fd_ < 0 || len == 0) return 0;
-    const auto deadline =
-        Clock::now() + Ms(uint64_t(TimeOuts.ReadTotalConstantMs) + uint64_t(TimeOuts.ReadTotalPerByteMs) * len);
+    const auto deadline = Clock::now() + Ms(uint64_t(TimeOuts.ReadTotalConstantMs) +
+                                            uint64_t(TimeOuts.ReadTotalPerByteMs) * len);
     uint32_t got = 0;
     bool failed = false;
     while (got < len) {
         const auto now = Clock::now();
         if (now >= deadline) break;
         // Whole milliseconds left, rounded up so the last fraction is waited for too.
-        int64_t left = std::chrono::duration_cast<Ms>(deadline - now + Ms(1) - std::chrono::nanoseconds(1)).count();
+        int64_t left =
+            std::chrono::duration_cast<Ms>(deadline - now + Ms(1) - std::chrono::nanoseconds(1)).count();
         if (got > 0) left = std::min<int64_t>(left, TimeOuts.ReadIntervalMs);
         pollfd p{fd_, POLLIN, 0};
         const int ready = poll(&p, 1, int(std::min<int64_t>(left, 1 << 30)));

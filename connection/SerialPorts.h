@@ -57,10 +57,10 @@ inline constexpr const char* kSerialSetupErrorTitle = "Serial port setup error";
 bool UartRateAccepted(uint32_t requested, uint32_t readBack);
 
 struct UartOpenResult {
-    bool Opened = false;        // open, configured and drained
-    int ErrorNumber = 0;        // errno of the step that failed, 0 when none did
+    bool Opened = false; // open, configured and drained
+    int ErrorNumber = 0; // errno of the step that failed, 0 when none did
     uint32_t RequestedRate = 0;
-    uint32_t ActualRate = 0;    // as read back from the driver
+    uint32_t ActualRate = 0; // as read back from the driver
     // When not empty: the text of the box titled "Serial port setup error" (the settings were
     // rejected and the port closed). Empty with Opened false: the port did not open.
     std::string Message;

@@ -18,7 +18,9 @@ namespace vintrel {
 
 namespace {
 
-void AssignErrno(std::string& errorText, int err) { errorText.assign(std::strerror(err)); }
+void AssignErrno(std::string& errorText, int err) {
+    errorText.assign(std::strerror(err));
+}
 
 } // namespace
 
@@ -68,8 +70,10 @@ bool TcpClient::Connect(int timeoutMs, std::string& errorText) {
                 return false;
             }
             socklen_t len = sizeof err;
-            if (ready < 0) err = errno;
-            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+            if (ready < 0)
+                err = errno;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                err = errno;
         }
         if (err != 0) {
             close(fd);

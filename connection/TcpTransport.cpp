@@ -18,7 +18,8 @@ TransportRead TcpTransport::Read(uint8_t* dst, uint32_t len, bool firstPart) {
     ShowStatus("TCP/IP : ", error_);
     if (result == TcpReadResult::Reset && firstPart) {
         client_.Disconnect();
-        if (!client_.Connect(kTcpConnectTimeoutMs, error_)) ShowStatus("Trying to reconnect TCP/IP : error ", error_);
+        if (!client_.Connect(kTcpConnectTimeoutMs, error_))
+            ShowStatus("Trying to reconnect TCP/IP : error ", error_);
     }
     return r;
 }

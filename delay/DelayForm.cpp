@@ -3,13 +3,13 @@
 #include <QChart>
 #include <QChartView>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QCoreApplication>
 #include <QTimer>
 #include <QValueAxis>
 
@@ -25,7 +25,8 @@ QLineEdit* Field(const QString& label, QGridLayout* grid, int row, QWidget* pare
 }
 } // namespace
 
-TDelayForm::TDelayForm(DelayAnalysis& analysis, QWidget* parent) : QWidget(parent, Qt::Window), analysis_(analysis) {
+TDelayForm::TDelayForm(DelayAnalysis& analysis, QWidget* parent)
+    : QWidget(parent, Qt::Window), analysis_(analysis) {
     setWindowTitle("Delay estimation");
     auto* grid = new QGridLayout(this);
 
@@ -62,7 +63,9 @@ TDelayForm::TDelayForm(DelayAnalysis& analysis, QWidget* parent) : QWidget(paren
     connect(refresh_, &QTimer::timeout, this, &TDelayForm::Refresh);
 }
 
-void TDelayForm::SetAxis(int low, int high) { axisY_->setRange(low, high); }
+void TDelayForm::SetAxis(int low, int high) {
+    axisY_->setRange(low, high);
+}
 
 bool TDelayForm::FormShow(const StreamFormat& format) {
     const DelayAnalysis::ShowResult r = analysis_.FormShow(format);
@@ -90,7 +93,8 @@ void TDelayForm::FormHide() {
 void TDelayForm::ChangeScale(int NewScale, const StreamFormat& format) {
     if (NewScale == analysis_.CurrentScale()) return;
     if (isVisible()) SetAxis(-50, 150);
-    if (analysis_.ChangeScale(NewScale) != DelayAnalysis::ShowResult::Shown && analysis_.IsOnScreen()) FormHide();
+    if (analysis_.ChangeScale(NewScale) != DelayAnalysis::ShowResult::Shown && analysis_.IsOnScreen())
+        FormHide();
     (void)format;
 }
 

@@ -14,7 +14,9 @@ using namespace vintrel;
 
 class GoOn : public UserQuestions {
 public:
-    DamageAnswer AbortRetryIgnore(std::string_view, std::string_view) override { return DamageAnswer::Ignore; }
+    DamageAnswer AbortRetryIgnore(std::string_view, std::string_view) override {
+        return DamageAnswer::Ignore;
+    }
     bool YesNo(std::string_view, std::string_view) override { return true; }
     void ErrorBox(std::string_view, std::string_view) override {}
     void MessageBox(std::string_view, std::string_view) override {}

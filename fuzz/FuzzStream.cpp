@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!anyRead) sizes[0] = 1;
 
     ChunkedTransport transport(in.Rest(), in.RestSize(), sizes);
-    Replay replay(transport, [&transport] { return transport.Exhausted(); }, o);
+    Replay replay(
+        transport, [&transport] { return transport.Exhausted(); }, o);
     // Every pass reads or times out; a bound far above what the bytes need ends a loop that
     // stopped consuming them.
     replay.Run(64 * (in.RestSize() + 64));

@@ -122,7 +122,8 @@ PumpResult PumpFrames(StreamGenerator& gen, int fd, const PumpSettings& s) {
     auto send = [&](size_t size) -> bool {
         size_t written = 0;
         int err = 0;
-        const WriteStatus w = size == 0 ? WriteStatus::Done : WriteAll(fd, buf.data(), size, s.link, err, &written);
+        const WriteStatus w =
+            size == 0 ? WriteStatus::Done : WriteAll(fd, buf.data(), size, s.link, err, &written);
         r.bytes += written;
         if (w == WriteStatus::Done) return true;
         r.cutBytes = written;

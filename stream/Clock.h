@@ -13,13 +13,16 @@ public:
     virtual uint32_t Now() const = 0;
 };
 
-inline uint32_t TicksSince(uint32_t start, uint32_t now) { return now - start; }
+inline uint32_t TicksSince(uint32_t start, uint32_t now) {
+    return now - start;
+}
 
 class SteadyClock final : public Clock {
 public:
     uint32_t Now() const override {
         using namespace std::chrono;
-        return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        return static_cast<uint32_t>(
+            duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
     }
 };
 

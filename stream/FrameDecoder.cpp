@@ -9,10 +9,12 @@
 
 namespace vintrel {
 
-static_assert(std::endian::native == std::endian::little, "frame words are normalised to the host's little-endian order");
+static_assert(std::endian::native == std::endian::little,
+              "frame words are normalised to the host's little-endian order");
 
 FrameDecoder::FrameDecoder(TagModel& tags, DecoderSettings& settings, MessageSink* sink)
-    : Buf(std::make_unique<std::array<FrameBuffer, kFrameBuffers>>()), tags_(tags), settings_(settings), sink_(sink) {
+    : Buf(std::make_unique<std::array<FrameBuffer, kFrameBuffers>>()), tags_(tags), settings_(settings),
+      sink_(sink) {
     // make_unique value-initialises the buffers: they start zeroed.
     InitEveryFrInfo();
     NewProtHeaderScarceDataInit();
@@ -138,16 +140,20 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
         }
         if (tag <= 0x7FFF) {
             switch (tag >> 8) {
-            case 0x11: case 0x12:
+            case 0x11:
+            case 0x12:
                 if (chart != NOCHART) r.NoiseDetect[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x13: case 0x14:
+            case 0x13:
+            case 0x14:
                 if (chart != NOCHART) r.VadStatus[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x17: case 0x18:
+            case 0x17:
+            case 0x18:
                 if (chart != NOCHART) r.AGC[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x15: case 0x16:
+            case 0x15:
+            case 0x16:
                 break;
             default:
                 if ((tag >> 8) >= 0x19 && (tag >> 8) <= 0x20) break;
@@ -169,7 +175,8 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
             nexttag += 4;
             break;
         case kTagProfile:
-            NewProtParseChunk(len, static_cast<int16_t>(w[i + 2]), static_cast<int16_t>(w[i + 3]), FrameBufN, i + 4);
+            NewProtParseChunk(len, static_cast<int16_t>(w[i + 2]), static_cast<int16_t>(w[i + 3]), FrameBufN,
+                              i + 4);
             nexttag += 4 + len;
             break;
         default:
@@ -223,7 +230,8 @@ void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLe
                             ? s.ProfileWordsLeftToRecord
                             : ChunkLenWords;
     for (int j = 0; j < ChunkLenWords; ++j)
-        PskTab[s.ProfileWordsAlreadyRecorded + j].store((*Buf)[FrameBufN][DataIndexInBuf + j], std::memory_order_relaxed);
+        PskTab[s.ProfileWordsAlreadyRecorded + j].store((*Buf)[FrameBufN][DataIndexInBuf + j],
+                                                        std::memory_order_relaxed);
     s.CurrentChunkNo += 1;
     s.ProfileWordsAlreadyRecorded = static_cast<int16_t>(s.ProfileWordsAlreadyRecorded + truelen);
     s.ProfileWordsLeftToRecord = static_cast<int16_t>(WordsLeftToSend);
@@ -292,7 +300,8 @@ int FrameDecoder::ParseOldProtocolFrame(int size_words, int FrameBufN, int oldPr
     const uint16_t* w = reinterpret_cast<const uint16_t*>((*Buf)[FrameBufN].data());
     const int idx = w[kOldCounterWord] & 0xFF;
     if (idx == 0 && w[kOldPskWord] == kOldPskTableMark) CheckPsk.fetch_add(1, std::memory_order_relaxed);
-    if (idx < kOldPskEntries) PskTab[idx].store(static_cast<int16_t>(w[kOldPskWord]), std::memory_order_relaxed);
+    if (idx < kOldPskEntries)
+        PskTab[idx].store(static_cast<int16_t>(w[kOldPskWord]), std::memory_order_relaxed);
 
     tags_.SetupSelectableTagsToCheckChanges();
     for (int k = 0; k < kOldKeyPairs; ++k) {
@@ -304,8 +313,12 @@ int FrameDecoder::ParseOldProtocolFrame(int size_words, int FrameBufN, int oldPr
             r.maxMIPS = 0;
             tags_.CollectMIPS = static_cast<int16_t>(kKeyCS);
             break;
-        case kKeyVL: r.Volume = value; break;
-        case kKeyUF: r.UF = value; break;
+        case kKeyVL:
+            r.Volume = value;
+            break;
+        case kKeyUF:
+            r.UF = value;
+            break;
         case kKeyNT:
             if (chartOf[TX1IN] != NOCHART) r.NoiseDetect[chartOf[TX1IN]] = value;
             if (chartOf[TX2IN] != NOCHART) r.NoiseDetect[chartOf[TX2IN]] = value;
@@ -313,7 +326,8 @@ int FrameDecoder::ParseOldProtocolFrame(int size_words, int FrameBufN, int oldPr
         case kKeyNR:
             if (chartOf[RXIN] != NOCHART) r.NoiseDetect[chartOf[RXIN]] = value;
             break;
-        default: break;
+        default:
+            break;
         }
     }
 

@@ -49,7 +49,8 @@ public:
     // runs into the checksum), also when its result is the checksum error.
     bool LastFrameHadBadTag() const { return lastBadTag_; }
     int ParseOldProtocolFrame(int size_words, int FrameBufN, int oldProtCH);
-    void NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN, int DataIndexInBuf);
+    void NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,
+                           int DataIndexInBuf);
     void NewProtHeaderScarceDataInit();
     void NewProtHeaderScarceDataCopyClean();
     void InitEveryFrInfo();

@@ -110,7 +110,8 @@ void FrameExtractor::AcquireBuffer(int k) {
         if (st == StreamState::kBufFree) return;
         if (st == StreamState::kBufDelivered) {
             // The window is 48 frames behind: this frame will not be drawn. The stream goes on.
-            if (s_.BufState[k].compare_exchange_strong(st, StreamState::kBufFree, std::memory_order_acquire)) {
+            if (s_.BufState[k].compare_exchange_strong(st, StreamState::kBufFree,
+                                                       std::memory_order_acquire)) {
                 s_.FramesNotDrawn.fetch_add(1, std::memory_order_relaxed);
                 return;
             }
@@ -158,7 +159,8 @@ void FrameExtractor::CheckFrameNumber(DecodedFrame& f) {
         s_.Sink.Post(WM_FRAME_REPORT, kReportInconsistent, static_cast<intptr_t>(framesFromStart_));
     }
     if ((f.FrameNum & 1023) == 0 && std::llabs(prevFrameNum_ - f.FrameNum) == 1) {
-        static constexpr std::string_view kWords[] = {"Inconsistent ", "Synchronizing", "Checksum", "Forwarding", "error"};
+        static constexpr std::string_view kWords[] = {"Inconsistent ", "Synchronizing", "Checksum",
+                                                      "Forwarding", "error"};
         s_.Sink.ClearStatIfContains(kWords, 5);
     }
     prevFrameNum_ = f.FrameNum;

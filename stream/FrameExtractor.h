@@ -19,10 +19,10 @@ constexpr uint32_t kUnreportedFrames = 250; // the first 251 frames after a star
 struct DecodedFrame {
     int FrameBufN = 0;
     uint32_t Bytes = 0;
-    int Result = 0;        // decoder result: 0, -1 bad tag, -2 checksum (before it is forgiven)
-    bool Record = true;    // false: not written to the raw record
-    int64_t FrameNum = 0;  // new protocol: 32-bit counter; old protocol: sign-extended 16 bits
-    int Protocol = 1;      // 0 old, 1 new
+    int Result = 0;               // decoder result: 0, -1 bad tag, -2 checksum (before it is forgiven)
+    bool Record = true;           // false: not written to the raw record
+    int64_t FrameNum = 0;         // new protocol: 32-bit counter; old protocol: sign-extended 16 bits
+    int Protocol = 1;             // 0 old, 1 new
     uint32_t FramesFromStart = 0; // counted before this frame
     uint32_t ParseIndx = 0;       // ring position of the frame
     bool Inconsistent = false;

@@ -23,9 +23,13 @@ int OldProtMaskClamp(int mask) {
     return m > 31 ? 31 : static_cast<int>(m);
 }
 
-int OldProtBlockCount(int mask) { return 1 + std::popcount(static_cast<unsigned>(OldProtMaskClamp(mask))); }
+int OldProtBlockCount(int mask) {
+    return 1 + std::popcount(static_cast<unsigned>(OldProtMaskClamp(mask)));
+}
 
-int OldProtFrameBytes(int mask, int chanLenWords) { return OldProtBlockCount(mask) * chanLenWords * 2; }
+int OldProtFrameBytes(int mask, int chanLenWords) {
+    return OldProtBlockCount(mask) * chanLenWords * 2;
+}
 
 int ConvertAGC(int16_t agc) {
     const int w = agc;
@@ -45,7 +49,8 @@ int BitToNum(int oneBit) {
 }
 
 std::string PlatformName(int number) {
-    static const char* const kNames[] = {"General", "ARM", "Renesas", "TEAK", "Kalimba", "Blackfin", "Coolflux", "PC"};
+    static const char* const kNames[] = {"General", "ARM",      "Renesas",  "TEAK",
+                                         "Kalimba", "Blackfin", "Coolflux", "PC"};
     if (number >= 0 && number < 8) return kNames[number];
     return "unknown (" + std::to_string(number) + ")";
 }

@@ -24,7 +24,7 @@ constexpr uint16_t kOldMarkerWord1 = 0x8001;
 constexpr int kOldCounterWord = 2;
 constexpr int kOldPskWord = 3;
 constexpr int kOldFirstKeyWord = 4;
-constexpr int kOldKeyPairs = 11; // words 4-25
+constexpr int kOldKeyPairs = 11;              // words 4-25
 constexpr uint16_t kOldPskTableMark = 0x5350; // "PS"
 constexpr int kOldPskEntries = 200;
 

@@ -15,7 +15,8 @@ void FrameReports::OnFrameReport(uintptr_t wParam, intptr_t lParam) {
 
 bool FrameReports::ProcessInconsistentFrames(uint32_t FrameCount) {
     StreamCounters& c = s_.Counters;
-    const uint32_t delta = c.InconsistFramesCount.load() > 0 ? FrameCount - c.FirstFaultyFrameCounter.load() : 0;
+    const uint32_t delta =
+        c.InconsistFramesCount.load() > 0 ? FrameCount - c.FirstFaultyFrameCounter.load() : 0;
     c.FirstFaultyFrameCounter = FrameCount;
     // A frame far from the previous one starts a new run. It is still an inconsistent frame,
     // so it is counted in the total like any other.
@@ -24,7 +25,8 @@ bool FrameReports::ProcessInconsistentFrames(uint32_t FrameCount) {
     s_.Sink.SetCounter(CounterLabel::InconsistentFrames, c.TotalInconsFrCount.fetch_add(1) + 1);
 
     const int32_t thresh = c.InconsistFramesThresh.load();
-    if (thresh > 0 && c.InconsistFramesCount.load() > uint32_t(thresh) && s_.TransportState.load() != TERMINATING) {
+    if (thresh > 0 && c.InconsistFramesCount.load() > uint32_t(thresh) &&
+        s_.TransportState.load() != TERMINATING) {
         c.InconsistFramesCount = 0;
         ++reconnects_;
         if (reconnect_) reconnect_->Reconnect();

@@ -20,7 +20,8 @@ void TParsingThread::Execute() {
         if (state == RUNNING) {
             const uint32_t waitStart = s_.Ticks.Now();
             const int w = events_.Hub.WaitAny(
-                {&events_.DataArrived, &events_.DataTimedOut, &events_.TerminateParsingThread}, int(kLostSyncMs));
+                {&events_.DataArrived, &events_.DataTimedOut, &events_.TerminateParsingThread},
+                int(kLostSyncMs));
             if (w == 2) continue; // terminate: the loop condition ends it
             if (w == EventHub::kTimedOut) {
                 if (s_.TransportState.load() == RUNNING)
@@ -31,9 +32,11 @@ void TParsingThread::Execute() {
         } else {
             if (state == INACTIVE || state == CONNECTING) s_.Counters.InconsistFramesCount = 0;
             const int timeout = (state == INACTIVE || state == SYNCHRONIZING) ? 1000 : 15000;
-            const int w = events_.Hub.WaitAny({&events_.SwitchedToRunning, &events_.TerminateParsingThread}, timeout);
+            const int w =
+                events_.Hub.WaitAny({&events_.SwitchedToRunning, &events_.TerminateParsingThread}, timeout);
             // Back in RUNNING: what arrived meanwhile is parsed now, not after the next read.
-            if (w == 0 && s_.TransportState.load() == RUNNING) extractor_.Round(TransportEvent::DataArrived, false);
+            if (w == 0 && s_.TransportState.load() == RUNNING)
+                extractor_.Round(TransportEvent::DataArrived, false);
         }
     }
     TTransportState st = s_.TransportState.load();

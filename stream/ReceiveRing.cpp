@@ -27,13 +27,15 @@ uint32_t ReceiveRing::ReadToCycBuf(Transport& transport, uint32_t readRecSize, R
     // The wrapped part is read only when the first part was filled: a short first read followed
     // by bytes at position 0 would leave a hole of stale bytes before ReadIndx.
     if (r1.Failed || got1 < len1) len2 = 0;
-    for (int i = 0; i < observerCount; ++i) observers[i]->OnBlockRead(CyclicBufByte.data() + at, got1, markLen);
+    for (int i = 0; i < observerCount; ++i)
+        observers[i]->OnBlockRead(CyclicBufByte.data() + at, got1, markLen);
 
     uint32_t got2 = 0;
     if (len2 > 0) {
         const TransportRead r2 = transport.Read(CyclicBufByte.data(), len2, false);
         got2 = std::min(r2.Got, len2);
-        for (int i = 0; i < observerCount; ++i) observers[i]->OnBlockRead(CyclicBufByte.data(), got2, markLen);
+        for (int i = 0; i < observerCount; ++i)
+            observers[i]->OnBlockRead(CyclicBufByte.data(), got2, markLen);
     }
     if (splitInfo) *splitInfo = (got2 << 16) | (got1 & 0xFFFF);
     return got1 + got2;
@@ -41,15 +43,20 @@ uint32_t ReceiveRing::ReadToCycBuf(Transport& transport, uint32_t readRecSize, R
 
 bool ReceiveRing::IsNewProtMarker(uint32_t p) const {
     // p is the second byte; the first 0xFF was checked by the caller.
-    return At(p) == 0xFF && At(p + 1) == 0xFF && At(p + 2) == 0xFF && At(p + 3) == 0xEE && At(p + 4) == 0xEE &&
-           At(p + 5) == 0xEE && At(p + 6) == 0xEE;
+    return At(p) == 0xFF && At(p + 1) == 0xFF && At(p + 2) == 0xFF && At(p + 3) == 0xEE &&
+           At(p + 4) == 0xEE && At(p + 5) == 0xEE && At(p + 6) == 0xEE;
 }
 
-bool ReceiveRing::IsOldProtLEMarker(uint32_t p) const { return At(p) == 0x7F && At(p + 1) == 0x01 && At(p + 2) == 0x80; }
+bool ReceiveRing::IsOldProtLEMarker(uint32_t p) const {
+    return At(p) == 0x7F && At(p + 1) == 0x01 && At(p + 2) == 0x80;
+}
 
-bool ReceiveRing::IsOldProtBEMarker(uint32_t p) const { return At(p) == 0xFE && At(p + 1) == 0x80 && At(p + 2) == 0x01; }
+bool ReceiveRing::IsOldProtBEMarker(uint32_t p) const {
+    return At(p) == 0xFE && At(p + 1) == 0x80 && At(p + 2) == 0x01;
+}
 
-int32_t ReceiveRing::FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, const SyncParams& p, bool* valid) {
+int32_t ReceiveRing::FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, const SyncParams& p,
+                                   bool* valid) {
     *valid = true;
     if (newProt) {
         const uint8_t b12 = At(i + 12), b13 = At(i + 13);

@@ -46,8 +46,8 @@ public:
 
     // Reads at most readRecSize bytes at ReadIndx, split at the ring's end; does not advance ReadIndx.
     // splitInfo receives (second part bytes << 16) | first part bytes for the read log.
-    uint32_t ReadToCycBuf(Transport& transport, uint32_t readRecSize, ReadObserver* observers[], int observerCount,
-                          uint32_t* splitInfo = nullptr);
+    uint32_t ReadToCycBuf(Transport& transport, uint32_t readRecSize, ReadObserver* observers[],
+                          int observerCount, uint32_t* splitInfo = nullptr);
 
     // Frame length in bytes at the first marker from ParseIndx, 0 when undecided, -1 (synced only)
     // when the marker found is not at ParseIndx. Not synced, ParseIndx moves to the marker.

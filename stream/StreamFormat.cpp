@@ -28,12 +28,15 @@ const FormatRow kRows[kFormatCount] = {
 std::string Squash(std::string_view s) {
     std::string out;
     for (char c : s)
-        if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 } // namespace
 
-long RoundHalfEven(double v) { return std::lrint(v); } // default rounding mode is to nearest, ties to even
+long RoundHalfEven(double v) {
+    return std::lrint(v);
+} // default rounding mode is to nearest, ties to even
 
 StreamFormat GetStreamFormat(DataStreamFormat f) {
     const FormatRow& r = kRows[static_cast<int>(f)];
@@ -47,8 +50,12 @@ StreamFormat GetStreamFormat(DataStreamFormat f) {
     return s;
 }
 
-const char* FormatCaption(DataStreamFormat f) { return kRows[static_cast<int>(f)].caption; }
-const char* FormatShortName(DataStreamFormat f) { return kRows[static_cast<int>(f)].shortName; }
+const char* FormatCaption(DataStreamFormat f) {
+    return kRows[static_cast<int>(f)].caption;
+}
+const char* FormatShortName(DataStreamFormat f) {
+    return kRows[static_cast<int>(f)].shortName;
+}
 
 std::optional<DataStreamFormat> ParseFormatName(std::string_view text) {
     const std::string t = Squash(text);

@@ -12,12 +12,18 @@ TagModel::TagModel() {
 
 uint16_t TagModel::ChannelTag(TChannel chann) {
     switch (chann) {
-    case TXOUT: return kTagTxOut1;
-    case RXOUT: return kTagRxOut1;
-    case TX1IN: return kTagTxIn1;
-    case TX2IN: return kTagTxIn2;
-    case RXIN: return kTagRxIn1;
-    default: return 0;
+    case TXOUT:
+        return kTagTxOut1;
+    case RXOUT:
+        return kTagRxOut1;
+    case TX1IN:
+        return kTagTxIn1;
+    case TX2IN:
+        return kTagTxIn2;
+    case RXIN:
+        return kTagRxIn1;
+    default:
+        return 0;
     }
 }
 
@@ -32,11 +38,24 @@ TChart TagModel::Tag2Chart(int16_t tag) const {
     if (tag <= static_cast<int16_t>(0x10FF)) return firstChartWith(tag, tag);
     int offset;
     switch (static_cast<uint16_t>(tag) >> 8) {
-    case 0x11: offset = 0x0100; break;
-    case 0x12: offset = 0x0500; break;
-    case 0x13: case 0x15: case 0x17: offset = 0x0600; break;
-    case 0x14: case 0x16: case 0x18: offset = 0x0700; break;
-    default: return NOCHART;
+    case 0x11:
+        offset = 0x0100;
+        break;
+    case 0x12:
+        offset = 0x0500;
+        break;
+    case 0x13:
+    case 0x15:
+    case 0x17:
+        offset = 0x0600;
+        break;
+    case 0x14:
+    case 0x16:
+    case 0x18:
+        offset = 0x0700;
+        break;
+    default:
+        return NOCHART;
     }
     const int16_t raw = static_cast<int16_t>((tag & 0xFF) + offset);
     return firstChartWith(raw, static_cast<int16_t>(raw + 0x0800));
@@ -61,12 +80,23 @@ TChannel TagModel::Chart2ChannelOldProt(TChart chart) const {
 void TagModel::Channel2CollectPlottableTags(TChannel chann) {
     // Old-protocol channels have fixed slots; TXOUT and RXIN sit in each other's formula slots.
     switch (chann) {
-    case TX1IN: CollectPlottableTags[0] = kTagTxIn1; break;
-    case TX2IN: CollectPlottableTags[1] = kTagTxIn2; break;
-    case TXOUT: CollectPlottableTags[32] = kTagTxOut1; break;
-    case RXIN: CollectPlottableTags[40] = kTagRxIn1; break;
-    case RXOUT: CollectPlottableTags[48] = kTagRxOut1; break;
-    default: break;
+    case TX1IN:
+        CollectPlottableTags[0] = kTagTxIn1;
+        break;
+    case TX2IN:
+        CollectPlottableTags[1] = kTagTxIn2;
+        break;
+    case TXOUT:
+        CollectPlottableTags[32] = kTagTxOut1;
+        break;
+    case RXIN:
+        CollectPlottableTags[40] = kTagRxIn1;
+        break;
+    case RXOUT:
+        CollectPlottableTags[48] = kTagRxOut1;
+        break;
+    default:
+        break;
     }
 }
 
@@ -94,7 +124,8 @@ void TagModel::HandleSelectableTagsOnChange() {
     ComboBoxTags.Items.clear();
     for (int s = 0; s < kSlots; ++s) {
         const int16_t t = PresentTags[s].load(std::memory_order_relaxed);
-        if (t != 0) ComboBoxTags.Items.push_back(GetParNameFromTag(static_cast<uint16_t>(t), kMaxTagForLists));
+        if (t != 0)
+            ComboBoxTags.Items.push_back(GetParNameFromTag(static_cast<uint16_t>(t), kMaxTagForLists));
     }
     if (!ComboBoxTags.Items.empty()) {
         if (ComboBoxTags.Items.front() != "None") ComboBoxTags.Items.push_back("None");
@@ -131,7 +162,8 @@ int16_t TagModel::TagSelect(TChart chart, const std::string& text) {
 }
 
 std::array<int16_t, kChannelCharts> TagModel::DefaultChartTags() {
-    return {int16_t(kTagTxIn1), int16_t(kTagTxIn2), int16_t(kTagTxOut1), int16_t(kTagRxIn1), int16_t(kTagRxOut1)};
+    return {int16_t(kTagTxIn1), int16_t(kTagTxIn2), int16_t(kTagTxOut1), int16_t(kTagRxIn1),
+            int16_t(kTagRxOut1)};
 }
 
 void TagModel::SetChartTags(const std::array<int16_t, kChannelCharts>& tags) {

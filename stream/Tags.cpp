@@ -15,7 +15,8 @@ std::string GetParNameFromTag(uint16_t tag, uint16_t maxTag) {
     const int hi = tag >> 8;
     const int bit = BitToNum(tag & 0xFF);
     if (hi >= 0x11 && hi <= 0x18) {
-        static const char* const kDiag[] = {"ND_TX", "ND_RX", "VAD_TX", "VAD_RX", "NRG_TX", "NRG_RX", "AGCG_TXOUT", "AGCG_RXOUT"};
+        static const char* const kDiag[] = {"ND_TX",  "ND_RX",  "VAD_TX",     "VAD_RX",
+                                            "NRG_TX", "NRG_RX", "AGCG_TXOUT", "AGCG_RXOUT"};
         return std::string(kDiag[hi - 0x11]) + std::to_string(bit + 1);
     }
 
@@ -51,17 +52,26 @@ std::optional<int16_t> TryGetTagFromParName(std::string_view name) {
     };
     if (name.find("None") != std::string_view::npos) return 0;
     int base;
-    if (take("Raw_")) base = 0x0100;
-    else if (take("Ampl_")) base = 0x0900;
-    else return 0;
+    if (take("Raw_"))
+        base = 0x0100;
+    else if (take("Ampl_"))
+        base = 0x0900;
+    else
+        return 0;
 
     bool txin = false;
-    if (take("TXIN")) txin = true;
-    else if (take("RXIN")) base += 0x0400;
-    else if (take("TXOUT")) base += 0x0500;
-    else if (take("RXOUT")) base += 0x0600;
-    else if (take("REF")) base += 0x0700;
-    else return 0;
+    if (take("TXIN"))
+        txin = true;
+    else if (take("RXIN"))
+        base += 0x0400;
+    else if (take("TXOUT"))
+        base += 0x0500;
+    else if (take("RXOUT"))
+        base += 0x0600;
+    else if (take("REF"))
+        base += 0x0700;
+    else
+        return 0;
 
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
@@ -77,7 +87,9 @@ std::optional<int16_t> TryGetTagFromParName(std::string_view name) {
     return static_cast<int16_t>(base + (1 << (n - 1)));
 }
 
-int16_t GetTagFromParName(std::string_view name) { return TryGetTagFromParName(name).value_or(0); }
+int16_t GetTagFromParName(std::string_view name) {
+    return TryGetTagFromParName(name).value_or(0);
+}
 
 int TagSlot(uint16_t tag) {
     if (tag < kTagRawFirst || tag > kTagAmplLast) return -1;

@@ -67,8 +67,9 @@ TEST_F(ConfigFile, FormatIsMadeConsistent) {
 }
 
 TEST_F(ConfigFile, ValuesAsTheControlsTakeThem) {
-    AppSettings s = Read("*transport* = usb/ftdi\r\n*comport* = COM12\r\n*rate* = 9\r\n*voice* = 0.35\r\n"
-                         "*noise/voice* = both\r\n*fft_length* = 1024\r\n*stereo* = TX1inTX2in\r\n*lock* = y\r\n");
+    AppSettings s =
+        Read("*transport* = usb/ftdi\r\n*comport* = COM12\r\n*rate* = 9\r\n*voice* = 0.35\r\n"
+             "*noise/voice* = both\r\n*fft_length* = 1024\r\n*stereo* = TX1inTX2in\r\n*lock* = y\r\n");
     EXPECT_EQ(s.TransportKind, AppSettings::Transport::TcpIp); // only the exact "USB/FTDI" selects USB
     EXPECT_EQ(s.ComPortNum, 12u);
     EXPECT_EQ(s.Rate, 7);
@@ -78,8 +79,9 @@ TEST_F(ConfigFile, ValuesAsTheControlsTakeThem) {
     EXPECT_EQ(s.StereoMode, AppSettings::Stereo::TX1inTX2in);
     EXPECT_TRUE(s.Lock);
 
-    s = Read("*transport* = USB/FTDI\r\n*comport* = COM\r\n*rate* = fast\r\n*voice* = 5\r\n*fft_length* = 300\r\n"
-             "*stereo* = whatever\r\n");
+    s = Read(
+        "*transport* = USB/FTDI\r\n*comport* = COM\r\n*rate* = fast\r\n*voice* = 5\r\n*fft_length* = 300\r\n"
+        "*stereo* = whatever\r\n");
     EXPECT_EQ(s.TransportKind, AppSettings::Transport::UsbFtdi);
     EXPECT_EQ(s.ComPortNum, 0u);
     EXPECT_EQ(s.PortText, " None");
@@ -128,9 +130,12 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     std::string error;
     ASSERT_TRUE(SaveSettings(path, s, error)) << error;
     const std::string text = Slurp();
-    EXPECT_EQ(text.rfind("VintrelV5.27k coniguration\r\n\r\nFile Name Formation\r\n  *Base* name = Bench A\r\n", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("VintrelV5.27k coniguration\r\n\r\nFile Name Formation\r\n  *Base* name = Bench A\r\n", 0),
+        0u);
     EXPECT_NE(text.find("  Frame duration, *ms* = 2.667\r\n"), std::string::npos);
-    EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Ampl_TXIN2 None Raw_RXIN1 Raw_RXOUT1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Ampl_TXIN2 None Raw_RXIN1 Raw_RXOUT1\r\n"),
+              std::string::npos);
 
     AppSettings back;
     ASSERT_TRUE(Tune(path, back, &sink));

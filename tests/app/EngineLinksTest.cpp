@@ -26,7 +26,8 @@ using test::StreamServer;
 
 namespace {
 
-std::vector<uint8_t> Stream(uint64_t frames, DataStreamFormat f = DataStreamFormat::Ksps8Ms4, bool be = false) {
+std::vector<uint8_t> Stream(uint64_t frames, DataStreamFormat f = DataStreamFormat::Ksps8Ms4,
+                            bool be = false) {
     sim::StreamConfig c;
     c.format = f;
     c.bigEndian = be;
@@ -67,7 +68,8 @@ class EngineFtdiTest : public test::FakeFtd2xxTest {};
 TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
     const auto bytes = Stream(1500, DataStreamFormat::Ksps16Ms4, true);
     const std::string path = TempPath("stream.bin");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     SetDevices("FT2232H MiniModule A:7;Other device:9;FT2232H MiniModule B:8");
     SetSource(path);
     SetChunk(700);
@@ -133,8 +135,10 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
     std::thread writer([&] {
         for (size_t pos = 0; pos < bytes.size();) {
             const ssize_t w = ::write(master, bytes.data() + pos, std::min<size_t>(2048, bytes.size() - pos));
-            if (w > 0) pos += size_t(w);
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (w > 0)
+                pos += size_t(w);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() >= 200; }, 20000)) << rig.frames.load();
@@ -166,7 +170,8 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
     // the stream again, and forwarding goes on with whatever the transport reads.
     const auto bytes = Stream(4000);
     StreamServer server([&](int k) {
-        return StreamServer::Plan{.Bytes = k < 3 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 2000};
+        return StreamServer::Plan{
+            .Bytes = k < 3 ? bytes : std::vector<uint8_t>{}, .Piece = 8192, .PauseUs = 2000};
     });
     EngineRig rig;
     test::ScratchDir scratch;
@@ -179,7 +184,8 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
     ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.Forwarding().Clients() == 3; }, 5000));
     std::vector<std::vector<uint8_t>> got(3);
     std::vector<std::thread> readers;
-    for (int i = 0; i < 3; ++i) readers.emplace_back([&, i] { got[i] = ReadAll(clients[i], bytes.size(), 3000); });
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&, i] { got[i] = ReadAll(clients[i], bytes.size(), 3000); });
 
     rig.settings.IPAddrPort = server.Address();
     rig.engine.Start();
@@ -189,10 +195,11 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
         << rig.lostSync << ", connections " << server.Accepted() << ", " << rig.sink.Status();
     for (auto& r : readers) r.join();
     rig.engine.ConnectButtonClick(false); // nothing more is read
-    rig.engine.Close(); // the dump is closed with the threads
+    rig.engine.Close();                   // the dump is closed with the threads
 
     std::ifstream f(dir + "/" + DebugDump::kRawDumpFile, std::ios::binary);
-    const std::vector<uint8_t> received((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> received((std::istreambuf_iterator<char>(f)),
+                                        std::istreambuf_iterator<char>());
     ASSERT_GE(received.size(), bytes.size());
     for (int i = 0; i < 3; ++i) {
         // Each client read at least the whole stream, and nothing the transport did not read.
@@ -224,7 +231,9 @@ TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
     EngineRig rig(clock);
     uint16_t port;
     {
-        StreamServer first([&](int k) { return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .CloseAtEnd = true}; });
+        StreamServer first([&](int k) {
+            return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}, .CloseAtEnd = true};
+        });
         port = first.Port();
         rig.settings.IPAddrPort = first.Address();
         rig.engine.Start();

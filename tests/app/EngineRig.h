@@ -36,7 +36,8 @@ public:
     void PumpOnce() {
         QueuedMessage m;
         while (sink.Take(m)) {
-            if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksumReports : inconsistentReports)++;
+            if (m.Msg == WM_FRAME_REPORT)
+                (m.WParam == kReportChecksum ? checksumReports : inconsistentReports)++;
             if (m.Msg == WM_TRANSPORT_REPORT) (m.LParam ? lostSync : noSignal)++;
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }

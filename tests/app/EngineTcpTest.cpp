@@ -40,12 +40,15 @@ TEST(EngineTcp, CountersEqualTheDamageForEachProtocolAndByteOrder) {
         sim::DamageCounts counts;
         const bool isNew = c.p == sim::Protocol::New;
         const auto bytes = SimStream(c.p, c.f, c.be, 2000,
-                                     {.badChecksumEvery = isNew ? 89u : 0u, .skipFrameEvery = 300,
-                                      .garbageEvery = 57, .unknownTagEvery = isNew ? 211u : 0u},
+                                     {.badChecksumEvery = isNew ? 89u : 0u,
+                                      .skipFrameEvery = 300,
+                                      .garbageEvery = 57,
+                                      .unknownTagEvery = isNew ? 211u : 0u},
                                      &counts);
         // After its stream the target falls silent: the engine then reconnects, and the target
         // has nothing more to say.
-        StreamServer server([&](int k) { return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}}; });
+        StreamServer server(
+            [&](int k) { return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}}; });
         EngineRig rig;
         rig.settings.IPAddrPort = server.Address();
         rig.settings.Format = c.f;
@@ -101,9 +104,11 @@ TEST(EngineTcp, ResetByThePeerReconnectsAtOnce) {
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     rig.engine.Start();
-    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.tcpError << "|" << rig.errorBox << "|" << rig.sink.Status();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false))
+        << rig.tcpError << "|" << rig.errorBox << "|" << rig.sink.Status();
     // The second connection's stream starts again at frame 0 and runs to the end.
-    EXPECT_TRUE(rig.PumpUntil([&] { return server.Accepted() == 2 && rig.lastFrameNum.load() == 2999; }, 20000))
+    EXPECT_TRUE(
+        rig.PumpUntil([&] { return server.Accepted() == 2 && rig.lastFrameNum.load() == 2999; }, 20000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
     EXPECT_TRUE(rig.engine.Connected());
 }
@@ -112,16 +117,18 @@ TEST(EngineTcp, OrderlyCloseIsRetriedUntilTheTargetIsBack) {
     const auto bytes = SimStream(sim::Protocol::New, DataStreamFormat::Ksps8Ms4, false, 600);
     // The first client gets a short stream and an orderly close; the next gets everything.
     StreamServer server([&](int k) {
-        return StreamServer::Plan{.Bytes = k == 0   ? std::vector<uint8_t>(bytes.begin(), bytes.begin() + 522 * 300)
-                                           : k == 1 ? bytes
-                                                    : std::vector<uint8_t>{},
+        return StreamServer::Plan{.Bytes =
+                                      k == 0 ? std::vector<uint8_t>(bytes.begin(), bytes.begin() + 522 * 300)
+                                      : k == 1 ? bytes
+                                               : std::vector<uint8_t>{},
                                   .CloseAtEnd = k == 0};
     });
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
-    EXPECT_TRUE(rig.PumpUntil([&] { return server.Accepted() >= 2 && rig.lastFrameNum.load() == 599; }, 15000))
+    EXPECT_TRUE(
+        rig.PumpUntil([&] { return server.Accepted() >= 2 && rig.lastFrameNum.load() == 599; }, 15000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
     EXPECT_GE(rig.lostSync, 1u);
     EXPECT_FALSE(rig.engine.State().TCPIP_Reconnecting.load());
@@ -162,7 +169,8 @@ TEST(EngineTcp, BadRateAndThresholdFallBackToDefaults) {
 
 TEST(EngineTcp, ConnectDisconnectTwoHundredTimes) {
     const auto bytes = SimStream(sim::Protocol::New, DataStreamFormat::Ksps16Ms2, false, 20000);
-    StreamServer server([&](int) { return StreamServer::Plan{.Bytes = bytes, .Piece = 1000, .PauseUs = 100}; });
+    StreamServer server(
+        [&](int) { return StreamServer::Plan{.Bytes = bytes, .Piece = 1000, .PauseUs = 100}; });
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     rig.settings.Format = DataStreamFormat::Ksps16Ms2;

@@ -1,25 +1,25 @@
 // The main window for real, on the offscreen platform, against a target on loopback.
+#include "app/MainForm.h"
 #include "../monitor/QtTestApp.h"
+#include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
-#include "app/MainForm.h"
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
 #include "support/StreamServer.h"
-#include "../sim/SimChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 #include <QPushButton>
 #include <QTextBrowser>
-#include <QComboBox>
-#include <QLineEdit>
+#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
@@ -37,8 +37,9 @@ class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::QtApp();
-        dir_ = std::filesystem::path(::testing::TempDir()) / ("mainform-" + std::to_string(::getpid()) + "-" +
-                                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = std::filesystem::path(::testing::TempDir()) /
+               ("mainform-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         options_.ProgramFolder = dir_.string();
         options_.SetFName = (dir_ / "VintrelV4_0.config").string();
@@ -69,7 +70,9 @@ protected:
         }
         return true;
     }
-    static uint64_t Frames(TMainForm& f) { return f.Counter(CounterLabel::TotalFrames)->text().toULongLong(); }
+    static uint64_t Frames(TMainForm& f) {
+        return f.Counter(CounterLabel::TotalFrames)->text().toULongLong();
+    }
 
     std::filesystem::path dir_;
     StartOptions options_;
@@ -98,9 +101,8 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     const auto bytes = sim::GenerateStream(c, 3000);
     // Every connection gets the stream: a sanitizer build on a loaded machine may pause the
     // sender past the lost-sync time, and the window then connects again.
-    test::StreamServer server([&](int) {
-        return test::StreamServer::Plan{.Bytes = bytes, .Piece = 5220, .PauseUs = 20000};
-    });
+    test::StreamServer server(
+        [&](int) { return test::StreamServer::Plan{.Bytes = bytes, .Piece = 5220, .PauseUs = 20000}; });
     std::ofstream(options_.SetFName, std::ios::binary)
         << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
     TMainForm f(options_);
@@ -113,7 +115,8 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     const QRect chart5(200 + 1, 240 + 1, 128, 128);
     int changed = 0;
     for (int y = chart5.top(); y <= chart5.bottom(); ++y)
-        for (int x = chart5.left(); x <= chart5.right(); ++x) changed += f.Canvas().pixel(x, y) != before.pixel(x, y);
+        for (int x = chart5.left(); x <= chart5.right(); ++x)
+            changed += f.Canvas().pixel(x, y) != before.pixel(x, y);
     EXPECT_GT(changed, 200);
     for (int k = 1; k <= 5; ++k) EXPECT_TRUE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
     EXPECT_EQ(f.ChartSelTagCB[5]->currentText(), "Raw_RXOUT1");
@@ -145,7 +148,8 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         f.History().HistoryButtonClick();
         EXPECT_EQ(f.History().size(), QSize(800, 350));
         const QString manual = f.Help().Browser()->toPlainText();
-        for (const char* topic : {"No signal", "Lost sync", "Checksum error", "Recording", "Delay recommendation"})
+        for (const char* topic :
+             {"No signal", "Lost sync", "Checksum error", "Recording", "Delay recommendation"})
             EXPECT_TRUE(manual.contains(topic)) << topic;
         f.ChartSelTagCB[2]->setCurrentIndex(f.ChartSelTagCB[2]->findText("Raw_TXIN1"));
         emit f.ChartSelTagCB[2]->activated(f.ChartSelTagCB[2]->currentIndex());
@@ -227,7 +231,8 @@ TEST_F(MainFormLiveTest, DelayWindowFindsTheSimulatorsEcho) {
     // The recommendation follows once a second of levels has been seen and the estimate is steady.
     ASSERT_TRUE(PumpUntil(
         [&] {
-            return f.DelayWindow().msLabeledEdit->text() == "100" && f.DelayWindow().LabeledEditRPD->text() == "95";
+            return f.DelayWindow().msLabeledEdit->text() == "100" &&
+                   f.DelayWindow().LabeledEditRPD->text() == "95";
         },
         20000))
         << f.DelayWindow().msLabeledEdit->text().toStdString() << " "
@@ -242,10 +247,12 @@ TEST_F(MainFormLiveTest, DamagedStreamCountsStripesAndPanels) {
     TMainForm f(options_);
     const QImage before = f.Canvas().copy();
     f.ConnectButtonClick();
-    ASSERT_TRUE(PumpUntil([&] { return f.Counter(CounterLabel::ChecksumErrors)->text().toInt() >= 3; }, 10000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return f.Counter(CounterLabel::ChecksumErrors)->text().toInt() >= 3; }, 10000));
     // A checksum error is shown in bold and draws a stripe: a column of the stripe colour.
     EXPECT_TRUE(f.StatusText().contains("Checksum error") || f.StatusText().startsWith("Platform"));
-    ASSERT_TRUE(PumpUntil([&] { return f.Counter(CounterLabel::InconsistentFrames)->text().toInt() >= 1; }, 10000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return f.Counter(CounterLabel::InconsistentFrames)->text().toInt() >= 1; }, 10000));
     // The simulator drops the link after 3 s and is gone: lost sync, then the TCP/IP error form.
     ASSERT_TRUE(PumpUntil([&] { return f.DiagPanelShown(); }, 15000)) << f.StatusText().toStdString();
     EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
@@ -253,7 +260,8 @@ TEST_F(MainFormLiveTest, DamagedStreamCountsStripesAndPanels) {
 }
 
 TEST_F(MainFormTest, WrongListenerAddressShowsTheTcpIpPanel) {
-    std::ofstream(options_.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = localhost:9090\r\n";
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = localhost:9090\r\n";
     TMainForm f(options_);
     f.ConnectButtonClick();
     EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");

@@ -43,7 +43,9 @@ TEST(InspectCli, TotalsAndJsonLines) {
     const std::string path = WriteStream("be.bin", bytes);
     auto r = RunCli("inspect " + path + " --big-endian --format 16k2");
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\n"),
+              std::string::npos)
+        << r.out;
 
     r = RunCli("inspect " + path + " --big-endian --json");
     ASSERT_EQ(r.exitCode, 0);
@@ -82,11 +84,15 @@ TEST(InspectCli, UsageErrorsAndUnreadableFiles) {
 
 TEST(InspectCli, OldProtocolLines) {
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 10; ++i) test::Append(bytes, test::OldFrame(uint16_t(i), 32).Key(0x5343, 50).Channels(0x0003).Bytes());
+    for (int i = 0; i < 10; ++i)
+        test::Append(bytes, test::OldFrame(uint16_t(i), 32).Key(0x5343, 50).Channels(0x0003).Bytes());
     const std::string path = WriteStream("old.bin", bytes);
     const auto r = RunCli("inspect " + path);
     ASSERT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lines(r.out, "       9  frame 9          old    192 bytes  result  0  mips 50/0  Raw_TXOUT1 Raw_RXOUT1"), 1)
+    EXPECT_EQ(
+        Lines(r.out,
+              "       9  frame 9          old    192 bytes  result  0  mips 50/0  Raw_TXOUT1 Raw_RXOUT1"),
+        1)
         << r.out;
     std::filesystem::remove(path);
 }

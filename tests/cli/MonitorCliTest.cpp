@@ -17,9 +17,20 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
     for (const Case& c : {Case{"new", "16k2", false}, Case{"old", "8k4", true}}) {
         SCOPED_TRACE(std::string(c.protocol) + " " + c.format);
         const bool isNew = std::string(c.protocol) == "new";
-        std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--once", "--as-fast-as-possible",
-                                         "--protocol", c.protocol, "--format", c.format, "--seconds", "3",
-                                         "--skip-frame-every", "400", "--garbage-every", "77"};
+        std::vector<std::string> args = {"--listen",
+                                         "127.0.0.1:0",
+                                         "--once",
+                                         "--as-fast-as-possible",
+                                         "--protocol",
+                                         c.protocol,
+                                         "--format",
+                                         c.format,
+                                         "--seconds",
+                                         "3",
+                                         "--skip-frame-every",
+                                         "400",
+                                         "--garbage-every",
+                                         "77"};
         if (isNew) args.insert(args.end(), {"--bad-checksum-every", "101", "--unknown-tag-every", "333"});
         if (c.be) args.push_back("--big-endian");
         sim::test::SimChildProcess sim(args);
@@ -32,13 +43,15 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
         cfg.protocol = isNew ? sim::Protocol::New : sim::Protocol::Old;
         cfg.format = *ParseFormatName(c.format);
         cfg.bigEndian = c.be;
-        cfg.damage = {.badChecksumEvery = isNew ? 101u : 0u, .skipFrameEvery = 400, .garbageEvery = 77,
+        cfg.damage = {.badChecksumEvery = isNew ? 101u : 0u,
+                      .skipFrameEvery = 400,
+                      .garbageEvery = 77,
                       .unknownTagEvery = isNew ? 333u : 0u};
         sim::DamageCounts counts;
         sim::GenerateStream(cfg, sim::FramesForSeconds(GetStreamFormat(cfg.format), 3), &counts);
 
         const auto r = RunCli("monitor --connect " + address + " --format " + c.format + " --seconds 2" +
-                                (c.be ? " --big-endian" : ""));
+                              (c.be ? " --big-endian" : ""));
         EXPECT_EQ(r.exitCode, 0) << r.out;
         EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), counts.framesEmitted) << r.out;
         EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;

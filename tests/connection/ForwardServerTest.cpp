@@ -15,8 +15,7 @@ namespace {
 using namespace std::chrono;
 constexpr uint32_t kRing = ForwardServer::kForwardRingUsed;
 
-template <class Pred>
-bool WaitFor(Pred pred, milliseconds limit = 10s) {
+template <class Pred> bool WaitFor(Pred pred, milliseconds limit = 10s) {
     for (const auto end = steady_clock::now() + limit; !pred(); std::this_thread::sleep_for(1ms))
         if (steady_clock::now() > end) return false;
     return true;
@@ -24,11 +23,12 @@ bool WaitFor(Pred pred, milliseconds limit = 10s) {
 
 // A client reading everything on its own thread; Count() may be watched meanwhile.
 struct Reader {
-    explicit Reader(uint16_t port) : fd(ConnectLoopback(port)), thread([this] {
-        uint8_t buf[65536];
-        for (ssize_t n; (n = recv(fd.Get(), buf, sizeof buf, 0)) > 0; count += size_t(n))
-            bytes.insert(bytes.end(), buf, buf + n);
-    }) {}
+    explicit Reader(uint16_t port)
+        : fd(ConnectLoopback(port)), thread([this] {
+              uint8_t buf[65536];
+              for (ssize_t n; (n = recv(fd.Get(), buf, sizeof buf, 0)) > 0; count += size_t(n))
+                  bytes.insert(bytes.end(), buf, buf + n);
+          }) {}
     ~Reader() { Join(); }
     void Join() {
         if (thread.joinable()) thread.join();

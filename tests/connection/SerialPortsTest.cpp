@@ -1,8 +1,8 @@
 // Serial ports on pseudo-terminals: enumeration over a fake sysfs tree whose device nodes lead
 // to pseudo-terminals, opening at standard and custom rates, and reading with the time-outs.
 #include "connection/SerialPorts.h"
-#include "connection/SerialTransport.h"
 #include "TcpTestSockets.h"
+#include "connection/SerialTransport.h"
 #include "stream/QueueSink.h"
 
 #include <chrono>
@@ -22,8 +22,11 @@ using namespace std::chrono;
 
 struct Pty {
     Fd Master{posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
-    std::string Slave = grantpt(Master.Get()) == 0 && unlockpt(Master.Get()) == 0 ? ptsname(Master.Get()) : "";
-    bool Write(const std::vector<uint8_t>& v) const { return write(Master.Get(), v.data(), v.size()) == ssize_t(v.size()); }
+    std::string Slave =
+        grantpt(Master.Get()) == 0 && unlockpt(Master.Get()) == 0 ? ptsname(Master.Get()) : "";
+    bool Write(const std::vector<uint8_t>& v) const {
+        return write(Master.Get(), v.data(), v.size()) == ssize_t(v.size());
+    }
 };
 
 class SerialEnumTest : public ::testing::Test {
@@ -65,7 +68,8 @@ TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
 
     QueueSink sink;
     EXPECT_TRUE(SerialPortEnum(list_, options_, &sink));
-    EXPECT_EQ(list_.Items, (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyUSB10")}));
+    EXPECT_EQ(list_.Items,
+              (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyUSB10")}));
     EXPECT_EQ(list_.Selected, 1);
     EXPECT_EQ(sink.StatusChanges(), 2u); // "Populating ports list", then cleared
     EXPECT_EQ(sink.Status(), "");
@@ -122,7 +126,8 @@ TEST_F(SerialOpenTest, RejectedSettingsCloseThePortWithTheSetupText) {
     EXPECT_TRUE(port_.OpenUART(pty_.Slave, "12000000").Opened);
 
     EXPECT_EQ(port_.OpenUART(pty_.Slave, "fast").Message, "'fast' is not a valid integer value");
-    EXPECT_EQ(port_.OpenUART(pty_.Slave, "0").Message, "Error number=22; required baud rate=0, actually set BR was 0");
+    EXPECT_EQ(port_.OpenUART(pty_.Slave, "0").Message,
+              "Error number=22; required baud rate=0, actually set BR was 0");
     r = port_.OpenUART("/dev/vintrel-no-such-port", "115200");
     EXPECT_EQ(r.ErrorNumber, ENOENT);
     EXPECT_TRUE(r.Message.empty());
@@ -159,7 +164,8 @@ TEST_F(SerialOpenTest, TransportDeliversBytesUnchangedAndSilenceWithinTheBudget)
     std::vector<uint8_t> got(4000);
     auto start = steady_clock::now();
     const uint32_t n = transport.Read(got.data(), 4000, true).Got;
-    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 1000); // not the 4010 ms total
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(),
+              1000); // not the 4010 ms total
     EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + n), data);
 
     start = steady_clock::now();

@@ -63,7 +63,8 @@ TEST_F(TcpTransportTest, ReadsHandOverWhatArrivedAndTimeOutWhenSilent) {
     ASSERT_TRUE(WriteAll(peer_.Get(), data.data(), 30));
     // Arrived bytes show as pending until they are read.
     const auto deadline = steady_clock::now() + seconds(2);
-    while (client_.Pending() < 30 && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(1));
+    while (client_.Pending() < 30 && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
     EXPECT_EQ(client_.Pending(), 30u);
     EXPECT_EQ(transport_.Pending(), 30u);
     TransportRead r = Read(64);

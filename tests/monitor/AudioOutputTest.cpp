@@ -78,7 +78,8 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
     // process opened it before this one started the server, the sink cannot be seen here.
     // (ctest runs every test in a process of its own, where this does not happen.)
     if (out.SelectedDevice < 0)
-        GTEST_SKIP() << "Qt Multimedia was started before the sound server in this process; run this test alone";
+        GTEST_SKIP()
+            << "Qt Multimedia was started before the sound server in this process; run this test alone";
     ASSERT_EQ(out.DeviceNames[size_t(out.SelectedDevice)], test::SoundServer::kSinkDescription);
     std::vector<std::pair<TChart, bool>> marker;
     out.Marker = [&](TChart c, bool v) { marker.emplace_back(c, v); };

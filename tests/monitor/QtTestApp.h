@@ -1,6 +1,6 @@
 #pragma once
-// The one application object of the test executable (a QApplication), created on first use on the offscreen platform,
-// so that chart text and pixel tests need no display.
+// The one application object of the test executable (a QApplication), created on first use on the offscreen
+// platform, so that chart text and pixel tests need no display.
 #include <QGuiApplication>
 
 namespace vintrel::test {

@@ -39,13 +39,13 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
     TransportLoop loop(s);
     loop.AddObserver(&dump);
     loop.OnPassState = [&](int st) { dump.SetState(st); };
-    loop.OnReadLog = [&](const uint32_t (&b)[4]) { dump.OnReadLog(b); };
+    loop.OnReadLog = [&](const uint32_t(&b)[4]) { dump.OnReadLog(b); };
     FrameExtractor ex(s);
     ex.AddConsumer(&dump);
 
     s.TransportState = CONNECTING;
-    loop.Pass();                 // CONNECTING: 100 bytes
-    loop.Pass();                 // SYNCHRONIZING -> RUNNING
+    loop.Pass();                  // CONNECTING: 100 bytes
+    loop.Pass();                  // SYNCHRONIZING -> RUNNING
     for (int i = 0; i < 3; ++i) { // RUNNING: one frame length each
         loop.Pass();
         ex.Round(TransportEvent::DataArrived);
@@ -63,17 +63,17 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
 
     const auto readLog = Slurp(dir + "/" + DebugDump::kReadLogFile);
     ASSERT_EQ(readLog.size(), 3u * 16);
-    EXPECT_EQ(Le32(readLog, 0), 100u);  // ReadIndx before the first RUNNING read
-    EXPECT_EQ(Le32(readLog, 4), frameBytes);        // no wrapped part: 0 x 65536 + the first part
+    EXPECT_EQ(Le32(readLog, 0), 100u);               // ReadIndx before the first RUNNING read
+    EXPECT_EQ(Le32(readLog, 4), frameBytes);         // no wrapped part: 0 x 65536 + the first part
     EXPECT_EQ(Le32(readLog, 12), 100u + frameBytes); // ReadIndx after it
 
     const auto parseLog = Slurp(dir + "/" + DebugDump::kParseLogFile);
     ASSERT_EQ(parseLog.size() % 16, 0u);
     ASSERT_GE(parseLog.size(), 16u * 3);
-    EXPECT_EQ(Le32(parseLog, 0), 0u);              // ParseIndx before frame 0
-    EXPECT_EQ(Le32(parseLog, 4), 0u);              // its counter
-    EXPECT_EQ(Le32(parseLog, 12), frameBytes);     // ParseIndx after it
-    EXPECT_EQ(Le32(parseLog, 16 + 4), 1u);         // the next frame's counter
+    EXPECT_EQ(Le32(parseLog, 0), 0u);                  // ParseIndx before frame 0
+    EXPECT_EQ(Le32(parseLog, 4), 0u);                  // its counter
+    EXPECT_EQ(Le32(parseLog, 12), frameBytes);         // ParseIndx after it
+    EXPECT_EQ(Le32(parseLog, 16 + 4), 1u);             // the next frame's counter
     EXPECT_EQ(Le32(parseLog, 16 + 8) >> 8 & 0xFF, 1u); // its frame buffer
 }
 

@@ -63,7 +63,8 @@ TEST_F(FrameDecoderTest, InvalidChannelTagEndsTheWalk) {
 }
 
 TEST_F(FrameDecoderTest, UnnamedTagRangeEndsTheWalkWithoutError) {
-    const auto bytes = NewFrame(1).Raw(0x0101, {1}).Raw(0x0102, {2}).Chunk4(0x2300, 9, 9, 9).Raw(0x0601, {3}).Bytes();
+    const auto bytes =
+        NewFrame(1).Raw(0x0101, {1}).Raw(0x0102, {2}).Chunk4(0x2300, 9, 9, 9).Raw(0x0601, {3}).Bytes();
     EXPECT_EQ(DecodeNew(bytes), kDecodeOk);
     EXPECT_EQ(Rec().FrameLen[CHART11], 1);
     EXPECT_EQ(Rec().FrameLen[CHART12], 1);
@@ -133,7 +134,7 @@ TEST_F(FrameDecoderTest, ProfileOutOfOrderRestarts) {
     std::vector<uint16_t> words(10, 7);
     DecodeNew(NewFrame(1).Profile(0, 20, words).Bytes());
     DecodeNew(NewFrame(2).Profile(2, 0, words).Bytes()); // chunk 1 missing: restart, stored as chunk 0
-    EXPECT_EQ(dec.CheckPsk.load(), 2);                 // it was the last chunk: a 10-word "profile"
+    EXPECT_EQ(dec.CheckPsk.load(), 2);                   // it was the last chunk: a 10-word "profile"
     EXPECT_EQ(dec.NewProtHeaderScarceData.FullProfileWords, 10);
     DecodeNew(NewFrame(3).Profile(0, 20, words).Bytes());
     DecodeNew(NewFrame(4).Profile(1, 15, words).Bytes()); // 20 - 10 != 15: restart

@@ -16,7 +16,9 @@ void Load(ReceiveRing& ring, uint32_t at, const std::vector<uint8_t>& bytes) {
     ring.ReadIndx = (at + bytes.size()) & kRingMask;
 }
 
-std::vector<uint8_t> Noise(size_t n, uint8_t v = 0x11) { return std::vector<uint8_t>(n, v); }
+std::vector<uint8_t> Noise(size_t n, uint8_t v = 0x11) {
+    return std::vector<uint8_t>(n, v);
+}
 
 } // namespace
 
@@ -115,7 +117,9 @@ TEST(ReceiveRing, ReadsSplitAtTheRingEnd) {
 
     struct Recorder : ReadObserver {
         std::vector<std::pair<uint32_t, uint32_t>> blocks;
-        void OnBlockRead(const uint8_t*, uint32_t len, uint32_t mark) override { blocks.push_back({len, mark}); }
+        void OnBlockRead(const uint8_t*, uint32_t len, uint32_t mark) override {
+            blocks.push_back({len, mark});
+        }
     } rec;
     ReadObserver* obs[] = {&rec};
     uint32_t split = 0;

@@ -22,7 +22,11 @@ struct Collected : FrameConsumer {
 std::vector<uint8_t> NewStream(int frames, bool be, uint32_t first = 0) {
     std::vector<uint8_t> out;
     for (int i = 0; i < frames; ++i)
-        Append(out, NewFrame(first + i).Raw(0x0101, {int16_t(i), 2, 3, 4}).Raw(0x0701, {9, 9}).Mips(100, 40).Bytes(be));
+        Append(out, NewFrame(first + i)
+                        .Raw(0x0101, {int16_t(i), 2, 3, 4})
+                        .Raw(0x0701, {9, 9})
+                        .Mips(100, 40)
+                        .Bytes(be));
     return out;
 }
 
@@ -34,7 +38,8 @@ struct PlayResult {
 
 PlayResult Play(const std::vector<uint8_t>& bytes, ReplayOptions o = {}, uint32_t maxRead = 0xFFFFFFFF) {
     MemoryTransport t(bytes, maxRead);
-    Replay replay(t, [&t] { return t.Exhausted(); }, o);
+    Replay replay(
+        t, [&t] { return t.Exhausted(); }, o);
     Collected c;
     replay.AddConsumer(&c);
     PlayResult r;
@@ -61,7 +66,8 @@ TEST(Replay, CleanStreamsInBothProtocolsAndByteOrders) {
         EXPECT_EQ(n.frames[599].FrameNum, 599);
 
         std::vector<uint8_t> old;
-        for (int i = 0; i < 600; ++i) Append(old, OldFrame(uint16_t(i), 64).Psk(uint16_t(i)).Channels(0x0007).Bytes(be));
+        for (int i = 0; i < 600; ++i)
+            Append(old, OldFrame(uint16_t(i), 64).Psk(uint16_t(i)).Channels(0x0007).Bytes(be));
         const PlayResult o = Play(old, {.Format = DataStreamFormat::Ksps16Ms4, .BigEndian = be});
         EXPECT_EQ(o.totals.Frames, 600u) << be;
         EXPECT_EQ(o.totals.Inconsistent, 0u);
@@ -81,7 +87,8 @@ TEST(Replay, ArbitraryReadSizesAndRingWrapsLoseNothing) {
 }
 
 TEST(Replay, BatchesCoverEveryBufferEvenWhenTheBatchDoesNotDivide48) {
-    const PlayResult r = Play(NewStream(96, false), {.Format = DataStreamFormat::Ksps24Ms2_67}); // batches of 18
+    const PlayResult r =
+        Play(NewStream(96, false), {.Format = DataStreamFormat::Ksps24Ms2_67}); // batches of 18
     std::vector<int> drawn(96, 0);
     int pass = 0, last = -1;
     for (const auto& m : r.messages) {

@@ -77,7 +77,8 @@ TEST(SimReplay, ProfileAndTargetInformationArrive) {
         const auto& profile = g.Profile();
         const auto scarce = d.ScarceDataCopy();
         ASSERT_EQ(scarce.FullProfileWords, int(profile.words.size()));
-        for (size_t i = 0; i < profile.words.size(); ++i) EXPECT_EQ(uint16_t(d.LastPsk[i].load()), profile.words[i]) << i;
+        for (size_t i = 0; i < profile.words.size(); ++i)
+            EXPECT_EQ(uint16_t(d.LastPsk[i].load()), profile.words[i]) << i;
         EXPECT_EQ(scarce.PlatformID, platform == sim::TargetPlatform::Kalimba ? "Kalimba" : "General");
     }
 }

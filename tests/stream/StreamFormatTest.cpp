@@ -1,5 +1,5 @@
-#include "stream/FrameLayout.h"
 #include "stream/StreamFormat.h"
+#include "stream/FrameLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,12 @@ TEST(StreamFormat, DerivedValuesOfEveryFormat) {
         float ms;
     };
     const Row rows[] = {
-        {DataStreamFormat::Ksps8Ms4, 8000, 32, 12, 4.0f},       {DataStreamFormat::Ksps16Ms2, 16000, 32, 24, 2.0f},
-        {DataStreamFormat::Ksps16Ms4, 16000, 64, 12, 4.0f},     {DataStreamFormat::Ksps16Ms16, 16000, 256, 3, 16.0f},
-        {DataStreamFormat::Ksps8Ms16, 8000, 128, 3, 16.0f},     {DataStreamFormat::Ksps24Ms1_33, 24000, 32, 24, 4.0f / 3},
+        {DataStreamFormat::Ksps8Ms4, 8000, 32, 12, 4.0f},
+        {DataStreamFormat::Ksps16Ms2, 16000, 32, 24, 2.0f},
+        {DataStreamFormat::Ksps16Ms4, 16000, 64, 12, 4.0f},
+        {DataStreamFormat::Ksps16Ms16, 16000, 256, 3, 16.0f},
+        {DataStreamFormat::Ksps8Ms16, 8000, 128, 3, 16.0f},
+        {DataStreamFormat::Ksps24Ms1_33, 24000, 32, 24, 4.0f / 3},
         {DataStreamFormat::Ksps24Ms2_67, 24000, 64, 18, 8.0f / 3},
     };
     for (const Row& r : rows) {

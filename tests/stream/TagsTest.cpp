@@ -1,6 +1,6 @@
+#include "stream/Tags.h"
 #include "stream/FrameLayout.h"
 #include "stream/TagModel.h"
-#include "stream/Tags.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +84,8 @@ TEST(TagModel, OldProtocolChannelsAndSlots) {
     m.PublishPresentTags();
     m.HandleSelectableTagsOnChange();
     // Old-protocol slots put TXOUT before RXIN.
-    const std::vector<std::string> expected = {"Raw_TXIN1", "Raw_TXIN2", "Raw_TXOUT1", "Raw_RXIN1", "Raw_RXOUT1", "None"};
+    const std::vector<std::string> expected = {"Raw_TXIN1", "Raw_TXIN2",  "Raw_TXOUT1",
+                                               "Raw_RXIN1", "Raw_RXOUT1", "None"};
     EXPECT_EQ(m.ComboBoxTags.Items, expected);
 }
 

@@ -80,7 +80,8 @@ TEST(Threads, EventsWakeTheFirstSetAndTimeOut) {
 
 TEST(Threads, EveryFrameArrivesInOrderThroughBothThreads) {
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 5000; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {int16_t(i), 1, 2, 3}).Bytes());
+    for (int i = 0; i < 5000; ++i)
+        test::Append(bytes, test::NewFrame(i).Raw(0x0101, {int16_t(i), 1, 2, 3}).Bytes());
     Trickle t(bytes);
     QueueSink sink;
     SteadyClock clock;
@@ -136,7 +137,8 @@ struct Slow : Counter {
 
 TEST(Threads, SlowParserMakesTheTransportWaitInsteadOfOverwriting) {
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 40000; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(40, 3)).Bytes());
+    for (int i = 0; i < 40000; ++i)
+        test::Append(bytes, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(40, 3)).Bytes());
     MemoryTransport t(bytes); // as fast as memory: several ring lengths ahead of the parser
     Pipeline p;
     Slow c;

@@ -1,6 +1,6 @@
+#include "stream/TransportLoop.h"
 #include "stream/QueueSink.h"
 #include "stream/ReplayTransport.h"
-#include "stream/TransportLoop.h"
 #include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>

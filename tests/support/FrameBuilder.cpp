@@ -32,7 +32,8 @@ NewFrame& NewFrame::Words(std::initializer_list<uint16_t> w) {
 }
 
 std::vector<uint16_t> NewFrame::FrameWords() const {
-    std::vector<uint16_t> w = {0xFFFF, 0xFFFF, 0xEEEE, 0xEEEE, uint16_t(counter_), uint16_t(counter_ >> 16), 0, 0};
+    std::vector<uint16_t> w = {0xFFFF, 0xFFFF, 0xEEEE, 0xEEEE, uint16_t(counter_), uint16_t(counter_ >> 16),
+                               0,      0};
     w.insert(w.end(), body_.begin(), body_.end());
     w.push_back(0);
     w[6] = lengthOverride_.value_or(uint16_t(w.size() * 2));
@@ -42,7 +43,9 @@ std::vector<uint16_t> NewFrame::FrameWords() const {
     return w;
 }
 
-std::vector<uint8_t> NewFrame::Bytes(bool bigEndian) const { return WordsToBytes(FrameWords(), bigEndian); }
+std::vector<uint8_t> NewFrame::Bytes(bool bigEndian) const {
+    return WordsToBytes(FrameWords(), bigEndian);
+}
 
 OldFrame& OldFrame::Channels(uint16_t mask, int16_t fill) {
     keys_.push_back({0x4843, mask});
@@ -73,19 +76,25 @@ std::vector<uint16_t> OldFrame::FrameWords() const {
     return w;
 }
 
-std::vector<uint8_t> OldFrame::Bytes(bool bigEndian) const { return WordsToBytes(FrameWords(), bigEndian); }
+std::vector<uint8_t> OldFrame::Bytes(bool bigEndian) const {
+    return WordsToBytes(FrameWords(), bigEndian);
+}
 
 std::vector<uint8_t> WordsToBytes(const std::vector<uint16_t>& w, bool bigEndian) {
     std::vector<uint8_t> b;
     b.reserve(w.size() * 2);
     for (uint16_t x : w) {
         const uint8_t lo = uint8_t(x), hi = uint8_t(x >> 8);
-        if (bigEndian) b.insert(b.end(), {hi, lo});
-        else b.insert(b.end(), {lo, hi});
+        if (bigEndian)
+            b.insert(b.end(), {hi, lo});
+        else
+            b.insert(b.end(), {lo, hi});
     }
     return b;
 }
 
-void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& from) { to.insert(to.end(), from.begin(), from.end()); }
+void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& from) {
+    to.insert(to.end(), from.begin(), from.end());
+}
 
 } // namespace vintrel::test

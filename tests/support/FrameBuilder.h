@@ -15,7 +15,9 @@ public:
     NewFrame& RawCount(uint16_t tag, uint16_t count, const std::vector<int16_t>& samples);
     NewFrame& Ampl(uint16_t tag, int16_t peak) { return Chunk4(tag, 0, uint16_t(peak), 0); }
     NewFrame& Diag(uint16_t tag, int16_t value) { return Chunk4(tag, 0, uint16_t(value), 0); }
-    NewFrame& Mips(int16_t maxMips, int16_t mips) { return Chunk4(0x8002, uint16_t(maxMips), uint16_t(mips), 0); }
+    NewFrame& Mips(int16_t maxMips, int16_t mips) {
+        return Chunk4(0x8002, uint16_t(maxMips), uint16_t(mips), 0);
+    }
     NewFrame& Info(uint16_t info, int16_t revision) { return Chunk4(0x8001, info, uint16_t(revision), 0); }
     NewFrame& Profile(uint16_t chunkNo, uint16_t wordsLeft, const std::vector<uint16_t>& words,
                       std::optional<uint16_t> lenWord = std::nullopt);

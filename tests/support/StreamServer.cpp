@@ -43,7 +43,8 @@ void StreamServer::Run() {
         Plan plan = planFor_(n);
         std::lock_guard lock(clientsMutex_);
         clients_.emplace_back([this, fd, plan = std::move(plan)] {
-            const size_t end = plan.ResetAfter ? std::min(plan.ResetAfter, plan.Bytes.size()) : plan.Bytes.size();
+            const size_t end =
+                plan.ResetAfter ? std::min(plan.ResetAfter, plan.Bytes.size()) : plan.Bytes.size();
             size_t pos = 0;
             while (pos < end && !stop_) {
                 const size_t n = std::min(plan.Piece, end - pos);

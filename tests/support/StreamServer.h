@@ -14,11 +14,11 @@ namespace vintrel::test {
 class StreamServer {
 public:
     struct Plan {
-        std::vector<uint8_t> Bytes;  // what this client gets
-        size_t ResetAfter = 0;       // 0: send everything, then keep the connection open
-        bool CloseAtEnd = false;     // orderly close after the bytes (instead of staying open)
-        size_t Piece = 4096;         // bytes per write
-        int PauseUs = 0;             // pause between pieces
+        std::vector<uint8_t> Bytes; // what this client gets
+        size_t ResetAfter = 0;      // 0: send everything, then keep the connection open
+        bool CloseAtEnd = false;    // orderly close after the bytes (instead of staying open)
+        size_t Piece = 4096;        // bytes per write
+        int PauseUs = 0;            // pause between pieces
     };
     // Called for each accepted client, numbered from 0.
     // port 0 takes any free port.
