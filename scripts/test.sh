@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole test suite, then the hardening jobs: the
-# fuzzers, the tests under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded tests
-# under ThreadSanitizer (scripts/sanitize.sh; VINTREL_QUICK=1 leaves them out).
+# Installs what is missing, checks the formatting, builds and runs the whole test suite, then the
+# hardening jobs: the fuzzers, the tests under AddressSanitizer + UndefinedBehaviorSanitizer and the
+# threaded tests under ThreadSanitizer (scripts/sanitize.sh; VINTREL_QUICK=1 leaves them out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 scripts/build.sh
 dir="${VINTREL_BUILD_DIR:-build}"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
