@@ -7,10 +7,15 @@ namespace vintrel {
 TransportRead FtdiTransport::Read(uint8_t* dst, uint32_t len, bool /*firstPart*/) {
     TransportRead r;
     if (!handle_ || len == 0) return r;
+    if (cancelled_.load(std::memory_order_acquire)) {
+        r.Failed = true;
+        return r;
+    }
     uint32_t got = 0;
     ftdi_.FT_Read(handle_, dst, len, &got);
     // The count decides how far the ring's write index moves; never trust it past the request.
     r.Got = std::min(got, len);
+    r.Failed = cancelled_.load(std::memory_order_acquire); // the wrapped part is not started
     return r;
 }
 

@@ -1,9 +1,16 @@
 #pragma once
-// The receive ring's reader for an open FTDI adapter: FT_Read with the adapter's 20 ms read
-// time-out, so a read returns what arrived within that time (possibly short, possibly nothing).
-// Only the transport thread calls Read.
+// The receive ring's reader for an open FTDI adapter: FT_Read with the adapter's read time-out
+// (kFtdiReadTimeoutMs, 20 ms), so a read returns what arrived within that time, possibly
+// short, possibly nothing. The time-out bounds the whole FT_Read call, however many bytes are
+// asked for, so one call per read is enough to keep Cancel prompt: a cancel that comes during
+// the call takes effect when it returns, at most the time-out later.
+//
+// Threads: only the transport thread calls Read; Cancel may come from any thread. D2XX has no
+// way to wake a running FT_Read, and closing the handle under it is not safe.
 #include "connection/Ftdi.h"
 #include "stream/Transport.h"
+
+#include <atomic>
 
 namespace vintrel {
 
@@ -13,12 +20,16 @@ public:
     FtdiTransport(const Ftdi& ftdi, FT_HANDLE handle) : ftdi_(ftdi), handle_(handle) {}
 
     // Only the count FT_Read returns is used, never its status: a failed or unbound read
-    // gives Got = 0, which the transport thread treats as silence.
+    // gives Got = 0, which the transport thread treats as silence. After Cancel no FT_Read is
+    // started and reads return Failed with nothing; the read whose FT_Read was running when
+    // Cancel came returns Failed with what that call brought.
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
+    void Cancel() override { cancelled_.store(true, std::memory_order_release); }
 
 private:
     const Ftdi& ftdi_;
     FT_HANDLE handle_;
+    std::atomic<bool> cancelled_{false};
 };
 
 } // namespace vintrel

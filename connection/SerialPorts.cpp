@@ -15,7 +15,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +56,23 @@ bool HasHardware(int fd) {
     serial_struct info{};
     if (ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) return false;
     return true;
+}
+
+bool IsRaised(const CancelSignal* cancel) {
+    return cancel && cancel->Raised();
+}
+
+// Whole milliseconds to the deadline, rounded up so the last fraction is waited for too.
+int64_t MsLeft(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    return left.count() <= 0 ? 0 : std::chrono::ceil<Ms>(left).count();
+}
+
+// Sleeps until the deadline, or until the signal is raised.
+void WaitUntil(Clock::time_point deadline, const CancelSignal* cancel) {
+    pollfd p{cancel ? cancel->Fd() : -1, POLLIN, 0};
+    for (int64_t left; !IsRaised(cancel) && (left = MsLeft(deadline)) > 0;)
+        poll(&p, 1, CancelSignal::PollMs(cancel, left));
 }
 
 struct FoundPort {
@@ -212,31 +228,29 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     return res;
 }
 
-uint32_t SerialPort::Read(uint8_t* dst, uint32_t len) {
-    if (fd_ < 0 || len == 0) return 0;
+uint32_t SerialPort::Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel) {
+    if (fd_ < 0 || len == 0 || IsRaised(cancel)) return 0;
     const auto deadline = Clock::now() + Ms(uint64_t(TimeOuts.ReadTotalConstantMs) +
                                             uint64_t(TimeOuts.ReadTotalPerByteMs) * len);
+    pollfd p[2] = {{fd_, POLLIN, 0}, {cancel ? cancel->Fd() : -1, POLLIN, 0}};
     uint32_t got = 0;
     bool failed = false;
     while (got < len) {
-        const auto now = Clock::now();
-        if (now >= deadline) break;
-        // Whole milliseconds left, rounded up so the last fraction is waited for too.
-        int64_t left =
-            std::chrono::duration_cast<Ms>(deadline - now + Ms(1) - std::chrono::nanoseconds(1)).count();
+        int64_t left = MsLeft(deadline);
+        if (left == 0) break;
         if (got > 0) left = std::min<int64_t>(left, TimeOuts.ReadIntervalMs);
-        pollfd p{fd_, POLLIN, 0};
-        const int ready = poll(&p, 1, int(std::min<int64_t>(left, 1 << 30)));
+        const int ready = poll(p, 2, CancelSignal::PollMs(cancel, left));
+        if (IsRaised(cancel)) return got;
         if (ready < 0) {
             if (errno == EINTR) continue;
             failed = true;
             break;
         }
-        if (ready == 0) {
+        if (p[0].revents == 0) {
             if (got > 0) break; // the line went quiet after the first bytes
             continue;
         }
-        if (!(p.revents & POLLIN)) {
+        if (!(p[0].revents & POLLIN)) {
             failed = true; // hang-up or error without data
             break;
         }
@@ -252,7 +266,7 @@ uint32_t SerialPort::Read(uint8_t* dst, uint32_t len) {
     }
     // A port that fails (unplugged adapter, closed peer) answers like a silent one: it takes
     // the whole time-out instead of letting the transport thread spin on instant failures.
-    if (failed && got == 0) std::this_thread::sleep_until(deadline);
+    if (failed && got == 0) WaitUntil(deadline, cancel);
     return got;
 }
 

@@ -8,7 +8,9 @@
 // the device name: /dev/ttyUSB3 -> 3, /dev/ttyS0 -> 0.
 //
 // Threads: enumeration and open/close run on the window thread while no connection is open;
-// once a connection is made only the transport thread reads from the port.
+// once a connection is made only the transport thread reads from the port. Another thread ends
+// a read through a CancelSignal, never by closing the port under it.
+#include "connection/CancelSignal.h"
 #include "connection/FtdiPorts.h"
 #include "stream/MessageSink.h"
 
@@ -84,8 +86,10 @@ public:
     const std::string& Path() const { return path_; }
 
     // Reads at most len bytes within the time-outs of TimeOuts; returns the count (0 when
-    // nothing arrived, the port is closed or failed).
-    uint32_t Read(uint8_t* dst, uint32_t len);
+    // nothing arrived, the port is closed or failed). On a silent line that is the whole total
+    // time-out, over a minute for a ring-sized request, and a failed port takes it as well; a
+    // raised cancel ends either wait at once and returns the bytes already placed.
+    uint32_t Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel = nullptr);
 
     // Replaces the rate read back from the driver (the acceptance rule is otherwise only
     // reachable with hardware that rounds rates).

@@ -1,41 +1,61 @@
 #include "connection/TcpClient.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace vintrel {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
 void AssignErrno(std::string& errorText, int err) {
     errorText.assign(std::strerror(err));
 }
 
-} // namespace
-
-void TcpClient::SetReadTimeout(int ms) {
-    readTimeoutMs_ = ms;
-    const int fd = fd_.load(std::memory_order_relaxed);
-    if (fd < 0) return;
-    timeval tv{};
-    tv.tv_sec = ms / 1000;
-    tv.tv_usec = (ms % 1000) * 1000;
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+bool IsRaised(const CancelSignal* cancel) {
+    return cancel && cancel->Raised();
 }
 
-bool TcpClient::Connect(int timeoutMs, std::string& errorText) {
+// Whole milliseconds to the deadline, rounded up so a poll never ends just short of it.
+int64_t MsLeft(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    return left.count() <= 0 ? 0 : std::chrono::ceil<Ms>(left).count();
+}
+
+// The socket and the cancel signal (when there is one) for one poll() set.
+struct PollPair {
+    pollfd Fds[2];
+    PollPair(int fd, short events, const CancelSignal* cancel)
+        : Fds{{fd, events, 0}, {cancel ? cancel->Fd() : -1, POLLIN, 0}} {}
+    // Returns poll's result; EINTR counts as a wait that ended without news.
+    int Wait(const CancelSignal* cancel, Clock::time_point deadline) {
+        const int ready = poll(Fds, 2, CancelSignal::PollMs(cancel, MsLeft(deadline)));
+        if (ready < 0 && errno == EINTR) {
+            Fds[0].revents = 0;
+            return 0;
+        }
+        return ready;
+    }
+};
+
+} // namespace
+
+bool TcpClient::Connect(int timeoutMs, std::string& errorText, const CancelSignal* cancel) {
     Disconnect();
+    if (IsRaised(cancel)) {
+        errorText.assign("Connection cancelled");
+        return false;
+    }
 
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -54,26 +74,31 @@ bool TcpClient::Connect(int timeoutMs, std::string& errorText) {
     if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         err = errno;
         if (err == EINPROGRESS) {
-            // Wait for the handshake, restarting the wait with what is left after a signal.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-            pollfd p{fd, POLLOUT, 0};
-            int ready = 0;
+            const auto deadline = Clock::now() + Ms(timeoutMs);
+            PollPair p(fd, POLLOUT, cancel);
             for (;;) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
-                ready = poll(&p, 1, int(std::max<int64_t>(0, left.count())));
-                if (ready >= 0 || errno != EINTR) break;
+                const int ready = p.Wait(cancel, deadline);
+                // The socket is still this thread's own: closing it here races with nobody.
+                if (IsRaised(cancel)) {
+                    close(fd);
+                    errorText.assign("Connection cancelled");
+                    return false;
+                }
+                if (ready < 0) {
+                    err = errno;
+                    break;
+                }
+                if (p.Fds[0].revents != 0) {
+                    socklen_t len = sizeof err;
+                    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+                    break;
+                }
+                if (Clock::now() >= deadline) {
+                    close(fd);
+                    errorText = "Connect timed out.";
+                    return false;
+                }
             }
-            if (ready == 0) {
-                close(fd);
-                errorText = "Connect timed out.";
-                return false;
-            }
-            socklen_t len = sizeof err;
-            if (ready < 0)
-                err = errno;
-            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                err = errno;
         }
         if (err != 0) {
             close(fd);
@@ -81,13 +106,11 @@ bool TcpClient::Connect(int timeoutMs, std::string& errorText) {
             return false;
         }
     }
-    // Reads block, bounded by the read time-out.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
+    readTimeoutMs_ = kTcpReadTimeoutMs;
     fd_.store(fd, std::memory_order_release);
-    SetReadTimeout(kTcpReadTimeoutMs);
     return true;
 }
 
@@ -96,44 +119,51 @@ void TcpClient::Disconnect() {
     if (fd >= 0) close(fd);
 }
 
-TcpReadResult TcpClient::ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std::string& errorText) {
+TcpReadResult TcpClient::ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std::string& errorText,
+                                  const CancelSignal* cancel) {
     got = 0;
     const int fd = fd_.load(std::memory_order_acquire);
     if (fd < 0) {
         errorText.assign("Not Connected");
         return TcpReadResult::Error;
     }
-    uint32_t have = 0;
+    if (len == 0) return TcpReadResult::Ok;
 
-    TcpReadResult result = TcpReadResult::Ok;
-    while (have == 0 && len > 0) {
-        const ssize_t n = recv(fd, dst, len, 0);
+    const auto deadline = Clock::now() + Ms(readTimeoutMs_);
+    PollPair p(fd, POLLIN, cancel);
+    for (;;) {
+        if (IsRaised(cancel)) {
+            errorText.assign("Read cancelled.");
+            return TcpReadResult::Cancelled;
+        }
+        // What has arrived is taken at once (one call on a busy link); only a silent socket is
+        // waited for, together with the cancel. Errors and hang-ups show in recv too.
+        const ssize_t n = recv(fd, dst, len, MSG_DONTWAIT);
         if (n > 0) {
-            have = uint32_t(n);
-            break;
+            got = uint32_t(n);
+            return TcpReadResult::Ok;
         }
         if (n == 0) {
-            result = TcpReadResult::Closed;
             errorText.assign("Connection Closed Gracefully.");
-            break;
+            Disconnect(); // the stream has ended
+            return TcpReadResult::Closed;
         }
         const int err = errno;
         if (err == EINTR) continue;
-        if (err == EAGAIN || err == EWOULDBLOCK) {
-            result = TcpReadResult::TimedOut;
-            errorText.assign("Read timed out.");
-        } else if (err == ECONNRESET) {
-            result = TcpReadResult::Reset;
+        if (err != EAGAIN && err != EWOULDBLOCK) {
             AssignErrno(errorText, err);
-        } else {
-            result = TcpReadResult::Error;
-            AssignErrno(errorText, err);
+            return err == ECONNRESET ? TcpReadResult::Reset : TcpReadResult::Error;
         }
-        break;
+        const int ready = p.Wait(cancel, deadline);
+        if (ready < 0) {
+            AssignErrno(errorText, errno);
+            return TcpReadResult::Error;
+        }
+        if (p.Fds[0].revents == 0 && !IsRaised(cancel) && Clock::now() >= deadline) {
+            errorText.assign("Read timed out.");
+            return TcpReadResult::TimedOut;
+        }
     }
-    got = have;
-    if (result == TcpReadResult::Closed) Disconnect(); // the stream has ended
-    return result;
 }
 
 uint32_t TcpClient::Pending() const {

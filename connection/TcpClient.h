@@ -4,7 +4,11 @@
 // Threads: the window thread sets Host and Port and connects or disconnects while the transport
 // thread is parked; the transport thread reads, and after a reset connection disconnects and
 // connects again itself. The two never use the client at the same time; only the open state
-// is shared across that hand-over and is atomic.
+// is shared across that hand-over and is atomic. To end a blocked read or connect, another
+// thread raises the CancelSignal passed in: it never closes the socket itself, because a
+// descriptor closed under a running poll() may already name someone else's file.
+#include "connection/CancelSignal.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -17,11 +21,12 @@ inline constexpr int kTcpConnectTimeoutMs = 10000;
 inline constexpr int kTcpReadTimeoutMs = 80;
 
 enum class TcpReadResult : uint8_t {
-    Ok,       // all requested bytes are at dst
-    TimedOut, // nothing more arrived within the read time-out; the partial bytes are kept
-    Closed,   // the peer closed the connection; the client is disconnected
-    Reset,    // the peer reset the connection
-    Error,    // any other socket error
+    Ok,        // got > 0 bytes are at dst (len = 0: nothing asked, nothing read)
+    TimedOut,  // nothing arrived within the read time-out
+    Closed,    // the peer closed the connection; the client is disconnected
+    Reset,     // the peer reset the connection
+    Error,     // any other socket error
+    Cancelled, // the cancel signal is raised; the connection stays as it is
 };
 
 class TcpClient {
@@ -35,18 +40,23 @@ public:
     std::string Host = kNoHost;
     uint16_t Port = 0;
 
-    // Connects to Host:Port within timeoutMs, closing any earlier connection first. On success
-    // the read time-out is set to 80 ms. On failure errorText says why and nothing stays open.
-    bool Connect(int timeoutMs, std::string& errorText);
-    bool Connect(std::string& errorText) { return Connect(kTcpConnectTimeoutMs, errorText); }
+    // Connects to Host:Port within timeoutMs, closing any earlier connection first. On failure
+    // errorText says why and nothing stays open; a raised cancel ends the wait for the handshake
+    // at once with "Connection cancelled".
+    bool Connect(int timeoutMs, std::string& errorText, const CancelSignal* cancel = nullptr);
+    bool Connect(std::string& errorText, const CancelSignal* cancel = nullptr) {
+        return Connect(kTcpConnectTimeoutMs, errorText, cancel);
+    }
     void Disconnect();
     bool Connected() const { return fd_.load(std::memory_order_acquire) >= 0; }
 
-    // Reads what has arrived, at most len bytes, waiting at most the read time-out for the first
-    // byte; `got` counts them. Bytes are never held back for a fixed count: the end of a frame
-    // would wait for whatever the target sends next, and when the target pauses the parser gives
-    // up the frame. errorText is set for every result but Ok.
-    TcpReadResult ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std::string& errorText);
+    // Reads what has arrived, at most len bytes, waiting at most the read time-out (80 ms) for
+    // the first byte; `got` counts them. Bytes are never held back for a fixed count: the end of
+    // a frame would wait for whatever the target sends next, and when the target pauses the
+    // parser gives up the frame. A raised cancel ends the wait at once (Cancelled, got = 0:
+    // bytes are only ever placed by the last step). errorText is set for every result but Ok.
+    TcpReadResult ReadSome(uint8_t* dst, uint32_t len, uint32_t& got, std::string& errorText,
+                           const CancelSignal* cancel = nullptr);
 
     // Bytes received and not yet read (0 when not connected). Any thread may ask.
     uint32_t Pending() const;
@@ -54,8 +64,7 @@ public:
     int ReadTimeoutMs() const { return readTimeoutMs_; }
 
 private:
-    void SetReadTimeout(int ms);
-
+    // Non-blocking from the connect on: every wait is a poll() that also watches the cancel.
     std::atomic<int> fd_{-1};
     int readTimeoutMs_ = kTcpReadTimeoutMs;
 };

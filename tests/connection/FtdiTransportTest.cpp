@@ -1,6 +1,8 @@
-// Reading through FT_Read: a file served in short reads and a pseudo-terminal that stays silent.
+// Reading through FT_Read: a file served in short reads, a pseudo-terminal that stays silent,
+// and a cancel that stops the reads.
 #include "connection/FtdiTransport.h"
 #include "FakeFtd2xxEnv.h"
+#include "TcpTestSockets.h"
 #include "connection/FtdiPorts.h"
 
 #include <chrono>
@@ -92,6 +94,26 @@ TEST_F(FtdiTransportTest, PseudoTerminalIsSilentForTheTimeOutThenDelivers) {
     }
     EXPECT_EQ(received, sent);
     close(master);
+}
+
+TEST_F(FtdiTransportTest, CancelEndsTheReadsAndNoMoreFtReadIsMade) {
+    OpenAdapter(); // no source: a silent adapter, each FT_Read waits the whole time-out
+    FtdiTransport transport(fake_, handle_);
+    // Like the transport thread, read again after each empty read until the cancel.
+    uint8_t buf[4096];
+    TransportRead last;
+    const auto latency = ReturnAfterCancel(
+        [&] {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            do last = transport.Read(buf, sizeof buf, true);
+            while (!last.Failed && std::chrono::steady_clock::now() < giveUp);
+        },
+        LetItBlock, [&] { transport.Cancel(); });
+    EXPECT_LT(latency, kCancelBound);
+    EXPECT_TRUE(last.Failed);
+    ClearLog();
+    EXPECT_TRUE(transport.Read(buf, sizeof buf, true).Failed);
+    EXPECT_TRUE(LogLines().empty()); // the adapter is not asked again
 }
 
 TEST_F(FtdiTransportTest, ZeroHandleReadsNothing) {

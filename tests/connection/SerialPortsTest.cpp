@@ -1,5 +1,6 @@
 // Serial ports on pseudo-terminals: enumeration over a fake sysfs tree whose device nodes lead
-// to pseudo-terminals, opening at standard and custom rates, and reading with the time-outs.
+// to pseudo-terminals, opening at standard and custom rates, reading with the time-outs, and
+// cancelling reads that would otherwise wait them out.
 #include "connection/SerialPorts.h"
 #include "TcpTestSockets.h"
 #include "connection/SerialTransport.h"
@@ -179,6 +180,64 @@ TEST_F(SerialOpenTest, TransportDeliversBytesUnchangedAndSilenceWithinTheBudget)
     start = steady_clock::now();
     EXPECT_EQ(transport.Read(got.data(), 40, true).Got, 0u);
     EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - start).count(), 45);
+}
+
+// A ring-sized read has over a minute of total time-out, and a hung-up port waits it out as
+// well; the cancel ends either within the bound. A trickling target keeps sending through the
+// cancel: the reads' bytes and what is left in the port must then be all it sent.
+TEST_F(SerialOpenTest, CancelEndsARingSizedReadKeepingWhatArrived) {
+    enum class Line { Silent, Trickling, HungUp };
+    constexpr const char* kNames[] = {"silent", "trickling", "hung up"};
+    for (const Line line : {Line::Silent, Line::Trickling, Line::HungUp}) {
+        SCOPED_TRACE(kNames[int(line)]);
+        Pty pty;
+        SerialPort port;
+        ASSERT_TRUE(port.OpenUART(pty.Slave, "921600").Opened);
+        UartTransport transport(port);
+        if (line == Line::HungUp) pty.Master.Reset();
+        std::vector<uint8_t> sent, received, buf(65534);
+        std::atomic<bool> stop{false};
+        // A byte about every half millisecond keeps a read going (it ends after 1 ms without one)
+        // without loading the machine more than a real line would.
+        std::thread target([&] {
+            for (uint8_t b = 0; line == Line::Trickling && !stop; std::this_thread::sleep_for(500us)) {
+                b = uint8_t(b * 5 + 1);
+                if (write(pty.Master.Get(), &b, 1) == 1) sent.push_back(b);
+            }
+        });
+
+        TransportRead last;
+        int reads = 0;
+        const auto latency = ReturnAfterCancel(
+            [&] {
+                const auto giveUp = steady_clock::now() + seconds(5);
+                do {
+                    last = transport.Read(buf.data(), uint32_t(buf.size()), true);
+                    received.insert(received.end(), buf.begin(), buf.begin() + last.Got);
+                    ++reads;
+                } while (!last.Failed && steady_clock::now() < giveUp);
+            },
+            LetItBlock,
+            [&] {
+                transport.Cancel();
+                stop = true; // bytes sent after the cancel are only found in the port
+            });
+        target.join();
+        EXPECT_LT(latency, kCancelBound);
+        EXPECT_TRUE(last.Failed);
+        if (line != Line::Trickling) {
+            EXPECT_EQ(reads, 1); // the one long wait was cut short
+        }
+
+        uint8_t rest[256];
+        for (uint32_t n; received.size() < sent.size() && (n = port.Read(rest, sizeof rest)) > 0;)
+            received.insert(received.end(), rest, rest + n);
+        EXPECT_EQ(received, sent);
+
+        const auto start = steady_clock::now();
+        EXPECT_TRUE(transport.Read(buf.data(), uint32_t(buf.size()), true).Failed); // later ones at once
+        EXPECT_LT(steady_clock::now() - start, kCancelBound);
+    }
 }
 
 } // namespace

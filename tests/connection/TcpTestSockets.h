@@ -2,10 +2,13 @@
 // Plain loopback sockets for the connection tests: a listener on 127.0.0.1 (any free port)
 // and small blocking helpers. Every wait is bounded.
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -76,6 +79,20 @@ inline Fd ConnectLoopback(uint16_t port, int rcvBuf = 0) {
     return fd;
 }
 
+// Fills the accept queue of a listener made with backlog 0: one connection that is never
+// accepted, and for kernels that admit one more, a second whose handshake is left pending. While
+// the queue is full the kernel drops new SYNs, so further connects hang (the client retries for
+// seconds), all on loopback.
+struct FullAcceptQueue {
+    explicit FullAcceptQueue(uint16_t port)
+        : Queued(ConnectLoopback(port)),
+          Pending(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+        const sockaddr_in a = Loopback(port);
+        connect(Pending.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    }
+    Fd Queued, Pending;
+};
+
 inline bool WriteAll(int fd, const uint8_t* p, size_t n) {
     for (ssize_t k; n > 0; p += k, n -= size_t(k))
         if ((k = send(fd, p, n, MSG_NOSIGNAL)) <= 0) return false;
@@ -98,6 +115,35 @@ inline bool ReadUntilClosed(int fd, std::vector<uint8_t>& out, int idleMs) {
         if ((n = recv(fd, buf, sizeof buf, 0)) <= 0) return true;
         out.insert(out.end(), buf, buf + n);
     }
+}
+
+// How long a cancelled transport may take to give its thread back, on a loaded machine too.
+inline constexpr std::chrono::milliseconds kCancelBound{200};
+
+// Runs `blocked` (a wait that only a cancel ends) on its own thread; once that thread is inside
+// it (`inside` waits for that), runs `cancel` and returns how long `blocked` took to return
+// after it. Callers check what `blocked` returned: a wait that ended early shows there.
+template <typename Blocked, typename Inside, typename Cancel>
+std::chrono::milliseconds ReturnAfterCancel(Blocked&& blocked, Inside&& inside, Cancel&& cancel) {
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> started{false};
+    Clock::time_point returned;
+    std::thread t([&] {
+        started = true;
+        blocked();
+        returned = Clock::now();
+    });
+    while (!started) std::this_thread::yield();
+    inside();
+    const auto raised = Clock::now();
+    cancel();
+    t.join();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(returned - raised);
+}
+
+// An `inside` for waits that begin as soon as their thread runs.
+inline void LetItBlock() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
 }
 
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {

@@ -1,5 +1,6 @@
 // The TCP/IP client and the TR_TCPIP read of the receive ring against a listener on loopback:
-// exact reads, time-outs that keep what arrived, the ways a connection ends, failed connects.
+// exact reads, time-outs that keep what arrived, the ways a connection ends, failed connects,
+// and cancels that end a blocked read, connect or reconnect.
 #include "connection/TcpTransport.h"
 #include "TcpTestSockets.h"
 #include "stream/QueueSink.h"
@@ -30,7 +31,8 @@ protected:
         return transport_.Read(buf_.data(), len, firstPart);
     }
 
-    LoopbackListener listener_;
+    // Backlog 0: after SetUp's accept, one queued connection fills it (see FullAcceptQueue).
+    LoopbackListener listener_{0};
     TcpClient client_;
     QueueSink sink_;
     TcpTransport transport_{client_, sink_};
@@ -40,14 +42,15 @@ protected:
 
 TEST_F(TcpTransportTest, ARequestSplitAtTheRingsEndArrivesWhole) {
     auto ring = std::make_unique<ReceiveRing>();
-    ring->ReadIndx = kRingSize - 100;
+    ring->ResetParked(kRingSize - 100);
     const auto data = Pattern(300, 7);
     ASSERT_TRUE(WriteAll(peer_.Get(), data.data(), 120)); // the rest comes in a later segment
     std::thread late([&] { WriteAll(peer_.Get(), data.data() + 120, 180); });
     uint32_t total = 0;
     for (int i = 0; i < 50 && total < 300; ++i) {
-        total += ring->ReadToCycBuf(transport_, 300 - total, nullptr, 0);
-        ring->ReadIndx = (kRingSize - 100 + total) & kRingMask;
+        const uint32_t got = ring->Producer().ReadToCycBuf(transport_, 300 - total, nullptr, 0);
+        ring->Producer().Commit(got);
+        total += got;
     }
     EXPECT_EQ(total, 300u);
     late.join();
@@ -139,6 +142,72 @@ TEST_F(TcpTransportTest, NoHostReadsNothingEvenWhenConnected) {
     EXPECT_EQ(sink_.StatusChanges(), 0u);
 }
 
+TEST_F(TcpTransportTest, CancelEndsABlockedReadAndEveryLaterOne) {
+    // Like the transport thread, read again after each time-out (each one puts its status):
+    // only the cancel ends the loop.
+    TransportRead last;
+    const auto latency = ReturnAfterCancel(
+        [&] {
+            const auto giveUp = steady_clock::now() + seconds(5);
+            uint64_t before = 0;
+            do {
+                before = sink_.StatusChanges();
+                last = Read(64);
+            } while (sink_.StatusChanges() != before && steady_clock::now() < giveUp);
+        },
+        LetItBlock, [&] { transport_.Cancel(); });
+    EXPECT_LT(latency, kCancelBound);
+    EXPECT_EQ(last.Got, 0u);
+    EXPECT_TRUE(last.Failed);
+
+    // Later reads return at once: five 80 ms time-outs would take twice the bound, and each
+    // would put its status.
+    const uint64_t changes = sink_.StatusChanges();
+    const auto start = steady_clock::now();
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(Read(16).Failed);
+    EXPECT_LT(steady_clock::now() - start, kCancelBound);
+    EXPECT_EQ(sink_.StatusChanges(), changes);
+    EXPECT_TRUE(client_.Connected()); // closing is the window thread's job
+}
+
+TEST_F(TcpTransportTest, CancelEndsTheReconnectAfterAResetWithoutAStatus) {
+    const FullAcceptQueue fillers(listener_.Port()); // the reconnect hangs
+    ResetAndClose(peer_);
+    // The reader drops the reset socket just before it connects again.
+    const auto reconnecting = [&] {
+        const auto giveUp = steady_clock::now() + seconds(5);
+        while (client_.Connected() && steady_clock::now() < giveUp) std::this_thread::sleep_for(1ms);
+        LetItBlock();
+    };
+    TransportRead r;
+    const auto latency =
+        ReturnAfterCancel([&] { r = Read(16, true); }, reconnecting, [&] { transport_.Cancel(); });
+    EXPECT_LT(latency, kCancelBound);
+    EXPECT_EQ(r.Got, 0u);
+    EXPECT_TRUE(r.Failed);
+    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer"); // no "Trying to reconnect"
+    EXPECT_EQ(sink_.StatusChanges(), 1u);
+    EXPECT_FALSE(client_.Connected());
+}
+
+TEST(TcpConnectTest, CancelEndsAPendingConnect) {
+    LoopbackListener full(0);
+    const FullAcceptQueue fillers(full.Port()); // the handshake hangs
+    TcpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = full.Port();
+    CancelSignal cancel;
+    std::string error;
+    bool connected = true;
+    const auto latency =
+        ReturnAfterCancel([&] { connected = client.Connect(kTcpConnectTimeoutMs, error, &cancel); },
+                          LetItBlock, [&] { cancel.Raise(); });
+    EXPECT_LT(latency, kCancelBound);
+    EXPECT_FALSE(connected);
+    EXPECT_EQ(error, "Connection cancelled");
+    EXPECT_FALSE(client.Connected());
+}
+
 TEST(TcpConnectTest, RefusedTimedOutAndInvalidHostsLeaveNothingOpen) {
     TcpClient client;
     std::string error;
@@ -152,9 +221,7 @@ TEST(TcpConnectTest, RefusedTimedOutAndInvalidHostsLeaveNothingOpen) {
 
     // A listener with a full queue drops further handshakes.
     LoopbackListener full(0);
-    Fd fillers[2] = {ConnectLoopback(full.Port()), Fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0))};
-    const sockaddr_in a = Loopback(full.Port());
-    connect(fillers[1].Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    const FullAcceptQueue fillers(full.Port());
     client.Port = full.Port();
     const auto start = steady_clock::now();
     EXPECT_FALSE(client.Connect(300, error));
