@@ -11,7 +11,7 @@ Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
       loop_(*state_), extractor_(*state_), reports_(*state_, this), dump_(*state_), recording_(*state_, sink),
       transportThread_(loop_, events_), tcp_(std::make_unique<TcpClient>()),
       forward_(std::make_unique<ForwardServer>(sink)) {
-    state_->WindowDraws = true;
+    state_->HandOff.EnableDrawing();
     loop_.AddObserver(forward_.get());
     loop_.AddObserver(&dump_);
     loop_.OnPassState = [this](int s) {
@@ -36,8 +36,7 @@ Engine::~Engine() {
 void Engine::Start() {
     if (started_) return;
     started_ = true;
-    state_->TransportState = INACTIVE;
-    state_->TCPIP_Reconnecting = false;
+    TCPIP_Reconnecting = false;
     parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);
     transportThread_.Resume();
     transportRunning_ = true;
@@ -49,8 +48,10 @@ void Engine::Close() {
     recording_.SetButtonsEnabled(false); // a running recording ends, parsed, before anything closes
     if (connected_) DisconnectAndExit();
     DestroyReviveParsing(false);
-    state_->TransportState = TERMINATING;
+    // A transport thread still stuck in a read that ignored its cancel is waited for here.
+    state_->Control.Terminate();
     transportThread_.WaitFor();
+    FinishPark();
     transportRunning_ = false;
     forward_->Stop();
     dump_.Close();
@@ -104,7 +105,7 @@ void Engine::ProcessNewFrame(int bufNum) {
     StreamState& s = *state_;
     // The recording clock runs on delivered frames, drawn or not.
     recording_.OnFrameDelivered();
-    if (!s.ClaimForDrawing(bufNum)) return; // taken back by the parser: counted as not drawn
+    if (!s.HandOff.Claim(bufNum)) return; // taken back by the parser: counted as not drawn
     TNewProtHeaderEveryFrameData& r = s.Decoder.HeaderEveryFrInfo[bufNum];
     view_.Warning(warning_, false);
     RestoreAfterAutoReconnect();
@@ -115,9 +116,9 @@ void Engine::ProcessNewFrame(int bufNum) {
     r.VadStatus.fill(kNotAvailable);
     r.AGC.fill(kNotAvailable);
     ++framesDrawn_;
-    s.ReleaseDrawn(bufNum);
+    s.HandOff.Release(bufNum);
     recording_.SetButtonsEnabled(connected_);
-    recording_.Profile().OnFrameDrawn(s.Ring.ProtocolType.load());
+    recording_.Profile().OnFrameDrawn(s.Ring.ProtocolType());
 }
 
 void Engine::RestoreAfterAutoReconnect() {
@@ -130,8 +131,9 @@ void Engine::RestoreAfterAutoReconnect() {
 }
 
 void Engine::OnTimer() {
-    recording_.Profile().OnTimer(state_->Ring.ProtocolType.load());
-    if (state_->TCPIP_Reconnecting.load() && TicksSince(LastTcpIpReconnTime, clock_.Now()) > 5000)
+    recording_.Profile().OnTimer(state_->Ring.ProtocolType());
+    if (parkPending_) FinishPark(); // the transport thread came back: the close completes
+    if (TCPIP_Reconnecting && TicksSince(LastTcpIpReconnTime, clock_.Now()) > 5000)
         sink_.Post(WM_TCPIP_RECONNECT, 0, 0);
 }
 

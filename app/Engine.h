@@ -58,8 +58,16 @@ public:
     bool Connected() const { return connected_; }
     // Closes whatever is open; false when nothing was.
     bool DisconnectAndExit();
-    // Stops the transport thread's reading and replaces the parsing thread.
-    void DestroyReviveParsing(bool revive);
+    // Parks the transport thread (cancelling a blocked read, waiting at most 2 s for it) and
+    // replaces the parsing thread. False when the transport thread did not park in time: it
+    // keeps its transport, and the ring is cleared once it has parked.
+    bool DestroyReviveParsing(bool revive);
+    // A TCP/IP reconnection is pending (window thread only).
+    bool TcpIpReconnecting() const { return TCPIP_Reconnecting; }
+    // The diagnostics panel's "Cancel Retrying and close".
+    void CancelTcpIpRetrying() { TCPIP_Reconnecting = false; }
+    // The transport thread did not park when last asked; Connect is refused until it has.
+    bool ParkPending() const { return parkPending_; }
     void TryReconnectTCPIP();
     // Every second: asks for a TCP/IP reconnection while one is pending and 5 s have passed.
     void OnTimer();
@@ -81,6 +89,10 @@ public:
 
     // The transport thread reached RUNNING (called on that thread): the spectrum queues restart.
     std::function<void()> OnSwitchedToRunning;
+
+    // Wraps every transport opened, before the transport thread gets it (tests put a transport
+    // that misbehaves around a real one).
+    std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport>)> WrapTransport;
 
     // True while the delay window is on screen: connecting then also feeds it (Corr).
     std::function<bool()> DelayWindowShown;
@@ -106,6 +118,11 @@ private:
     void CleanChartsData();
     void RestoreAfterAutoReconnect();
     bool AnythingOpen() const;
+    void CloseTransport();
+    // Completes a disconnect whose park timed out, once the transport thread has parked.
+    bool FinishPark();
+    // Both worker threads parked: the ring and the frame buffers start afresh.
+    void ClearParked();
 
     MessageSink& sink_;
     const Clock& clock_;
@@ -127,7 +144,10 @@ private:
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<ForwardServer> forward_;
 
+    TTransport transportIs_ = TR_NONE;
     bool connected_ = false;
+    bool parkPending_ = false;
+    bool TCPIP_Reconnecting = false;
     bool started_ = false;
     bool transportRunning_ = false;
     uint32_t LastTcpIpReconnTime = 0;

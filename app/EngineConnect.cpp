@@ -16,7 +16,10 @@ namespace vintrel {
 
 namespace {
 
-constexpr uint32_t kParkTimeoutMs = 15000;
+// Parking cancels a blocked read, so the transport thread answers within one short read
+// time-out; one that has not answered in 2 s is stuck in its transport.
+constexpr uint32_t kParkTimeoutMs = 2000;
+constexpr const char* kNotParked = "The transport did not stop: Connect is refused until it does";
 constexpr const char* kDefaultRate = "12000000";
 
 std::string Trim(const std::string& s) {
@@ -60,7 +63,11 @@ void Engine::CleanChartsData() {
 bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     const ConnectSettings cs = Settings ? Settings() : ConnectSettings{};
     StreamState& s = *state_;
-    s.TransportIs = TR_NONE;
+    if (!FinishPark()) {
+        sink_.SetStat(kNotParked, StatStyle::Bold);
+        return false;
+    }
+    transportIs_ = TR_NONE;
     s.Settings.BigEndian = cs.BigEndian;
 
     uint32_t rate = 0;
@@ -73,7 +80,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
 
     if (!automatic) {
         view_.HideTcpIpError();
-        s.TCPIP_Reconnecting = false;
+        TCPIP_Reconnecting = false;
     }
     if (DisconnectAndExit()) return false;
     CleanChartsData(); // no parsing thread runs now
@@ -85,7 +92,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
         threshText = "3";
     }
     if (corrected) corrected->AutoReconnectText = threshText;
-    s.Counters.InconsistFramesThresh = thresh;
+    reports_.Counters().InconsistFramesThresh = thresh;
     s.Settings.VerifyChecksum = cs.VerifyChecksum;
     s.SetFormat(cs.Format);
 
@@ -124,8 +131,7 @@ bool Engine::OpenTcpIp(const ConnectSettings& cs) {
     }
     if (tcp_->Connected()) {
         transport_ = std::make_unique<TcpTransport>(*tcp_, sink_);
-        state_->OpenTransport = transport_.get();
-        state_->TransportIs = TR_TCPIP;
+        transportIs_ = TR_TCPIP;
         sink_.SetStat(" TCP/IP connected", StatStyle::Normal);
         DestroyReviveParsing(true);
         return true;
@@ -148,8 +154,7 @@ bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
         return false;
     }
     transport_ = std::make_unique<FtdiTransport>(ftdi_, FtdiHandle);
-    state_->OpenTransport = transport_.get();
-    state_->TransportIs = TR_FTDI;
+    transportIs_ = TR_FTDI;
     if (cs.PortIndex >= 1 && cs.PortIndex <= int(FtdiList.size()))
         ComPortNum = FtdiList[cs.PortIndex - 1].ComPort;
     sink_.SetStat(" FTDI port is open", StatStyle::Normal);
@@ -175,8 +180,7 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
         return false;
     }
     transport_ = std::make_unique<UartTransport>(*uart_);
-    state_->OpenTransport = transport_.get();
-    state_->TransportIs = TR_UART;
+    transportIs_ = TR_UART;
     // A COM number here is the trailing number of the device name (/dev/ttyUSB3 -> 3).
     ComPortNum = SerialComNumber(device);
     sink_.SetStat(" UART port is open", StatStyle::Normal);
@@ -186,9 +190,10 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
 
 void Engine::CommonTail() {
     StreamState& s = *state_;
-    s.TransportThreadCounter = 0;
-    s.TransportState = CONNECTING;
-    s.State = uint8_t(StreamState::Usb | (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0));
+    if (WrapTransport) transport_ = WrapTransport(std::move(transport_));
+    s.Control.Connect(transport_.get(), transportIs_);
+    reports_.ParserStarts();
+    s.Set(uint8_t(StreamState::Usb | (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0)));
     EnaDisOnCnctBtn(true);
     connected_ = true;
     if (parsing_) parsing_->Resume();
@@ -202,7 +207,6 @@ void Engine::EnaDisOnCnctBtn(bool connected) {
 }
 
 bool Engine::DisconnectAndExit() {
-    StreamState& s = *state_;
     if (!AnythingOpen()) {
         if (parsing_ && parsing_->Started()) events_.TerminateParsingThread.Set();
         return false;
@@ -210,10 +214,26 @@ bool Engine::DisconnectAndExit() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
     view_.SetButtonsEnabled(false);
-    DestroyReviveParsing(true);
+    parkPending_ = !DestroyReviveParsing(true);
+    connected_ = false;
+    CleanChartsData();
+    EnaDisOnCnctBtn(false);
+    view_.Warning(warning_, false);
+    if (parkPending_) {
+        // A read that ignored the cancel still runs in the transport: it keeps its transport
+        // until the thread comes back.
+        sink_.SetStat(kNotParked, StatStyle::Bold);
+    } else {
+        CloseTransport();
+        sink_.SetStat("Connection closed", StatStyle::Normal);
+    }
+    view_.PskClean();
+    return true;
+}
+
+void Engine::CloseTransport() {
     // Close what is open, whatever the dialog's transport buttons say now: the TCP/IP button
     // stays enabled while connected, and closing by the buttons could leave a socket open.
-    s.OpenTransport = nullptr;
     transport_.reset();
     if (tcp_->Host != kNoHost) {
         tcp_->Disconnect();
@@ -221,64 +241,63 @@ bool Engine::DisconnectAndExit() {
     }
     if (FtdiHandle) ftdi_.Close(FtdiHandle);
     if (uart_) uart_->Close();
-    connected_ = false;
-    CleanChartsData();
-    EnaDisOnCnctBtn(false);
-    view_.Warning(warning_, false);
+}
+
+bool Engine::FinishPark() {
+    if (!parkPending_) return true;
+    if (!state_->Control.Parked()) return false;
+    parkPending_ = false;
+    ClearParked();
+    CloseTransport();
     sink_.SetStat("Connection closed", StatStyle::Normal);
-    view_.PskClean();
     return true;
 }
 
-void Engine::DestroyReviveParsing(bool revive) {
+void Engine::ClearParked() {
     StreamState& s = *state_;
-    if (s.TransportState.load() != TERMINATING && transportRunning_) {
-        // The pass counter is read after INACTIVE is stored: a pass that starts later reads the
-        // state after that store, so one increment means the thread has seen INACTIVE.
-        s.TransportState = INACTIVE;
-        const uint32_t counter = s.TransportThreadCounter.load();
-        const uint32_t start = clock_.Now();
-        while (s.TransportThreadCounter.load() == counter &&
-               TicksSince(start, clock_.Now()) <= kParkTimeoutMs) {
-            s.TransportState = INACTIVE;
-            std::this_thread::yield();
-        }
+    s.Ring.ZeroFill();
+    s.Ring.ResetParked();
+    s.HandOff.ResetParked(); // a new parsing thread starts at buffer 0
+}
+
+bool Engine::DestroyReviveParsing(bool revive) {
+    StreamState& s = *state_;
+    bool parked = true;
+    if (transportRunning_ && s.Control.State() != TERMINATING) {
+        // The park cancels a read blocked in the transport; the thread acknowledges once it is
+        // away from the transport and the ring.
+        s.Control.RequestPark();
+        parked = s.Control.WaitParked(kParkTimeoutMs);
     }
-    // The parser ends before the ring is cleared under it.
     if (parsing_) parsing_->Terminate();
     parsing_.reset();
-    s.Ring.ZeroFill();
+    if (parked) ClearParked();
     // Recording is the only part of the state that outlives a parked connection.
-    s.State.fetch_and(StreamState::FRecord);
-    // A new parsing thread starts at buffer 0: nothing undrawn from before is handed over.
-    for (auto& b : s.BufState) b.store(StreamState::kBufFree);
+    s.Set(s.Flags() & StreamState::FRecord);
     if (revive) parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);
+    return parked;
 }
 
 void Engine::Reconnect() {
     StreamState& s = *state_;
     WasRecording = IsRecording && IsRecording();
-    if (s.TransportState.load() == TERMINATING) return;
+    if (s.Control.State() == TERMINATING) return;
     ++reconnects_;
-    ConnectButtonClick(true); // disconnect
-    s.Counters.InconsistFramesCount = 0;
-    s.Ring.ZeroFill();
-    s.Ring.ReadIndx = 0;
+    ConnectButtonClick(true); // disconnect: the ring is cleared once both threads are parked
+    reports_.Counters().InconsistFramesCount = 0;
     ConnectButtonClick(true); // connect
 }
 
 void Engine::TryReconnectTCPIP() {
     StreamState& s = *state_;
-    if (s.TransportState.load() == TERMINATING) return;
+    if (s.Control.State() == TERMINATING) return;
     if (connected_) ConnectButtonClick(true);
-    s.TCPIP_Reconnecting = true;
-    s.Counters.InconsistFramesCount = 0;
-    s.Ring.ZeroFill();
-    s.Ring.ReadIndx = 0;
+    TCPIP_Reconnecting = true;
+    reports_.Counters().InconsistFramesCount = 0;
     ++reconnects_;
     ConnectButtonClick(true);
     LastTcpIpReconnTime = clock_.Now();
-    if (tcp_->Connected()) s.TCPIP_Reconnecting = false;
+    if (tcp_->Connected()) TCPIP_Reconnecting = false;
 }
 
 } // namespace vintrel

@@ -276,7 +276,7 @@ bool TMainForm::event(QEvent* e) {
 void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
     StreamState& s = engine_->State();
     if (!RecordDiagPanel->isHidden() && EditTotalFrames->isHidden()) RecordDiagPanel->hide();
-    panel_->DrawFrame(r, s.Ring.ProtocolType.load(), s.Tags);
+    panel_->DrawFrame(r, s.Ring.ProtocolType(), s.Tags);
     for (int k = 1; k <= 5; ++k) {
         panel_->ListenButtonEna[size_t(k)] = r.FrameLen[size_t(k)] > 0;
         const QString snr = QString::fromStdString(panel_->SnrLabels[size_t(k)].Caption);
@@ -296,7 +296,7 @@ void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
 
 void TMainForm::FrameReported(bool checksum) {
     StreamState& s = engine_->State();
-    panel_->FrameReported(checksum, s.Ring.ProtocolType.load(), s.Tags, s.Format().MsPerFrame);
+    panel_->FrameReported(checksum, s.Ring.ProtocolType(), s.Tags, s.Format().MsPerFrame);
     chartCanvas_->update();
 }
 
@@ -544,7 +544,7 @@ void TMainForm::ButtonParseOfflineClick() {
 
 void TMainForm::ShowDetails() {
     ProfileDisplay& p = engine_->Recording().Profile();
-    p.PskButtonClick(engine_->State().Ring.ProtocolType.load());
+    p.PskButtonClick(engine_->State().Ring.ProtocolType());
     PskButton->setText(QString::fromStdString(p.ButtonCaption()));
     if (p.DetailsShown()) {
         QStringList lines;

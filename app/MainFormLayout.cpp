@@ -290,7 +290,7 @@ void TMainForm::CreateControls() {
     connect(DiagramButton, &QPushButton::clicked, this, &TMainForm::DiagramButtonClick);
     connect(ButtonCloseDiagPanel, &QPushButton::clicked, this, [this] {
         // In the TCP/IP error form the button also stops the retrying.
-        if (EditTotalFrames->isHidden()) engine_->State().TCPIP_Reconnecting = false;
+        if (EditTotalFrames->isHidden()) engine_->CancelTcpIpRetrying();
         RecordDiagPanel->hide();
     });
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     app.exec();
     const auto frames = form.Counter(vintrel::CounterLabel::TotalFrames)->text().toULongLong();
     const auto inconsistent = form.Counter(vintrel::CounterLabel::InconsistentFrames)->text().toULongLong();
-    const auto notDrawn = form.EngineRef().State().FramesNotDrawn.load();
+    const auto notDrawn = form.EngineRef().State().HandOff.FramesNotDrawn();
     std::printf(
         "seconds %d, longest gap between 10 ms ticks %lld ms, frames counted %llu (about %d expected), "
         "inconsistent %llu, frames not drawn %llu\n",

@@ -199,9 +199,9 @@ int RunMonitor(int argc, char** argv, int first) {
                            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
         std::printf("Elapsed, s: %.3f\nCPU, s: %.3f\n", elapsed, cpu);
     }
-    if (engine.State().FramesNotDrawn.load())
+    if (engine.State().HandOff.FramesNotDrawn())
         std::printf("Frames not shown (window behind): %llu\n",
-                    (unsigned long long)engine.State().FramesNotDrawn.load());
+                    (unsigned long long)engine.State().HandOff.FramesNotDrawn());
     if (frames == 0) {
         std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n",
                      view.warning.empty() ? "" : " - ", view.warning.c_str());

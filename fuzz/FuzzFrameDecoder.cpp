@@ -48,9 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The frame starts anywhere in the ring, so copies that wrap at its end are covered too.
     const uint32_t at = uint32_t(in.RestSize() * 7919u) & kRingMask;
-    for (size_t i = 0; i < bytes; ++i)
-        d->ring.CyclicBufByte[(at + i) & kRingMask] = i < in.RestSize() ? in.Rest()[i] : 0;
-    d->ring.ParseIndx = at;
+    d->ring.ResetParked(at);
+    const size_t given = std::min(bytes, in.RestSize());
+    d->ring.Producer().Write(in.Rest(), uint32_t(given));
+    static const uint8_t kZeros[kNewMaxFrameBytes] = {};
+    d->ring.Producer().Write(kZeros, uint32_t(bytes - given));
     d->dec.CopyAndSwap(d->ring, uint32_t(bytes), bufN);
     if (oldProtocol)
         d->dec.ParseOldProtocolFrame(int(bytes / 2), bufN, mask);

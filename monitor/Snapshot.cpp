@@ -102,7 +102,7 @@ SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhauste
     if (o.Spectrum) panel.SetSpectrumShown(true, format.SamplingRateFromSettings);
 
     replay.OnMessage = [&](const QueuedMessage& m) {
-        const int protocol = s.Ring.ProtocolType.load();
+        const int protocol = s.Ring.ProtocolType();
         if (m.Msg == WM_FRAMES_READY) {
             const int last = int(m.WParam);
             const int count = m.LParam > 0 ? int(m.LParam) : format.BuffersToSendWithWinMsg;

@@ -85,7 +85,7 @@ void RecordingControl::EndRecording() {
 
     RecordSettings settings = CurrentSettings();
     ParseRequest request;
-    request.ProtocolType = s_.Ring.ProtocolType.load();
+    request.ProtocolType = s_.Ring.ProtocolType();
     request.Format = s_.Format();
     request.VerifyChecksum = s_.Settings.VerifyChecksum.load();
     request.WasRecording = WasRecording && WasRecording();
@@ -137,7 +137,7 @@ ParseOutcome RecordingControl::ButtonParseOfflineClick(const std::string& chosen
     if (chosen.empty()) return ParseOutcome{};
     OfflineRequest r;
     r.FileName = chosen;
-    r.ProtocolType = s_.Ring.ProtocolType.load();
+    r.ProtocolType = s_.Ring.ProtocolType();
     r.BigEndian = bigEndian;
     r.Parse.Format = GetStreamFormat(format);
     r.Parse.VerifyChecksum = s_.Settings.VerifyChecksum.load();

@@ -72,7 +72,7 @@ public:
     RawRecorder& Recorder() { return recorder_; }
     RecordParser& Parser() { return parser_; }
     ProfileDisplay& Profile() { return profile_; }
-    int ProtocolType() const { return s_.Ring.ProtocolType.load(); }
+    int ProtocolType() const { return s_.Ring.ProtocolType(); }
 
     int32_t RecTotal = 0;
     int32_t RecShown = 0; // not reset at start

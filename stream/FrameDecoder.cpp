@@ -32,7 +32,7 @@ void FrameDecoder::InitEveryFrInfo() {
 void FrameDecoder::CopyAndSwap(const ReceiveRing& ring, uint32_t bytes, int FrameBufN) {
     bytes = std::min<uint32_t>(bytes, kFrameBufWords * 2);
     auto* dst = reinterpret_cast<uint8_t*>((*Buf)[FrameBufN].data());
-    ring.CopyOut(ring.ParseIndx.load(), dst, bytes);
+    ring.CopyOut(ring.ParseIndx(), dst, bytes);
     if (settings_.BigEndian.load(std::memory_order_relaxed)) {
         uint16_t* w = reinterpret_cast<uint16_t*>(dst);
         for (uint32_t i = 0; i < bytes / 2; ++i) w[i] = static_cast<uint16_t>(w[i] << 8 | w[i] >> 8);
@@ -194,13 +194,14 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
 }
 
 void FrameDecoder::TargetInfo(uint16_t info, int16_t revision) {
-    if (info != lastInfo_ || revision != lastRevision_) {
-        lastInfo_ = info;
-        lastRevision_ = revision;
-        auto& s = NewProtHeaderScarceData;
-        s.PlatformID = PlatformName(info & 0xFF);
-        s.VexilprofileNum = std::to_string(info >> 8);
-        s.Vexilrevision = std::to_string(revision);
+    if (info == lastInfo_ && revision == lastRevision_) return; // shown already
+    lastInfo_ = info;
+    lastRevision_ = revision;
+    auto& s = NewProtHeaderScarceData;
+    s.PlatformID = PlatformName(info & 0xFF);
+    s.VexilprofileNum = std::to_string(info >> 8);
+    s.Vexilrevision = std::to_string(revision);
+    {
         std::lock_guard lock(infoMutex_);
         statString_ = "Platform: " + s.PlatformID + ", " + "Profile ver: " + s.VexilprofileNum + ", " +
                       "Vexil revision: " + s.Vexilrevision;
@@ -208,10 +209,9 @@ void FrameDecoder::TargetInfo(uint16_t info, int16_t revision) {
         published_.VexilprofileNum = s.VexilprofileNum;
         published_.Vexilrevision = s.Vexilrevision;
     }
-    if (sink_) {
-        std::lock_guard lock(infoMutex_);
-        sink_->SetStat(statString_, StatStyle::Normal);
-    }
+    // This thread is the string's only writer, so it reads it without the lock; the status line
+    // gets it once per change, not with every frame that carries it.
+    if (sink_) sink_->SetStat(statString_, StatStyle::Normal);
 }
 
 void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,

@@ -4,23 +4,49 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
 
 namespace vintrel {
+
+constexpr uint32_t kUnmarkedKeep = 256; // bytes kept when noise without a marker is dropped
 
 void FrameExtractor::Start() {
     frameBufN_ = 0;
     framesFromStart_ = 0;
     prevFrameNum_ = 0;
-    s_.Counters.CSerrorsCount = 0;
-    s_.Counters.TotalInconsFrCount = 0;
+    synced_ = false;
+    frameBytes_ = 0;
+    givenUp_ = false;
+    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
 }
 
-bool FrameExtractor::LeaveRunning(TTransportState to) {
-    // Only the transitions out of RUNNING are this thread's: a state the window set meanwhile
-    // (parking, closing) stays.
-    TTransportState expected = RUNNING;
-    return s_.TransportState.compare_exchange_strong(expected, to);
+bool FrameExtractor::LinkGivenUp() const {
+    // Until the transport thread has carried the request out, the link is not given up twice.
+    return givenUp_ && s_.Control.ConnectingEntries() == givenUpAt_;
+}
+
+void FrameExtractor::LoseSync(ParserAsk ask) {
+    synced_ = false;
+    if (ask == ParserAsk::Connecting) {
+        givenUp_ = true;
+        givenUpAt_ = s_.Control.ConnectingEntries();
+    }
+    s_.Control.Ask(ask);
+    // The 32 ms of the next report count from here, as from a new start of RUNNING.
+    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
+}
+
+bool FrameExtractor::Search() {
+    const int32_t len = ring_.FindStartPointInCycBuf(false, s_.Sync());
+    if (len > 0) {
+        synced_ = true;
+        frameBytes_ = uint32_t(len);
+        s_.Control.Ask(ParserAsk::Running, frameBytes_);
+        return true;
+    }
+    // Bytes in which no marker was found can never start a frame. Keep only a tail that may hold
+    // the beginning of one, so that a stream of noise cannot fill the ring.
+    if (s_.Ring.Unparsed() > kUnmarkedKeep * 2) ring_.SkipTo(s_.Ring.ReadIndx() - kUnmarkedKeep);
+    return false;
 }
 
 void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
@@ -31,98 +57,82 @@ void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
     // Bytes waiting at the transport mean the link is alive and only the transport thread is
     // late (a loaded machine): closing the link now would throw those bytes away. Its next read
     // wakes this thread as usual.
-    const Transport* t = s_.OpenTransport.load();
+    const Transport* t = s_.Control.Open();
     if (t && t->Pending() > 0) return;
+    if (LinkGivenUp()) return;
     // Whole frames already in the ring are taken first; only the incomplete rest is given up.
     Round(TransportEvent::DataArrived, false, true);
-    if (!LeaveRunning(CONNECTING)) return;
-    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
-    if (s_.TransportIs.load() == TR_TCPIP) {
-        s_.ConnectingStart = s_.Ticks.Now();
-        s_.TCPIP_Reconnecting = true;
-        s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
-    }
-    s_.Ring.ParseIndx = s_.Ring.ReadIndx.load(); // whatever was unparsed is given up
-    s_.SynchronizingStart = s_.Ticks.Now();
+    const TTransportState st = s_.Control.State();
+    if (st != RUNNING && st != SYNCHRONIZING) return;
+    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
+    ring_.DropAll(); // whatever was unparsed is given up, before the transport hears of it
+    LoseSync(ParserAsk::Connecting);
+    if (s_.Control.TransportIs() == TR_TCPIP) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
 }
 
 void FrameExtractor::FallBack(TransportEvent woke) {
-    if (TicksSince(s_.LastValidReadTime.load(), s_.Ticks.Now()) <= kLostSyncMs) return;
-    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.TransportIs.load(), 1);
+    if (LinkGivenUp()) return;
+    if (TicksSince(s_.Parser.LastValidReadTime(), s_.Ticks.Now()) <= kLostSyncMs) return;
+    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
     if (woke == TransportEvent::DataTimedOut) {
-        if (LeaveRunning(CONNECTING) && s_.TransportIs.load() == TR_TCPIP) {
-            s_.ConnectingStart = s_.Ticks.Now();
-            s_.TCPIP_Reconnecting = true;
-            s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
-        }
+        LoseSync(ParserAsk::Connecting);
+        if (s_.Control.TransportIs() == TR_TCPIP) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
     } else {
-        LeaveRunning(SYNCHRONIZING);
+        LoseSync(ParserAsk::Synchronizing);
     }
-    s_.SynchronizingStart = s_.Ticks.Now();
 }
 
 int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
-    uint32_t avail = s_.Ring.Unparsed();
+    if (woke == TransportEvent::SwitchedToRunning) {
+        s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
+        givenUp_ = false;
+    }
     int taken = 0;
     for (;;) {
-        int32_t len = 0;
-        if (avail > 0) {
-            len = s_.Ring.FindStartPointInCycBuf(true, s_.Sync());
-            if (len == -1) {
-                // The next frame does not start where the last one ended: the transport thread
-                // finds the next marker.
-                LeaveRunning(SYNCHRONIZING);
-                s_.SynchronizingStart = s_.Ticks.Now();
-                return taken;
-            }
+        if (!synced_ && !Search()) {
+            if (fallBack) FallBack(woke);
+            break;
+        }
+        const uint32_t avail = s_.Ring.Unparsed();
+        const int32_t len = avail > 0 ? ring_.FindStartPointInCycBuf(true, s_.Sync()) : 0;
+        if (len == -1) {
+            // The next frame does not start where the last one ended: look for it from here.
+            LoseSync(ParserAsk::Synchronizing);
+            continue;
         }
         if (avail == 0 || len == 0 || uint32_t(len) > avail) {
             if (fallBack) FallBack(woke);
-            return taken;
+            break;
         }
-        AcquireBuffer(frameBufN_);
+        s_.HandOff.Acquire(frameBufN_);
         s_.Decoder.CopyAndSwap(s_.Ring, uint32_t(len), frameBufN_);
         uint32_t restart;
         const Cut cut = CutShort(uint32_t(len), avail, last, &restart);
         if (cut == Cut::Yes) {
             // The target stopped in the middle of this frame and started a new one: drop the
             // stump and go on at the new frame instead of splicing the two.
-            avail -= (restart - s_.Ring.ParseIndx.load()) & kRingMask;
-            s_.Ring.ParseIndx = restart;
+            ring_.SkipTo(restart);
             continue;
         }
         if (cut == Cut::Undecided) {
             // The bytes after the frame decide: the next read brings them.
             if (fallBack) FallBack(woke);
-            return taken;
+            break;
         }
         TakeFrame(uint32_t(len));
         ++taken;
-        avail -= uint32_t(len);
-        if (avail < uint32_t(len)) return taken;
+        frameBytes_ = uint32_t(len);
+        if (s_.Ring.Unparsed() < uint32_t(len)) break;
     }
-}
-
-void FrameExtractor::AcquireBuffer(int k) {
-    if (!s_.WindowDraws.load(std::memory_order_relaxed)) return;
-    for (;;) {
-        uint8_t st = s_.BufState[k].load(std::memory_order_acquire);
-        if (st == StreamState::kBufFree) return;
-        if (st == StreamState::kBufDelivered) {
-            // The window is 48 frames behind: this frame will not be drawn. The stream goes on.
-            if (s_.BufState[k].compare_exchange_strong(st, StreamState::kBufFree,
-                                                       std::memory_order_acquire)) {
-                s_.FramesNotDrawn.fetch_add(1, std::memory_order_relaxed);
-                return;
-            }
-            continue;
-        }
-        std::this_thread::yield(); // being drawn right now: a moment
-    }
+    // Frames flow while the transport thread still waits in SYNCHRONIZING (or its request got
+    // lost in CONNECTING): tell it again how long they are.
+    if (taken > 0 && synced_ && s_.Control.State() != RUNNING)
+        s_.Control.Ask(ParserAsk::Running, frameBytes_);
+    return taken;
 }
 
 FrameExtractor::Cut FrameExtractor::CutShort(uint32_t len, uint32_t avail, bool last, uint32_t* restart) {
-    if (s_.Ring.ProtocolType.load() != 1 || !s_.Settings.VerifyChecksum.load(std::memory_order_relaxed))
+    if (s_.Ring.ProtocolType() != 1 || !s_.Settings.VerifyChecksum.load(std::memory_order_relaxed))
         return Cut::No;
     const auto* w = reinterpret_cast<const uint16_t*>(s_.Decoder.WordPtr(frameBufN_, 0));
     const uint32_t words = len / 2;
@@ -131,7 +141,7 @@ FrameExtractor::Cut FrameExtractor::CutShort(uint32_t len, uint32_t avail, bool 
     // may lie anywhere behind the first byte, even so close to the end that its marker or its
     // length word runs past the frame: the bytes after the frame are looked at, once they are here.
     static constexpr uint8_t kMarker[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xEE, 0xEE, 0xEE, 0xEE};
-    const uint32_t start = s_.Ring.ParseIndx.load();
+    const uint32_t start = s_.Ring.ParseIndx();
     const bool bigEndian = s_.Sync().BigEndian;
     for (uint32_t off = 1; off < len; ++off) {
         const uint32_t at = (start + off) & kRingMask;
@@ -181,13 +191,14 @@ void FrameExtractor::RaisePeaks(int FrameBufN) {
 }
 
 void FrameExtractor::TakeFrame(uint32_t len) {
-    s_.LastValidReadTime = s_.Ticks.Now();
+    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
+    givenUp_ = false;
     DecodedFrame f;
     f.FrameBufN = frameBufN_;
     f.Bytes = len;
     f.FramesFromStart = framesFromStart_;
-    f.Protocol = s_.Ring.ProtocolType.load() == 0 ? 0 : 1;
-    const int16_t oldProtCH = s_.Ring.OldProtCH.load();
+    f.Protocol = s_.Ring.ProtocolType() == 0 ? 0 : 1;
+    const int16_t oldProtCH = s_.Ring.OldProtCH();
 
     FrameDecoder& d = s_.Decoder; // the frame is already in its buffer
     f.FrameNum = f.Protocol == 1 ? int64_t(uint32_t(d.Word(frameBufN_, kNewCounterLoWord)) |
@@ -210,10 +221,9 @@ void FrameExtractor::TakeFrame(uint32_t len) {
     if (f.Protocol == 1 && f.Result != kDecodeOk && d.LastFrameHadBadTag()) f.Record = false;
 
     RaisePeaks(frameBufN_);
-    f.ParseIndx = s_.Ring.ParseIndx.load();
+    f.ParseIndx = s_.Ring.ParseIndx();
     for (int i = 0; i < consumerCount_; ++i) consumers_[i]->OnFrame(f);
-    if (s_.WindowDraws.load(std::memory_order_relaxed))
-        s_.BufState[frameBufN_].store(StreamState::kBufDelivered, std::memory_order_release);
+    s_.HandOff.Deliver(frameBufN_);
 
     // Batches end every BuffersToSendWithWinMsg frames and at the last of the 48 buffers, so
     // formats whose batch does not divide 48 still deliver every frame; lParam is the batch size.
@@ -222,7 +232,7 @@ void FrameExtractor::TakeFrame(uint32_t len) {
     if (inBatch == batch || frameBufN_ == kFrameBuffers - 1)
         s_.Sink.Post(WM_FRAMES_READY, static_cast<uintptr_t>(frameBufN_), inBatch);
 
-    s_.Ring.ParseIndx = (s_.Ring.ParseIndx.load() + len) & kRingMask;
+    ring_.Consume(len);
     frameBufN_ = (frameBufN_ + 1) % kFrameBuffers;
     ++framesFromStart_;
     if (framesFromStart_ % 64 == 0) s_.Sink.SetCounter(CounterLabel::TotalFrames, framesFromStart_);

@@ -1,8 +1,12 @@
 #pragma once
-// The parsing thread's work on the ring while the transport is RUNNING: take whole frames at
+// The parsing thread's work on the ring: find the first frame marker, then take whole frames at
 // ParseIndx, check their numbers, copy them into the next frame buffer, decode them, report
 // damage and hand them on. The thread that owns an extractor waits for the transport's events
 // and calls Round (or OnWaitTimedOut when nothing came within 32 ms).
+//
+// Threads: everything here is the parsing thread's. It writes only its own values (ParseIndx
+// through the ring's reader, ParserPublished, the frame buffers); what the transport thread
+// must change (its state, its read size) is asked through TransportControl::Ask.
 #include "stream/StreamState.h"
 #include "stream/TransportLoop.h"
 
@@ -39,12 +43,12 @@ constexpr uint32_t WM_TAGS_CHANGED = 0x91A;
 
 class FrameExtractor {
 public:
-    explicit FrameExtractor(StreamState& s) : s_(s) {}
+    explicit FrameExtractor(StreamState& s) : s_(s), ring_(s.Ring.Consumer()) {}
 
     // The parsing thread starts: frame buffer 0, counters 0.
     void Start();
     // One round after an event (DataArrived, DataTimedOut or SwitchedToRunning); returns frames
-    // taken. Without fallBack, a round that finds no whole frame changes no state. `last` says
+    // taken. Without fallBack, a round that finds no whole frame reports nothing. `last` says
     // that no more bytes will come: a damaged frame whose end may hold the start of the next one
     // is then judged on the bytes there are instead of waiting for more.
     int Round(TransportEvent woke, bool fallBack = true, bool last = false);
@@ -58,24 +62,33 @@ public:
 
     uint32_t FramesFromStart() const { return framesFromStart_; }
     int FrameBufN() const { return frameBufN_; }
+    // True once a frame marker has been found and frames follow each other from it.
+    bool Synced() const { return synced_; }
 
 private:
     static constexpr int kMaxConsumers = 8;
     enum class Cut { No, Yes, Undecided };
     void TakeFrame(uint32_t len);
     Cut CutShort(uint32_t len, uint32_t avail, bool last, uint32_t* restart);
-    void AcquireBuffer(int k);
-    bool LeaveRunning(TTransportState to);
+    bool Search();
+    void LoseSync(ParserAsk ask);
+    bool LinkGivenUp() const;
     void FallBack(TransportEvent woke);
     void CheckFrameNumber(DecodedFrame& f);
     void RaisePeaks(int FrameBufN);
 
     StreamState& s_;
+    ReceiveRing::Reader& ring_;
     FrameConsumer* consumers_[kMaxConsumers] = {};
     int consumerCount_ = 0;
     int frameBufN_ = 0;
     uint32_t framesFromStart_ = 0;
     int64_t prevFrameNum_ = 0;
+    bool synced_ = false;
+    uint32_t frameBytes_ = 0; // length of the frames being taken
+    // Set when this thread gave the link up, until the transport has connected again.
+    bool givenUp_ = false;
+    uint32_t givenUpAt_ = 0;
 };
 
 } // namespace vintrel

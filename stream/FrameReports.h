@@ -1,11 +1,22 @@
 #pragma once
 // The window thread's side of the frame reports: counting checksum errors and inconsistent
 // frames, and the automatic reconnect after a close run of inconsistent frames.
+//
+// Threads: the window thread's alone, the counters included; the others learn them from the
+// counter labels.
 #include "stream/StreamState.h"
 
 namespace vintrel {
 
 constexpr uint32_t kCloseRunFrames = 125;
+
+struct StreamCounters {
+    uint32_t CSerrorsCount = 0;
+    uint32_t TotalInconsFrCount = 0;
+    uint32_t InconsistFramesCount = 0;
+    uint32_t FirstFaultyFrameCounter = 0;
+    int32_t InconsistFramesThresh = 3; // 0 or less: never reconnect
+};
 
 // What the automatic reconnect asks of connection management.
 class ReconnectControl {
@@ -26,8 +37,15 @@ public:
     bool ProcessInconsistentFrames(uint32_t FrameCount);
     uint32_t Reconnects() const { return reconnects_; }
 
+    StreamCounters& Counters() { return counters_; }
+    const StreamCounters& Counters() const { return counters_; }
+    // A new parsing thread starts: its checksum errors and inconsistent frames count from 0.
+    void ParserStarts() { counters_.CSerrorsCount = counters_.TotalInconsFrCount = 0; }
+
 private:
     StreamState& s_;
+    StreamCounters counters_;
+    uint32_t runBreaksSeen_ = 0;
     ReconnectControl* reconnect_;
     uint32_t reconnects_ = 0;
 };

@@ -16,33 +16,33 @@ void TParsingThread::Execute() {
     extractor_.Start();
     if (OnStart) OnStart();
     while (!terminated_.load()) {
-        const TTransportState state = s_.TransportState.load();
-        if (state == RUNNING) {
+        const TTransportState state = s_.Control.State();
+        if (state == RUNNING || state == SYNCHRONIZING) {
             const uint32_t waitStart = s_.Ticks.Now();
-            const int w = events_.Hub.WaitAny(
-                {&events_.DataArrived, &events_.DataTimedOut, &events_.TerminateParsingThread},
-                int(kLostSyncMs));
-            if (w == 2) continue; // terminate: the loop condition ends it
+            const int w = events_.Hub.WaitAny({&events_.DataArrived, &events_.DataTimedOut,
+                                               &events_.SwitchedToRunning, &events_.TerminateParsingThread},
+                                              int(kLostSyncMs));
+            if (w == 3) continue; // terminate: the loop condition ends it
             if (w == EventHub::kTimedOut) {
-                if (s_.TransportState.load() == RUNNING)
+                const TTransportState now = s_.Control.State();
+                if (now == RUNNING || now == SYNCHRONIZING)
                     extractor_.OnWaitTimedOut(TicksSince(waitStart, s_.Ticks.Now()));
                 continue;
             }
-            extractor_.Round(w == 0 ? TransportEvent::DataArrived : TransportEvent::DataTimedOut);
+            static constexpr TransportEvent kWoke[] = {
+                TransportEvent::DataArrived, TransportEvent::DataTimedOut, TransportEvent::SwitchedToRunning};
+            extractor_.Round(kWoke[w]);
         } else {
-            if (state == INACTIVE || state == CONNECTING) s_.Counters.InconsistFramesCount = 0;
-            const int timeout = (state == INACTIVE || state == SYNCHRONIZING) ? 1000 : 15000;
-            const int w =
-                events_.Hub.WaitAny({&events_.SwitchedToRunning, &events_.TerminateParsingThread}, timeout);
-            // Back in RUNNING: what arrived meanwhile is parsed now, not after the next read.
-            if (w == 0 && s_.TransportState.load() == RUNNING)
-                extractor_.Round(TransportEvent::DataArrived, false);
+            // A new connection: the window's run of inconsistent frames starts again.
+            if (state == INACTIVE || state == CONNECTING)
+                s_.Parser.runBreaks_.fetch_add(1, std::memory_order_relaxed);
+            const int timeout = state == INACTIVE ? 1000 : 15000;
+            const int w = events_.Hub.WaitAny(
+                {&events_.SwitchedToRunning, &events_.DataArrived, &events_.TerminateParsingThread}, timeout);
+            // The first data of a connection: look for the first frame in it.
+            if (w == 0 || w == 1) extractor_.Round(TransportEvent::DataArrived, false);
         }
     }
-    TTransportState st = s_.TransportState.load();
-    while (st != TERMINATING && !s_.TransportState.compare_exchange_weak(st, INACTIVE)) {
-    }
-    s_.TCPIP_Reconnecting = false;
 }
 
 } // namespace vintrel

@@ -1,6 +1,7 @@
 #pragma once
-// The parsing thread: one per connection. It sleeps until the transport is RUNNING, then takes
-// frames from the ring after every transport event, and ends when told to.
+// The parsing thread: one per connection. It sleeps until the transport has data, then finds
+// and takes frames from the ring after every transport event, and ends when told to. It leaves
+// the transport thread's state alone: the window parks that thread before ending this one.
 #include "stream/FrameExtractor.h"
 #include "stream/TransportThread.h"
 

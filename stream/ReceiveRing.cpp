@@ -11,31 +11,48 @@ namespace vintrel {
 void ReceiveRing::CopyOut(uint32_t pos, uint8_t* dst, uint32_t n) const {
     pos &= kRingMask;
     const uint32_t first = std::min(n, kRingSize - pos);
-    std::memcpy(dst, CyclicBufByte.data() + pos, first);
-    if (n > first) std::memcpy(dst + first, CyclicBufByte.data(), n - first);
+    std::memcpy(dst, bytes_.data() + pos, first);
+    if (n > first) std::memcpy(dst + first, bytes_.data(), n - first);
 }
 
-uint32_t ReceiveRing::ReadToCycBuf(Transport& transport, uint32_t readRecSize, ReadObserver* observers[],
-                                   int observerCount, uint32_t* splitInfo) {
-    const uint32_t at = ReadIndx.load() & kRingMask;
+void ReceiveRing::ResetParked(uint32_t at) {
+    readIndx_.store(at & kRingMask, std::memory_order_release);
+    parseIndx_.store(at & kRingMask, std::memory_order_release);
+}
+
+void ReceiveRing::Writer::Commit(uint32_t got) {
+    r_.readIndx_.store((ReadIndx() + got) & kRingMask, std::memory_order_release);
+}
+
+void ReceiveRing::Writer::Write(const uint8_t* data, uint32_t n) {
+    const uint32_t at = ReadIndx();
+    const uint32_t first = std::min(n, kRingSize - at);
+    std::memcpy(r_.bytes_.data() + at, data, first);
+    std::memcpy(r_.bytes_.data(), data + first, n - first);
+    Commit(n);
+}
+
+uint32_t ReceiveRing::Writer::ReadToCycBuf(Transport& transport, uint32_t readRecSize,
+                                           ReadObserver* observers[], int observerCount,
+                                           uint32_t* splitInfo) {
+    uint8_t* const ring = r_.bytes_.data();
+    const uint32_t at = ReadIndx();
     const uint32_t len1 = std::min(readRecSize, kRingSize - at);
     uint32_t len2 = readRecSize - len1;
 
-    const TransportRead r1 = transport.Read(CyclicBufByte.data() + at, len1, true);
+    const TransportRead r1 = transport.Read(ring + at, len1, true);
     const uint32_t got1 = std::min(r1.Got, len1);
     const uint32_t markLen = got1 == 0 ? 1 : (len2 > 0 ? 16 : 32);
     // The wrapped part is read only when the first part was filled: a short first read followed
     // by bytes at position 0 would leave a hole of stale bytes before ReadIndx.
     if (r1.Failed || got1 < len1) len2 = 0;
-    for (int i = 0; i < observerCount; ++i)
-        observers[i]->OnBlockRead(CyclicBufByte.data() + at, got1, markLen);
+    for (int i = 0; i < observerCount; ++i) observers[i]->OnBlockRead(ring + at, got1, markLen);
 
     uint32_t got2 = 0;
     if (len2 > 0) {
-        const TransportRead r2 = transport.Read(CyclicBufByte.data(), len2, false);
+        const TransportRead r2 = transport.Read(ring, len2, false);
         got2 = std::min(r2.Got, len2);
-        for (int i = 0; i < observerCount; ++i)
-            observers[i]->OnBlockRead(CyclicBufByte.data(), got2, markLen);
+        for (int i = 0; i < observerCount; ++i) observers[i]->OnBlockRead(ring, got2, markLen);
     }
     if (splitInfo) *splitInfo = (got2 << 16) | (got1 & 0xFFFF);
     return got1 + got2;
@@ -55,9 +72,11 @@ bool ReceiveRing::IsOldProtBEMarker(uint32_t p) const {
     return At(p) == 0xFE && At(p + 1) == 0x80 && At(p + 2) == 0x01;
 }
 
-int32_t ReceiveRing::FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, const SyncParams& p,
-                                   bool* valid) {
+int32_t ReceiveRing::Reader::FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, const SyncParams& p,
+                                           bool* valid) {
     *valid = true;
+    const ReceiveRing& r = r_;
+    auto At = [&r](uint32_t pos) { return r.At(pos); };
     if (newProt) {
         const uint8_t b12 = At(i + 12), b13 = At(i + 13);
         const uint32_t len = p.BigEndian ? (uint32_t(b12) << 8 | b13) : (uint32_t(b13) << 8 | b12);
@@ -76,15 +95,21 @@ int32_t ReceiveRing::FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, cons
         mask = p.BigEndian ? (v0 << 8 | v1) : (v1 << 8 | v0); // the last "CH" counts
     }
     mask = OldProtMaskClamp(mask);
-    OldProtCH = static_cast<int16_t>(mask);
+    r_.oldProtCH_.store(static_cast<int16_t>(mask), std::memory_order_relaxed);
     return OldProtFrameBytes(mask, p.ChannLenWords);
 }
 
-int32_t ReceiveRing::FindStartPointInCycBuf(bool synced, const SyncParams& p) {
-    const uint32_t parse = ParseIndx.load();
-    uint32_t iend = (ReadIndx.load() - 1) & kRingMask;
-    if (parse > iend) iend += kRingSize;
-    OldProtCH = -10;
+int32_t ReceiveRing::Reader::FindStartPointInCycBuf(bool synced, const SyncParams& p) {
+    const ReceiveRing& r = r_;
+    auto At = [&r](uint32_t pos) { return r.At(pos); };
+    auto setCH = [this](int16_t v) { r_.oldProtCH_.store(v, std::memory_order_relaxed); };
+    // The search works on unwrapped positions and masks each access. The end is taken from the
+    // count of unparsed bytes: an empty ring is no data, not a whole ring of stale bytes.
+    const uint32_t parse = r.ParseIndx();
+    const uint32_t avail = r.Unparsed();
+    setCH(-10);
+    if (avail == 0) return 0;
+    const uint32_t iend = parse + avail - 1;
     if (iend - parse < 18) return 0;
 
     for (uint32_t i = parse; i <= iend; ++i) {
@@ -92,35 +117,35 @@ int32_t ReceiveRing::FindStartPointInCycBuf(bool synced, const SyncParams& p) {
         int found = 0; // 1 new, 2 old
         if (b == 0x7F && p.BigEndian) {
             if (iend - i < 4) return 0;
-            if (IsOldProtBEMarker(i + 1)) {
+            if (r.IsOldProtBEMarker(i + 1)) {
                 if (i + 28 > iend) return 0;
                 found = 2;
             }
         } else if (b == 0xFE && !p.BigEndian) {
             if (iend - i < 4) return 0;
-            if (IsOldProtLEMarker(i + 1)) {
+            if (r.IsOldProtLEMarker(i + 1)) {
                 if (i + 28 > iend) return 0;
                 found = 2;
             }
         } else if (b == 0xFF) {
             if (iend - i < 7) return 0;
-            if (IsNewProtMarker(i + 1)) {
+            if (r.IsNewProtMarker(i + 1)) {
                 if (i + 16 > iend) return 0;
                 found = 1;
             }
         }
         if (!found) continue;
 
-        OldProtCH = found == 1 ? int16_t(-1) : int16_t(31);
+        setCH(found == 1 ? int16_t(-1) : int16_t(31));
         bool valid;
         const int32_t len = FrameLengthAt(i, iend, found == 1, p, &valid);
         if (!valid) {
-            OldProtCH = -10;
+            setCH(-10);
             continue; // not a frame start: keep looking behind it
         }
-        ProtocolType = found == 1 ? int16_t(1) : int16_t(0);
+        r_.protocolType_.store(found == 1 ? int16_t(1) : int16_t(0), std::memory_order_relaxed);
         if (!synced) {
-            ParseIndx = i & kRingMask;
+            SkipTo(i);
             return len;
         }
         return (i & kRingMask) == parse ? len : -1;

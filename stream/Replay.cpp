@@ -12,30 +12,28 @@ Replay::Replay(Transport& transport, std::function<bool()> exhausted, const Repl
     s.SetFormat(o.Format);
     s.Settings.BigEndian = o.BigEndian;
     s.Settings.VerifyChecksum = o.VerifyChecksum;
-    s.Counters.InconsistFramesThresh = o.InconsistFramesThresh;
-    s.TransportIs = o.TransportIs;
-    s.OpenTransport = &transport_;
+    reports_.Counters().InconsistFramesThresh = o.InconsistFramesThresh;
+    transportIs_ = o.TransportIs;
     frameMs_ = s.Format().MsPerFrame;
 }
 
 void Replay::AccumulateParserTotals() {
     totals_.Frames += extractor_.FramesFromStart();
-    totals_.ChecksumErrors += state_->Counters.CSerrorsCount.load();
-    totals_.Inconsistent += state_->Counters.TotalInconsFrCount.load();
+    totals_.ChecksumErrors += reports_.Counters().CSerrorsCount;
+    totals_.Inconsistent += reports_.Counters().TotalInconsFrCount;
 }
 
 void Replay::Reconnect() {
     // As the Connect button would: park both threads, close, zero the ring, open again and start
     // a fresh parsing thread. The transport stays where it is, as a live target goes on sending.
     StreamState& s = *state_;
-    s.TransportState = INACTIVE;
+    s.Control.RequestPark();
     loop_.Pass();
     AccumulateParserTotals();
     s.Ring.ZeroFill();
-    s.Ring.Reset();
+    s.Ring.ResetParked();
     s.Decoder.NewProtHeaderScarceDataInit();
-    extractor_.Start();
-    s.TransportState = CONNECTING;
+    Connect();
     ++totals_.Reconnects;
 }
 
@@ -55,17 +53,22 @@ void Replay::DispatchMessages() {
     }
 }
 
+void Replay::Connect() {
+    // The next transport pass takes the transport over; the parsing thread starts afresh.
+    state_->Control.Connect(&transport_, transportIs_);
+    extractor_.Start();
+    reports_.ParserStarts();
+}
+
 ReplayTotals Replay::Run(uint64_t maxPasses) {
     StreamState& s = *state_;
-    s.TransportState = CONNECTING;
-    s.ConnectingStart = clock_.Now();
-    extractor_.Start();
+    if (s.Control.State() == INACTIVE) Connect();
     for (uint64_t pass = 0; pass < maxPasses; ++pass) {
         const TransportPassResult r = loop_.Pass();
         if (r.SleepMs > 0) Advance(r.SleepMs);
         // The bytes take the time the target needs to send them: a frame's length per frame period.
-        if (r.Got > 0) Advance(frameMs_ * r.Got / std::max<uint32_t>(s.ReadRecSize.load(), 1));
-        if (r.Event == TransportEvent::DataArrived) {
+        if (r.Got > 0) Advance(frameMs_ * r.Got / std::max<uint32_t>(loop_.ReadRecSize(), 1));
+        if (r.Event == TransportEvent::DataArrived || r.Event == TransportEvent::SwitchedToRunning) {
             extractor_.Round(r.Event);
         } else if (r.Event == TransportEvent::DataTimedOut) {
             if (exhausted_()) {
@@ -74,7 +77,8 @@ ReplayTotals Replay::Run(uint64_t maxPasses) {
             }
             Advance(frameMs_);
             extractor_.Round(r.Event);
-        } else if (r.Event == TransportEvent::None && s.TransportState.load() == CONNECTING && exhausted_()) {
+        } else if (r.Event == TransportEvent::None && s.Control.State() >= CONNECTING && exhausted_()) {
+            extractor_.Round(TransportEvent::DataArrived, true, true); // whole frames still in the ring
             break;
         }
         DispatchMessages();

@@ -48,6 +48,7 @@ public:
 
 private:
     void Reconnect() override;
+    void Connect();
     void DispatchMessages();
     void AccumulateParserTotals();
     void Advance(double ms);
@@ -59,6 +60,7 @@ private:
     FrameExtractor extractor_;
     FrameReports reports_;
     Transport& transport_;
+    TTransport transportIs_ = TR_FTDI;
     std::function<bool()> exhausted_;
     ReplayTotals totals_;
     double frameMs_ = 4;

@@ -1,11 +1,15 @@
 #pragma once
 // One pass of the transport thread's state machine: idle while INACTIVE, read until data arrive
-// while CONNECTING, find the first marker while SYNCHRONIZING, then read one frame's length at
-// a time while RUNNING. The thread (or a replay) runs passes in a loop, sleeps as each pass
-// asks and signals the parsing thread with the event the pass returns.
+// while CONNECTING, read and wake the parser while it looks for the first marker
+// (SYNCHRONIZING), then read one frame's length at a time while RUNNING. The thread (or a
+// replay) runs passes in a loop, sleeps as each pass asks and signals the parsing thread with
+// the event the pass returns.
+//
+// Threads: everything here is the transport thread's; the counters are published for others.
 #include "stream/ReceiveRing.h"
 #include "stream/StreamState.h"
 
+#include <atomic>
 #include <functional>
 
 namespace vintrel {
@@ -22,11 +26,10 @@ constexpr uint32_t kNoSignalMs = 15000;
 constexpr uint32_t kConnectReadBytes = 4096;
 constexpr uint32_t kUnsyncedReadBytes = 2048;
 constexpr uint32_t kRingHeadroom = 4096; // never fill the ring closer than this to unparsed bytes
-constexpr uint32_t kUnmarkedKeep = 256;  // bytes kept when noise without a marker is dropped
 
 class TransportLoop {
 public:
-    explicit TransportLoop(StreamState& s) : s_(s) {}
+    explicit TransportLoop(StreamState& s) : s_(s), ring_(s.Ring.Producer()) {}
 
     TransportPassResult Pass();
 
@@ -40,13 +43,27 @@ public:
     std::function<void(int state)> OnPassState;
     std::function<void(const uint32_t (&bufCopy)[4])> OnReadLog;
 
+    // Bytes per read in SYNCHRONIZING and RUNNING (ReadRecSize).
+    uint32_t ReadRecSize() const { return readRecSize_.load(std::memory_order_relaxed); }
+    // Passes so far (TransportThreadCounter).
+    uint32_t TransportThreadCounter() const { return passes_.load(std::memory_order_relaxed); }
+    // Passes that waited because the parser was a whole ring behind.
+    uint64_t RingFullWaits() const { return ringFullWaits_.load(std::memory_order_relaxed); }
+
 private:
     uint32_t Read(uint32_t bytes, uint32_t* split = nullptr);
-    void DropUnmarkedBytes();
+    bool RingFull(uint32_t bytes);
+    void NoSignalAfter(uint32_t since);
 
     StreamState& s_;
+    ReceiveRing::Writer& ring_;
     ReadObserver* observers_[4] = {};
     int observerCount_ = 0;
+    uint32_t ConnectingStart = 0;
+    uint32_t SynchronizingStart = 0;
+    std::atomic<uint32_t> readRecSize_{kUnsyncedReadBytes};
+    std::atomic<uint32_t> passes_{0};
+    std::atomic<uint64_t> ringFullWaits_{0};
 };
 
 } // namespace vintrel

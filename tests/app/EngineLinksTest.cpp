@@ -5,6 +5,7 @@
 #include "connection/ForwardServer.h"
 #include "connection/TcpClient.h"
 #include "sim/StreamGenerator.h"
+#include "support/PseudoTerminal.h"
 #include "support/ScratchDir.h"
 #include "support/StreamServer.h"
 
@@ -112,23 +113,28 @@ TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
     EXPECT_FALSE(rig.engine.Connected());
 }
 
-TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
-    termios t{};
-    tcgetattr(master, &t);
-    cfmakeraw(&t);
-    tcsetattr(master, TCSANOW, &t);
-
-    const auto bytes = Stream(1000);
-    EngineRig rig;
+namespace {
+// The rig's settings for the serial link of a pseudo-terminal.
+void UseSerial(EngineRig& rig, const test::PseudoTerminal& pty) {
     rig.settings.TransportButton = ConnectSettings::Link::Usb;
-    rig.settings.PortItem = slave;
+    rig.settings.PortItem = pty.Slave();
     rig.settings.PortIndex = 1;
     rig.settings.RateText = "921600";
+}
+
+int64_t MsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+        .count();
+}
+} // namespace
+
+TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Ok());
+    const int master = pty.Master();
+    const auto bytes = Stream(1000);
+    EngineRig rig;
+    UseSerial(rig, pty);
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
     EXPECT_EQ(rig.sink.Status(), " UART port is open");
@@ -153,13 +159,77 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
     writer.join();
     EXPECT_EQ(rig.checksumReports + rig.inconsistentReports, 0u);
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
-    ::close(master);
 
     // A device that is not there: the error box and the status, nothing open.
     rig.settings.PortItem = "/dev/nonexistent-tty";
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
     EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error");
     EXPECT_EQ(rig.sink.Status(), "Error opening USB adapter");
+}
+
+TEST(EngineSerial, DisconnectEndsALongReadOnASilentLineAtOnce) {
+    // The first read of a connection asks for 4096 bytes: 4 s of time-out on a silent line.
+    test::PseudoTerminal pty;
+    EngineRig rig;
+    UseSerial(rig, pty);
+    rig.engine.Start();
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the read is under way
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(rig.engine.ConnectButtonClick(false)); // disconnect
+        EXPECT_LT(MsSince(t0), 200) << round;
+        EXPECT_FALSE(rig.engine.ParkPending());
+        EXPECT_EQ(rig.sink.Status(), "Connection closed");
+    }
+}
+
+TEST(EngineSerial, ATransportThatIgnoresItsCancelIsKeptAndConnectWaitsForIt) {
+    struct Stubborn : Transport {
+        std::unique_ptr<Transport> inner;
+        std::atomic<bool>* release;
+        std::atomic<bool>* alive;
+        std::atomic<bool> reading{false};
+        ~Stubborn() override { *alive = false; }
+        TransportRead Read(uint8_t*, uint32_t, bool) override {
+            reading = true;
+            while (!release->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return {};
+        }
+    };
+    std::atomic<bool> release{false}, alive{false};
+    Stubborn* stubborn = nullptr;
+    test::PseudoTerminal pty;
+    EngineRig rig;
+    UseSerial(rig, pty);
+    rig.engine.WrapTransport = [&](std::unique_ptr<Transport> t) {
+        auto w = std::make_unique<Stubborn>();
+        w->inner = std::move(t);
+        w->release = &release;
+        w->alive = &alive;
+        alive = true;
+        stubborn = w.get();
+        return std::unique_ptr<Transport>(std::move(w));
+    };
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+    ASSERT_TRUE(rig.PumpUntil([&] { return stubborn->reading.load(); }, 5000));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false)); // disconnect: the park times out
+    EXPECT_GE(MsSince(t0), 1900);
+    EXPECT_LT(MsSince(t0), 4000);
+    EXPECT_TRUE(rig.engine.ParkPending());
+    EXPECT_TRUE(alive.load()); // never destroyed under its read
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.sink.Status(), "The transport did not stop: Connect is refused until it does");
+    EXPECT_TRUE(alive.load());
+
+    release = true; // the read comes back; the timer completes the close
+    ASSERT_TRUE(rig.PumpUntil([&] { return !rig.engine.ParkPending(); }, 5000));
+    EXPECT_FALSE(alive.load());
+    EXPECT_EQ(rig.sink.Status(), "Connection closed");
+    rig.engine.WrapTransport = nullptr;
+    EXPECT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
 }
 
 TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
@@ -222,7 +292,7 @@ TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSeconds) {
     clock.Advance(15001);
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.noSignal > 0; }, 3000));
     EXPECT_EQ(rig.warning, "No signal");
-    EXPECT_EQ(rig.engine.State().TransportState.load(), CONNECTING);
+    EXPECT_EQ(rig.engine.State().Control.State(), CONNECTING);
 }
 
 TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
@@ -242,7 +312,7 @@ TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
     } // the target goes away
     // The stream stops (more than 32 ms without a frame), the reconnect fails: the retry is pending.
     clock.Advance(100);
-    ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.State().TCPIP_Reconnecting.load(); }, 5000));
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.TcpIpReconnecting(); }, 5000));
     EXPECT_FALSE(rig.engine.Connected());
     StreamServer back([&](int) { return StreamServer::Plan{.Bytes = bytes}; }, port);
     rig.PumpFor(200);
@@ -252,7 +322,7 @@ TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
     EXPECT_TRUE(rig.PumpUntil([&] { return back.Accepted() == 1 && rig.frames.load() == 800; }, 10000))
         << back.Accepted() << " " << rig.frames.load();
     EXPECT_TRUE(rig.engine.Connected());
-    EXPECT_FALSE(rig.engine.State().TCPIP_Reconnecting.load());
+    EXPECT_FALSE(rig.engine.TcpIpReconnecting());
 }
 
 } // namespace vintrel

@@ -131,7 +131,7 @@ TEST(EngineTcp, OrderlyCloseIsRetriedUntilTheTargetIsBack) {
         rig.PumpUntil([&] { return server.Accepted() >= 2 && rig.lastFrameNum.load() == 599; }, 15000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
     EXPECT_GE(rig.lostSync, 1u);
-    EXPECT_FALSE(rig.engine.State().TCPIP_Reconnecting.load());
+    EXPECT_FALSE(rig.engine.TcpIpReconnecting());
 }
 
 TEST(EngineTcp, WrongAddressesOpenNothing) {
@@ -164,7 +164,7 @@ TEST(EngineTcp, BadRateAndThresholdFallBackToDefaults) {
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false, &fixed));
     EXPECT_EQ(fixed.RateText, "12000000");
     EXPECT_EQ(fixed.AutoReconnectText, "3");
-    EXPECT_EQ(rig.engine.State().Counters.InconsistFramesThresh.load(), 3);
+    EXPECT_EQ(rig.engine.Reports().Counters().InconsistFramesThresh, 3);
 }
 
 TEST(EngineTcp, ConnectDisconnectTwoHundredTimes) {

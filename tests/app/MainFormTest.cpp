@@ -7,6 +7,8 @@
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
+#include "support/FrameBuilder.h"
+#include "support/PseudoTerminal.h"
 #include "support/StreamServer.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +128,36 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     for (int k = 1; k <= 5; ++k) EXPECT_FALSE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
     PumpUntil([&] { return f.StatusText() == "Connection closed"; }, 2000);
     EXPECT_EQ(f.StatusText(), "Connection closed");
+}
+
+TEST_F(MainFormTest, DisconnectDuringALongSerialReadGivesTheButtonsBackAtOnce) {
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Ok());
+    TMainForm f(options_);
+    // The port list holds real serial devices only: the pseudo-terminal is chosen behind the dialog.
+    ConnectSettings cs = f.Settings().CurrentConnectSettings();
+    cs.TransportButton = ConnectSettings::Link::Usb;
+    cs.FtdiPortsOnly = false;
+    cs.PortItem = pty.Slave();
+    cs.PortIndex = 1;
+    cs.RateText = "921600";
+    f.EngineRef().Settings = [cs] { return cs; };
+    f.ConnectButtonClick();
+    ASSERT_EQ(f.ConnectButtonWidget()->text(), "Disconnect") << f.StatusText().toStdString();
+    // Two frames 40 000 bytes long, then silence. Synchronised, the transport reads one frame
+    // length, 40 s; had the link been given up meanwhile (a loaded machine), 4096 bytes, 4 s.
+    pty.Write(test::LongFrames());
+    PumpUntil([] { return false; }, 500);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    f.ConnectButtonClick(); // disconnect
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(ms, 200);
+    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    EXPECT_TRUE(f.ConnectButtonWidget()->isEnabled());
+    EXPECT_TRUE(PumpUntil([&] { return f.StatusText() == "Connection closed"; }, 2000))
+        << f.StatusText().toStdString();
 }
 
 TEST_F(MainFormTest, StatusRoutinesAndHitTests) {

@@ -3,7 +3,14 @@
 #include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
 
+#include "support/FrameBuilder.h"
+#include "support/PseudoTerminal.h"
+
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vintrel {
 using test::RunCli;
@@ -71,6 +78,40 @@ TEST(MonitorCli, SerialLinkThroughThePseudoTerminalOfTheSimulator) {
     EXPECT_GT(test::ValueAfter(r.out, "Total frames: "), 350u) << r.out;
     EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), 0u) << r.out;
     EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), 0u) << r.out;
+}
+
+TEST(MonitorCli, CtrlCDuringALongSerialReadEndsAtOnce) {
+    // Two frames 40 000 bytes long, then silence: the monitor waits in a read of one frame
+    // length, 40 s of the port's time-out.
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Ok());
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execl(VINTREL_CLI_PATH, "vintrel-cli", "monitor", "--serial", pty.Slave().c_str(), "--baud", "921600",
+              "--seconds", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the port is open
+    pty.Write(test::LongFrames());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // synchronised, reading the next frame
+
+    const auto t0 = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int status = -1;
+    pid_t ended = 0;
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    if (ended == 0) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+    EXPECT_LT(ms, 1000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(MonitorCli, ConnectionThatCannotBeOpened) {

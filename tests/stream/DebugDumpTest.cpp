@@ -30,7 +30,6 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
     ManualClock clock;
     StreamState s(sink, clock);
     MemoryTransport t(bytes, 100);
-    s.OpenTransport = &t;
     test::ScratchDir scratch;
     const std::string dir = scratch.Path();
     DebugDump dump(s);
@@ -43,10 +42,12 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
     FrameExtractor ex(s);
     ex.AddConsumer(&dump);
 
-    s.TransportState = CONNECTING;
-    loop.Pass();                  // CONNECTING: 100 bytes
-    loop.Pass();                  // SYNCHRONIZING -> RUNNING
-    for (int i = 0; i < 3; ++i) { // RUNNING: one frame length each
+    s.Control.Connect(&t, TR_FTDI);
+    ex.Start();
+    loop.Pass();                           // CONNECTING: 100 bytes
+    ex.Round(TransportEvent::DataArrived); // the parser finds the first frame
+    loop.Pass();                           // SYNCHRONIZING -> RUNNING
+    for (int i = 0; i < 3; ++i) {          // RUNNING: one frame length each
         loop.Pass();
         ex.Round(TransportEvent::DataArrived);
     }

@@ -16,8 +16,8 @@ struct DecoderFixture {
 
     // Copies the frame into the ring at ParseIndx and from there into buffer n, as the parser does.
     void Load(const std::vector<uint8_t>& bytes, int n, uint32_t at = 0) {
-        for (size_t i = 0; i < bytes.size(); ++i) ring.CyclicBufByte[(at + i) & kRingMask] = bytes[i];
-        ring.ParseIndx = at;
+        ring.ResetParked(at);
+        ring.Producer().Write(bytes.data(), uint32_t(bytes.size()));
         dec.CopyAndSwap(ring, uint32_t(bytes.size()), n);
     }
     int DecodeNew(const std::vector<uint8_t>& bytes, int n = 0, uint32_t at = 0) {

@@ -11,9 +11,8 @@ namespace {
 
 // Puts bytes into the ring at `at` (wrapping) and sets the indices around them.
 void Load(ReceiveRing& ring, uint32_t at, const std::vector<uint8_t>& bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) ring.CyclicBufByte[(at + i) & kRingMask] = bytes[i];
-    ring.ParseIndx = at & kRingMask;
-    ring.ReadIndx = (at + bytes.size()) & kRingMask;
+    ring.ResetParked(at);
+    ring.Producer().Write(bytes.data(), uint32_t(bytes.size()));
 }
 
 std::vector<uint8_t> Noise(size_t n, uint8_t v = 0x11) {
@@ -27,11 +26,11 @@ TEST(ReceiveRing, SearchNeedsEighteenBytes) {
     auto frame = test::NewFrame(1).Raw(0x0101, {1, 2, 3}).Bytes();
     std::vector<uint8_t> bytes(frame.begin(), frame.begin() + 17);
     Load(ring, 100, bytes);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {}), 0);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {}), 0);
     Load(ring, 100, frame);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {}), int32_t(frame.size()));
-    EXPECT_EQ(ring.ProtocolType.load(), 1);
-    EXPECT_EQ(ring.OldProtCH.load(), -1);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {}), int32_t(frame.size()));
+    EXPECT_EQ(ring.ProtocolType(), 1);
+    EXPECT_EQ(ring.OldProtCH(), -1);
 }
 
 TEST(ReceiveRing, CandidateNearTheEndEndsTheSearch) {
@@ -39,8 +38,8 @@ TEST(ReceiveRing, CandidateNearTheEndEndsTheSearch) {
     auto bytes = Noise(30);
     bytes[30 - 6] = 0xFF; // 6 bytes before the end: not enough to tell
     Load(ring, 0, bytes);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {}), 0);
-    EXPECT_EQ(ring.ParseIndx.load(), 0u);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {}), 0);
+    EXPECT_EQ(ring.ParseIndx(), 0u);
 }
 
 TEST(ReceiveRing, FindsMarkersAcrossTheRingEndInBothByteOrders) {
@@ -49,9 +48,9 @@ TEST(ReceiveRing, FindsMarkersAcrossTheRingEndInBothByteOrders) {
         auto bytes = Noise(7);
         test::Append(bytes, test::NewFrame(5).Raw(0x0101, {1, 2}).Bytes(be));
         Load(ring, kRingSize - 10, bytes); // the marker straddles the end
-        const int32_t len = ring.FindStartPointInCycBuf(false, {be, 32});
+        const int32_t len = ring.Consumer().FindStartPointInCycBuf(false, {be, 32});
         EXPECT_EQ(len, int32_t(bytes.size() - 7)) << be;
-        EXPECT_EQ(ring.ParseIndx.load(), kRingSize - 3);
+        EXPECT_EQ(ring.ParseIndx(), kRingSize - 3);
     }
 }
 
@@ -60,29 +59,30 @@ TEST(ReceiveRing, OldProtocolMarkerOnlyInTheChosenByteOrder) {
     const auto be = test::OldFrame(1, 32).Channels(0x0005).Bytes(true);
     ReceiveRing ring;
     Load(ring, 0, le);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {false, 32}), 3 * 64);
-    EXPECT_EQ(ring.OldProtCH.load(), 5);
-    EXPECT_EQ(ring.ProtocolType.load(), 0);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {false, 32}), 3 * 64);
+    EXPECT_EQ(ring.OldProtCH(), 5);
+    EXPECT_EQ(ring.ProtocolType(), 0);
     Load(ring, 0, le);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {true, 32}), 0);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {true, 32}), 0);
     Load(ring, 0, be);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {true, 32}), 3 * 64);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {true, 32}), 3 * 64);
     Load(ring, 0, be);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {false, 32}), 0);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {false, 32}), 0);
 }
 
 TEST(ReceiveRing, OldProtocolMaskRules) {
     ReceiveRing ring;
     Load(ring, 0, test::OldFrame(1, 32).NoMaskKey(5).Bytes());
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {false, 32}), 6 * 64); // no "CH": all five
-    EXPECT_EQ(ring.OldProtCH.load(), 31);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {false, 32}), 6 * 64); // no "CH": all five
+    EXPECT_EQ(ring.OldProtCH(), 31);
 
     Load(ring, 0, test::OldFrame(1, 32).Key(0x4843, 0x0001).Channels(0x0023).Bytes());
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {false, 32}), 6 * 64); // the last "CH" counts, 0x23 -> 31
-    EXPECT_EQ(ring.OldProtCH.load(), 31);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {false, 32}),
+              6 * 64); // the last "CH" counts, 0x23 -> 31
+    EXPECT_EQ(ring.OldProtCH(), 31);
 
     Load(ring, 0, test::OldFrame(1, 32).Channels(0x8001).NoMaskKey(4).Bytes());
-    EXPECT_EQ(ring.FindStartPointInCycBuf(false, {false, 32}), 6 * 64); // bit 15: all five
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {false, 32}), 6 * 64); // bit 15: all five
 }
 
 TEST(ReceiveRing, SyncedSearchReportsAMisplacedMarker) {
@@ -90,8 +90,8 @@ TEST(ReceiveRing, SyncedSearchReportsAMisplacedMarker) {
     auto bytes = Noise(2);
     test::Append(bytes, test::NewFrame(1).Bytes());
     Load(ring, 50, bytes);
-    EXPECT_EQ(ring.FindStartPointInCycBuf(true, {}), -1);
-    EXPECT_EQ(ring.ParseIndx.load(), 50u);
+    EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(true, {}), -1);
+    EXPECT_EQ(ring.ParseIndx(), 50u);
 }
 
 TEST(ReceiveRing, ImpossibleLengthWordsAreNotFrameStarts) {
@@ -102,9 +102,9 @@ TEST(ReceiveRing, ImpossibleLengthWordsAreNotFrameStarts) {
         test::Append(bytes, good);
         Load(ring, 0, bytes);
         // Synced: the damaged start is not taken; the next real frame is elsewhere.
-        EXPECT_EQ(ring.FindStartPointInCycBuf(true, {}), -1) << badLen;
-        EXPECT_EQ(ring.FindStartPointInCycBuf(false, {}), int32_t(good.size())) << badLen;
-        EXPECT_EQ(ring.ParseIndx.load(), uint32_t(bytes.size() - good.size())) << badLen;
+        EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(true, {}), -1) << badLen;
+        EXPECT_EQ(ring.Consumer().FindStartPointInCycBuf(false, {}), int32_t(good.size())) << badLen;
+        EXPECT_EQ(ring.ParseIndx(), uint32_t(bytes.size() - good.size())) << badLen;
     }
 }
 
@@ -113,7 +113,7 @@ TEST(ReceiveRing, ReadsSplitAtTheRingEnd) {
     for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 7);
     MemoryTransport t(src);
     ReceiveRing ring;
-    ring.ReadIndx = 524000;
+    ring.ResetParked(524000);
 
     struct Recorder : ReadObserver {
         std::vector<std::pair<uint32_t, uint32_t>> blocks;
@@ -123,7 +123,7 @@ TEST(ReceiveRing, ReadsSplitAtTheRingEnd) {
     } rec;
     ReadObserver* obs[] = {&rec};
     uint32_t split = 0;
-    EXPECT_EQ(ring.ReadToCycBuf(t, 3000, obs, 1, &split), 3000u);
+    EXPECT_EQ(ring.Producer().ReadToCycBuf(t, 3000, obs, 1, &split), 3000u);
     EXPECT_EQ(split, (2712u << 16) | 288u);
     ASSERT_EQ(rec.blocks.size(), 2u);
     EXPECT_EQ(rec.blocks[0], std::make_pair(288u, 16u));
@@ -142,8 +142,8 @@ TEST(ReceiveRing, FailedFirstPartSkipsTheSecond) {
         }
     } t;
     ReceiveRing ring;
-    ring.ReadIndx = kRingSize - 4;
-    EXPECT_EQ(ring.ReadToCycBuf(t, 100, nullptr, 0), 0u);
+    ring.ResetParked(kRingSize - 4);
+    EXPECT_EQ(ring.Producer().ReadToCycBuf(t, 100, nullptr, 0), 0u);
     EXPECT_EQ(t.calls, 1);
 }
 

@@ -31,9 +31,14 @@ public:
         std::lock_guard lock(m_);
         return pos_ == bytes_.size();
     }
+    // Like a socket's count of received bytes: a late transport thread is not a dead link.
+    uint32_t Pending() const override {
+        std::lock_guard lock(m_);
+        return uint32_t(bytes_.size() - pos_);
+    }
 
 private:
-    std::mutex m_;
+    mutable std::mutex m_;
     std::vector<uint8_t> bytes_;
     size_t pos_ = 0;
 };
@@ -48,6 +53,12 @@ struct Counter : FrameConsumer {
         ++frames;
     }
 };
+
+// What the transport thread's next pass would carry out.
+PassChange ApplyAsked(StreamState& s) {
+    uint32_t frameBytes = 0;
+    return s.Control.BeginPass(frameBytes);
+}
 
 template <class Pred> bool WaitUntil(Pred p, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -86,7 +97,6 @@ TEST(Threads, EveryFrameArrivesInOrderThroughBothThreads) {
     QueueSink sink;
     SteadyClock clock;
     StreamState s(sink, clock);
-    s.OpenTransport = &t;
     StreamEvents ev;
     TransportLoop loop(s);
     FrameExtractor ex(s);
@@ -95,13 +105,15 @@ TEST(Threads, EveryFrameArrivesInOrderThroughBothThreads) {
     TTransportThread tt(loop, ev);
     TParsingThread pt(s, ex, ev);
     tt.Resume();
-    s.TransportState = CONNECTING;
+    s.Control.Connect(&t, TR_FTDI);
     pt.Resume();
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 5000; }, 20000)) << c.frames.load();
     EXPECT_EQ(c.outOfOrder.load(), 0);
+    s.Control.RequestPark();
+    EXPECT_TRUE(s.Control.WaitParked(2000));
+    EXPECT_EQ(s.Control.State(), INACTIVE);
     pt.Terminate();
-    EXPECT_EQ(s.TransportState.load(), INACTIVE); // the parsing thread leaves it parked
-    s.TransportState = TERMINATING;
+    s.Control.Terminate();
     tt.WaitFor();
 }
 
@@ -116,14 +128,15 @@ struct Pipeline {
     TTransportThread tt{loop, ev};
     TParsingThread pt{s, ex, ev};
     void Run(Transport& t) {
-        s.OpenTransport = &t;
         tt.Resume();
-        s.TransportState = CONNECTING;
+        s.Control.Connect(&t, TR_FTDI);
         pt.Resume();
     }
     ~Pipeline() {
+        s.Control.RequestPark();
+        s.Control.WaitParked(2000);
         pt.Terminate();
-        s.TransportState = TERMINATING;
+        s.Control.Terminate();
         tt.WaitFor();
     }
 };
@@ -146,7 +159,7 @@ TEST(Threads, SlowParserMakesTheTransportWaitInsteadOfOverwriting) {
     p.Run(t);
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 40000; }, 60000)) << c.frames.load();
     EXPECT_EQ(c.outOfOrder.load(), 0);
-    EXPECT_GT(p.s.RingFullWaits.load(), 0u);
+    EXPECT_GT(p.loop.RingFullWaits(), 0u);
 }
 
 TEST(Threads, NoiseLongerThanTheRingIsDropped) {
@@ -175,32 +188,30 @@ TEST(Threads, LateTransportOrStalledParserIsNotTakenForALostLink) {
     QueueSink sink;
     SteadyClock clock;
     StreamState s(sink, clock);
-    s.OpenTransport = &t;
-    s.TransportIs = TR_TCPIP;
-    s.Ring.ReadToCycBuf(t, half, nullptr, 0);
-    s.Ring.ReadIndx = half;
-    s.TransportState = RUNNING;
+    s.Control.Connect(&t, TR_TCPIP);
+    ApplyAsked(s);
+    s.Control.Enter(RUNNING); // as the transport thread has
+    s.Ring.Producer().Write(frame.data(), half);
     FrameExtractor ex(s);
     ex.Start();
 
     t.pending = 3;
     ex.OnWaitTimedOut();
-    EXPECT_EQ(s.TransportState.load(), RUNNING);
+    EXPECT_EQ(ApplyAsked(s), PassChange::None);
     EXPECT_EQ(s.Ring.Unparsed(), half);
     EXPECT_EQ(sink.Pending(), 0u);
-    EXPECT_FALSE(s.TCPIP_Reconnecting.load());
 
     // A wait the parsing thread slept through (it woke 100 ms late) is no evidence either.
     t.pending = 0;
     ex.OnWaitTimedOut(kLostSyncMs + 100);
-    EXPECT_EQ(s.TransportState.load(), RUNNING);
+    EXPECT_EQ(ApplyAsked(s), PassChange::None);
     EXPECT_EQ(s.Ring.Unparsed(), half);
     EXPECT_EQ(sink.Pending(), 0u);
 
     ex.OnWaitTimedOut(kLostSyncMs + 1);
-    EXPECT_EQ(s.TransportState.load(), CONNECTING);
     EXPECT_EQ(s.Ring.Unparsed(), 0u);
-    EXPECT_TRUE(s.TCPIP_Reconnecting.load());
+    EXPECT_EQ(ApplyAsked(s), PassChange::ToConnecting);
+    EXPECT_EQ(s.Control.State(), CONNECTING);
     bool reconnect = false;
     for (QueuedMessage m; sink.Take(m);) reconnect |= m.Msg == WM_TCPIP_RECONNECT;
     EXPECT_TRUE(reconnect);
@@ -212,16 +223,81 @@ TEST(Threads, WindowThatFallsBehindLosesOnlyDrawing) {
     for (int i = 0; i < 300; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {1}).Bytes());
     Trickle t(bytes);
     Pipeline p;
-    p.s.WindowDraws = true;
+    p.s.HandOff.EnableDrawing();
     Counter c;
     p.ex.AddConsumer(&c);
     p.Run(t);
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 300; }, 20000));
-    EXPECT_EQ(p.s.FramesNotDrawn.load(), 300u - 48u);
+    EXPECT_EQ(p.s.HandOff.FramesNotDrawn(), 300u - 48u);
     // The window now claims the newest batch: it is still there to draw.
-    EXPECT_TRUE(p.s.ClaimForDrawing(299 % 48));
-    p.s.ReleaseDrawn(299 % 48);
-    EXPECT_FALSE(p.s.ClaimForDrawing(299 % 48));
+    EXPECT_TRUE(p.s.HandOff.Claim(299 % 48));
+    p.s.HandOff.Release(299 % 48);
+    EXPECT_FALSE(p.s.HandOff.Claim(299 % 48));
+}
+
+} // namespace vintrel
+
+namespace vintrel {
+
+TEST(Threads, ATransportPassAtEveryHandOverDeliversNoFrameTwice) {
+    // The transport thread may run at any moment the parser hands something over: here it runs
+    // one pass inside every message and status the parser posts. Frames come, the link goes
+    // silent and is given up, noise and more frames come; each frame arrives once, in order.
+    struct Script : Transport {
+        std::vector<uint8_t> bytes;
+        size_t pos = 0;
+        TransportRead Read(uint8_t* dst, uint32_t len, bool) override {
+            const size_t n = std::min<size_t>({len, 500, bytes.size() - pos});
+            std::copy_n(bytes.begin() + pos, n, dst);
+            pos += n;
+            return {uint32_t(n), false};
+        }
+    } t;
+    struct PassingSink : QueueSink {
+        TransportLoop* loop = nullptr;
+        void Post(uint32_t m, uintptr_t w, intptr_t l) override {
+            QueueSink::Post(m, w, l);
+            if (loop) loop->Pass();
+        }
+        void SetStat(std::string_view text, StatStyle style) override {
+            QueueSink::SetStat(text, style);
+            if (loop) loop->Pass();
+        }
+    } sink;
+    ManualClock clock(1000);
+    StreamState s(sink, clock);
+    TransportLoop loop(s);
+    FrameExtractor ex(s);
+    Counter c;
+    ex.AddConsumer(&c);
+    auto frames = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            test::Append(t.bytes, test::NewFrame(i).Raw(0x0101, {int16_t(i), 2, 3}).Bytes());
+    };
+    auto drain = [&] {
+        for (int i = 0; i < 20000 && t.pos < t.bytes.size(); ++i) {
+            const TransportPassResult r = loop.Pass();
+            clock.Advance(1);
+            if (r.Event != TransportEvent::None) ex.Round(r.Event);
+        }
+        for (int i = 0; i < 4; ++i) ex.Round(loop.Pass().Event);
+    };
+    frames(0, 420);
+    s.Control.Connect(&t, TR_FTDI);
+    ex.Start();
+    sink.loop = &loop;
+    drain();
+    EXPECT_EQ(c.frames.load(), 420);
+
+    clock.Advance(kLostSyncMs + 1); // silence: the link is given up
+    ex.OnWaitTimedOut(kLostSyncMs + 1);
+    loop.Pass();
+    EXPECT_EQ(int(s.Control.State()), int(CONNECTING));
+    t.bytes.insert(t.bytes.end(), 3000, 0x5A);
+    frames(420, 900);
+    drain();
+    EXPECT_EQ(c.frames.load(), 900);
+    EXPECT_EQ(c.outOfOrder.load(), 0);
 }
 
 } // namespace vintrel

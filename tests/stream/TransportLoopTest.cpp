@@ -1,4 +1,5 @@
 #include "stream/TransportLoop.h"
+#include "stream/FrameExtractor.h"
 #include "stream/QueueSink.h"
 #include "stream/ReplayTransport.h"
 #include "support/FrameBuilder.h"
@@ -33,10 +34,7 @@ struct LoopFixture {
 TEST(TransportLoop, SilentTransportReportsNoSignalAfterFifteenSeconds) {
     LoopFixture f;
     Silent t;
-    f.s.OpenTransport = &t;
-    f.s.TransportIs = TR_TCPIP;
-    f.loop.Pass(); // INACTIVE: ConnectingStart = now
-    f.s.TransportState = CONNECTING;
+    f.s.Control.Connect(&t, TR_TCPIP); // the next pass takes it over: ConnectingStart = now
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(f.loop.Pass().SleepMs, 1);
         f.clock.Advance(150); // 15 000 ms in all
@@ -46,17 +44,16 @@ TEST(TransportLoop, SilentTransportReportsNoSignalAfterFifteenSeconds) {
     f.loop.Pass();
     f.loop.Pass();
     EXPECT_EQ(f.NoSignalReports(), 2); // once the 15 s have passed, after every empty read
-    EXPECT_EQ(f.s.TransportState.load(), CONNECTING);
+    EXPECT_EQ(f.s.Control.State(), CONNECTING);
     EXPECT_EQ(t.reads, 102);
 }
 
 TEST(TransportLoop, NoSignalSurvivesTheTickCounterWrap) {
     LoopFixture f;
     Silent t;
-    f.s.OpenTransport = &t;
     f.clock.Set(0xFFFFFF00u);
+    f.s.Control.Connect(&t, TR_FTDI);
     f.loop.Pass();
-    f.s.TransportState = CONNECTING;
     f.clock.Advance(14000); // wraps
     f.loop.Pass();
     EXPECT_EQ(f.NoSignalReports(), 0);
@@ -65,21 +62,24 @@ TEST(TransportLoop, NoSignalSurvivesTheTickCounterWrap) {
     EXPECT_EQ(f.NoSignalReports(), 1);
 }
 
-TEST(TransportLoop, DataWithoutMarkerStillEntersRunning) {
+TEST(TransportLoop, SynchronizingReadsOnUntilTheParserFindsAFrame) {
     LoopFixture f;
     MemoryTransport t(std::vector<uint8_t>(100, 0x42));
-    f.s.OpenTransport = &t;
-    f.loop.Pass();
-    f.s.TransportState = CONNECTING;
-    EXPECT_EQ(f.loop.Pass().Got, 100u);
-    EXPECT_EQ(f.s.TransportState.load(), SYNCHRONIZING);
+    f.s.Control.Connect(&t, TR_FTDI);
+    const TransportPassResult first = f.loop.Pass();
+    EXPECT_EQ(first.Got, 100u);
+    EXPECT_EQ(first.Event, TransportEvent::DataArrived);
+    EXPECT_EQ(f.s.Control.State(), SYNCHRONIZING);
+    EXPECT_EQ(f.loop.Pass().Event, TransportEvent::None); // nothing more to read, no marker found
+    EXPECT_EQ(f.s.Control.State(), SYNCHRONIZING);
     int switched = 0;
     f.loop.OnSwitchedToRunning = [&] { ++switched; };
+    f.s.Control.Ask(ParserAsk::Running, 0); // the parser searched without finding a marker
     EXPECT_EQ(f.loop.Pass().Event, TransportEvent::SwitchedToRunning);
-    EXPECT_EQ(f.s.ReadRecSize.load(), 2048u);
-    EXPECT_EQ(f.s.TransportState.load(), RUNNING);
+    EXPECT_EQ(f.loop.ReadRecSize(), 2048u);
+    EXPECT_EQ(f.s.Control.State(), RUNNING);
     EXPECT_EQ(switched, 1);
-    EXPECT_EQ(f.loop.Pass().Event, TransportEvent::DataTimedOut); // nothing more to read
+    EXPECT_EQ(f.loop.Pass().Event, TransportEvent::DataTimedOut);
 }
 
 TEST(TransportLoop, RunningReadsOneFrameLength) {
@@ -88,40 +88,57 @@ TEST(TransportLoop, RunningReadsOneFrameLength) {
     for (int i = 0; i < 20; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {1, 2, 3}).Bytes());
     const uint32_t frameBytes = uint32_t(bytes.size() / 20);
     MemoryTransport t(bytes);
-    f.s.OpenTransport = &t;
-    f.loop.Pass();
-    f.s.TransportState = CONNECTING;
+    f.s.Control.Connect(&t, TR_FTDI);
     f.loop.Pass(); // 4096 bytes: all of it
-    f.loop.Pass();
-    EXPECT_EQ(f.s.ReadRecSize.load(), frameBytes);
-    EXPECT_EQ(f.s.Ring.ParseIndx.load(), 0u);
-    EXPECT_EQ(f.s.Ring.ReadIndx.load(), uint32_t(bytes.size()));
+    FrameExtractor ex(f.s);
+    ex.Start();
+    EXPECT_EQ(ex.Round(TransportEvent::DataArrived), 20); // the parser finds the frames
+    EXPECT_EQ(f.loop.Pass().Event, TransportEvent::SwitchedToRunning);
+    EXPECT_EQ(f.loop.ReadRecSize(), frameBytes);
+    EXPECT_EQ(f.s.Ring.ParseIndx(), uint32_t(bytes.size()));
+    EXPECT_EQ(f.s.Ring.ReadIndx(), uint32_t(bytes.size()));
 }
 
-TEST(TransportLoop, ParkingIsNotOverwrittenByALateTransition) {
-    // The window parks the thread while a CONNECTING read is under way; the read's result must
-    // not move the state on.
+TEST(TransportLoop, ParkCancelsTheReadAndIsAcknowledgedAwayFromTheTransport) {
+    // The window parks the thread while a CONNECTING read is under way: the read is cancelled,
+    // its bytes are kept, and the next pass leaves the transport and acknowledges.
     LoopFixture f;
     struct Parking : Transport {
         StreamState* s;
-        TransportRead Read(uint8_t* dst, uint32_t len, bool) override {
-            s->TransportState = INACTIVE;
+        bool cancelled = false;
+        TransportRead Read(uint8_t* dst, uint32_t, bool) override {
+            s->Control.RequestPark();
             dst[0] = 1;
             return {1, false};
         }
+        void Cancel() override { cancelled = true; }
     } t;
     t.s = &f.s;
-    f.s.OpenTransport = &t;
-    f.s.TransportState = CONNECTING;
+    f.s.Control.Connect(&t, TR_FTDI);
     f.loop.Pass();
-    EXPECT_EQ(f.s.TransportState.load(), INACTIVE);
+    EXPECT_TRUE(t.cancelled);
+    EXPECT_FALSE(f.s.Control.Parked());
+    EXPECT_FALSE(f.s.Control.WaitParked(1));
+    f.loop.Pass();
+    EXPECT_TRUE(f.s.Control.WaitParked(0));
+    EXPECT_EQ(f.s.Control.State(), INACTIVE);
+    EXPECT_EQ(f.s.Control.Open(), nullptr);
+    EXPECT_EQ(f.s.Ring.ReadIndx(), 1u);
+    // What the old parser asked is void once parked, and a new Connect takes a new transport.
+    f.s.Control.Ask(ParserAsk::Connecting);
+    Silent next;
+    f.s.Control.Connect(&next, TR_UART);
+    f.loop.Pass();
+    EXPECT_EQ(f.s.Control.State(), CONNECTING);
+    EXPECT_EQ(f.s.Control.TransportIs(), TR_UART);
+    EXPECT_EQ(next.reads, 1);
 }
 
 TEST(TransportLoop, TerminatingEndsTheLoop) {
     LoopFixture f;
-    f.s.TransportState = TERMINATING;
+    f.s.Control.Terminate();
     EXPECT_EQ(f.loop.Pass().Event, TransportEvent::Terminated);
-    EXPECT_EQ(f.s.TransportThreadCounter.load(), 1u);
+    EXPECT_EQ(f.loop.TransportThreadCounter(), 1u);
 }
 
 } // namespace vintrel

@@ -97,4 +97,11 @@ void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& from) {
     to.insert(to.end(), from.begin(), from.end());
 }
 
+std::vector<uint8_t> LongFrames() {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 2; ++i)
+        Append(bytes, NewFrame(i).Raw(0x0101, std::vector<int16_t>(20000, 7)).Bytes());
+    return bytes;
+}
+
 } // namespace vintrel::test

@@ -73,5 +73,8 @@ private:
 
 std::vector<uint8_t> WordsToBytes(const std::vector<uint16_t>& w, bool bigEndian);
 void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& from);
+// Two new-protocol frames 40 000 bytes long: after them a receiver waits in a read of one such
+// frame, 40 s of a serial port's time-out on a silent line.
+std::vector<uint8_t> LongFrames();
 
 } // namespace vintrel::test
