@@ -2,17 +2,18 @@
 // The raw record "temp.$$$": while a recording runs, every frame the parsing thread decoded is
 // appended to it byte for byte, in normalised (little-endian) word order, and counted.
 //
-// Threads: Create, Begin and StopAndClose run on the window thread; OnFrame on the parsing
-// thread. The test of FRecord and the write of one frame are made under mutex_, and so are the
-// removal of FRecord and the close, so no write reaches a closed handle. RecNo and RecSec are
-// written by the parsing thread (under mutex_) and read whole by the window thread.
+// Threads: Create, Begin, StopAndClose and IsOpen run on the window thread; OnFrame on the
+// parsing thread. The file belongs to the parser while recording_ is set, to the window
+// otherwise: the parser marks each frame it writes (writing_), and StopAndClose clears
+// recording_ and waits out a frame being written before it closes the file. No lock is held
+// across a write. RecNo and RecSec are written by the parsing thread while recording and reset
+// by the window before it starts one.
 #include "stream/FrameExtractor.h"
 #include "stream/MessageSink.h"
 #include "stream/StreamState.h"
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 namespace vintrel {
@@ -47,11 +48,13 @@ private:
 
     StreamState& s_;
     MessageSink& sink_;
-    mutable std::mutex mutex_;
-    int TempFile = -1; // guarded by mutex_
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> writing_{false};
+    // The parser closes it (and sets -1) only when a failed write cannot be taken back.
+    std::atomic<int> TempFile{-1};
     std::atomic<uint64_t> bytes_{0};
     std::atomic<uint64_t> lost_{0};
-    bool writeFailed_ = false; // guarded by mutex_: the status line says it once per recording
+    bool writeFailed_ = false; // the status line says it once per recording
 };
 
 } // namespace vintrel
