@@ -64,8 +64,9 @@ void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
     Round(TransportEvent::DataArrived, false, true);
     const TTransportState st = s_.Control.State();
     if (st != RUNNING && st != SYNCHRONIZING) return;
+    // What was unparsed when the link was given up goes; bytes that come from here on stay.
+    ring_.DropAll();
     s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
-    ring_.DropAll(); // whatever was unparsed is given up, before the transport hears of it
     LoseSync(ParserAsk::Connecting);
     if (s_.Control.TransportIs() == TR_TCPIP) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
 }
