@@ -163,7 +163,12 @@ TEST_F(FrameDecoderTest, TargetInformation) {
     EXPECT_EQ(s.VexilprofileNum, "9");
     EXPECT_EQ(s.Vexilrevision, "-3");
     EXPECT_EQ(sink.Status(), "Platform: Kalimba, Profile ver: 9, Vexil revision: -3");
+    // The same information again is not posted again: the status line changes once per change.
+    const uint64_t posted = sink.StatusChanges();
+    for (uint16_t n = 2; n < 10; ++n) DecodeNew(NewFrame(n).Info(0x0904, -3).Bytes());
+    EXPECT_EQ(sink.StatusChanges(), posted);
     DecodeNew(NewFrame(2).Info(0x0A0C, 1).Bytes());
+    EXPECT_EQ(sink.StatusChanges(), posted + 1);
     s = dec.ScarceDataCopy();
     EXPECT_EQ(s.PlatformID, "unknown (12)");
     EXPECT_EQ(s.VexilprofileNum, "10");
