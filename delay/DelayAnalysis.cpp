@@ -66,6 +66,7 @@ void DelayAnalysis::ResetRun(const StreamFormat& format) {
     shown_ = {};
     phase_ = 0;
     lastStep_ = 0;
+    refused_ = false;
     rpdAvailable_ = false;
     estimates_ = 0;
 }
@@ -121,9 +122,11 @@ DelayView DelayAnalysis::View() const {
 bool DelayAnalysis::Prot1AddFrame(const int16_t* dataRxOut, const int16_t* dataTxIn, int frameSamples,
                                   int samplingRate) {
     std::lock_guard<std::mutex> lock(feedMutex_);
+    if (refused_) return false; // until the window has hidden and shown again
     if (!dataRxOut || !dataTxIn) {
         SetText(shown_, kRawDataText);
         Publish(true);
+        refused_ = true;
         return false;
     }
     const int step = std::max(1, samplingRate / 8000);

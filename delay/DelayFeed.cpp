@@ -16,9 +16,9 @@ void DelayFeed::OnFrame(const DecodedFrame& f) {
     for (const int16_t* p : {r.RXOUTforDelay, r.TXINforDelay})
         if (p) samplesPerChannel = std::min<int>(samplesPerChannel, int(bufferEnd - p));
     analysis_.SetFramePeaks(r.TXINmaxForDelay, r.RXOUTmaxForDelay);
-    if (!analysis_.Prot1AddFrame(r.RXOUTforDelay, r.TXINforDelay, samplesPerChannel,
-                                 format.SamplingRateFromSettings))
-        state_.Remove(StreamState::Corr);
+    // A refused frame asks the window to hide; the window then clears Corr, the only writer of it.
+    analysis_.Prot1AddFrame(r.RXOUTforDelay, r.TXINforDelay, samplesPerChannel,
+                            format.SamplingRateFromSettings);
 }
 
 } // namespace vintrel

@@ -6,7 +6,7 @@
 //   Parser      the parsing thread's published values (ParserPublished)
 //   HandOff     the frame buffers between the parser and the window (FrameHandOff)
 //   Settings, the format and the decoder's set-up: window thread, while both threads are parked
-//   State       the set FRecord/Usb/Corr: window thread; the delay feed only clears Corr
+//   State       the set FRecord/Usb/Corr: window thread
 // The decoder and the tag model say for themselves.
 #include "stream/Clock.h"
 #include "stream/FrameDecoder.h"

@@ -40,6 +40,7 @@ FeedRun ReplayWithDelayWindow(const std::vector<uint8_t>& bytes, DataStreamForma
     replay.Run();
     FeedRun r;
     r.last = analysis.View();
+    if (r.last.HideRequested) analysis.FormHide(); // as the window does at its next refresh
     r.estimates = r.last.Estimates;
     r.corrAfter = replay.State().Has(StreamState::Corr);
     return r;
