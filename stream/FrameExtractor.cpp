@@ -36,6 +36,8 @@ void FrameExtractor::LoseSync(ParserAsk ask) {
 }
 
 bool FrameExtractor::Search() {
+    // The end of what this search sees; the transport may add bytes behind it meanwhile.
+    const uint32_t searchedEnd = s_.Ring.ParseIndx() + s_.Ring.Unparsed();
     const int32_t len = ring_.FindStartPointInCycBuf(false, s_.Sync());
     if (len > 0) {
         synced_ = true;
@@ -44,8 +46,10 @@ bool FrameExtractor::Search() {
         return true;
     }
     // Bytes in which no marker was found can never start a frame. Keep only a tail that may hold
-    // the beginning of one, so that a stream of noise cannot fill the ring.
-    if (s_.Ring.Unparsed() > kUnmarkedKeep * 2) ring_.SkipTo(s_.Ring.ReadIndx() - kUnmarkedKeep);
+    // the beginning of one, so that a stream of noise cannot fill the ring. Bytes that came
+    // after the search began have not been looked at and stay.
+    const uint32_t parse = s_.Ring.ParseIndx();
+    if (((searchedEnd - parse) & kRingMask) > kUnmarkedKeep * 2) ring_.SkipTo(searchedEnd - kUnmarkedKeep);
     return false;
 }
 

@@ -7,9 +7,10 @@
 namespace vintrel {
 
 TransportRead MemoryTransport::Read(uint8_t* dst, uint32_t len, bool) {
-    const size_t n = std::min<size_t>({len, maxRead_, bytes_.size() - pos_});
-    std::memcpy(dst, bytes_.data() + pos_, n);
-    pos_ += n;
+    const size_t pos = pos_.load(std::memory_order_relaxed);
+    const size_t n = std::min<size_t>({len, maxRead_, bytes_.size() - pos});
+    std::memcpy(dst, bytes_.data() + pos, n);
+    pos_.store(pos + n, std::memory_order_release);
     return {static_cast<uint32_t>(n), false};
 }
 

@@ -3,6 +3,9 @@
 // most `maxRead` bytes, so tests can split a stream into arbitrary pieces.
 #include "stream/Transport.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,11 +17,15 @@ public:
     explicit MemoryTransport(std::vector<uint8_t> bytes, uint32_t maxRead = 0xFFFFFFFF)
         : bytes_(std::move(bytes)), maxRead_(maxRead) {}
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
-    bool Exhausted() const { return pos_ >= bytes_.size(); }
+    // The bytes not read yet wait at the transport, as at a socket.
+    uint32_t Pending() const override {
+        return uint32_t(std::min<size_t>(bytes_.size() - pos_.load(std::memory_order_acquire), UINT32_MAX));
+    }
+    bool Exhausted() const { return pos_.load(std::memory_order_acquire) >= bytes_.size(); }
 
 private:
     std::vector<uint8_t> bytes_;
-    size_t pos_ = 0;
+    std::atomic<size_t> pos_{0}; // written by the reading thread only
     uint32_t maxRead_;
 };
 
