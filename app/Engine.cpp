@@ -36,7 +36,7 @@ Engine::~Engine() {
 void Engine::Start() {
     if (started_) return;
     started_ = true;
-    TCPIP_Reconnecting = false;
+    TCPIP_Reconnecting.Done();
     parsing_ = std::make_unique<TParsingThread>(*state_, extractor_, events_);
     transportThread_.Resume();
     transportRunning_ = true;
@@ -133,8 +133,7 @@ void Engine::RestoreAfterAutoReconnect() {
 void Engine::OnTimer() {
     recording_.Profile().OnTimer(state_->Ring.ProtocolType());
     if (parkPending_) FinishPark(); // the transport thread came back: the close completes
-    if (TCPIP_Reconnecting && TicksSince(LastTcpIpReconnTime, clock_.Now()) > 5000)
-        sink_.Post(WM_TCPIP_RECONNECT, 0, 0);
+    if (TCPIP_Reconnecting.Due()) sink_.Post(WM_TCPIP_RECONNECT, 0, 0);
 }
 
 } // namespace vintrel

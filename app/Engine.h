@@ -63,9 +63,9 @@ public:
     // keeps its transport, and the ring is cleared once it has parked.
     bool DestroyReviveParsing(bool revive);
     // A TCP/IP reconnection is pending (window thread only).
-    bool TcpIpReconnecting() const { return TCPIP_Reconnecting; }
+    bool TcpIpReconnecting() const { return TCPIP_Reconnecting.Pending(); }
     // The diagnostics panel's "Cancel Retrying and close".
-    void CancelTcpIpRetrying() { TCPIP_Reconnecting = false; }
+    void CancelTcpIpRetrying() { TCPIP_Reconnecting.Done(); }
     // The transport thread did not park when last asked; Connect is refused until it has.
     bool ParkPending() const { return parkPending_; }
     void TryReconnectTCPIP();
@@ -147,10 +147,9 @@ private:
     TTransport transportIs_ = TR_NONE;
     bool connected_ = false;
     bool parkPending_ = false;
-    bool TCPIP_Reconnecting = false;
+    ReconnectSchedule TCPIP_Reconnecting{clock_}; // the last try is LastTcpIpReconnTime
     bool started_ = false;
     bool transportRunning_ = false;
-    uint32_t LastTcpIpReconnTime = 0;
     uint32_t reconnects_ = 0;
     uint64_t framesDrawn_ = 0;
     std::string warning_;

@@ -80,7 +80,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
 
     if (!automatic) {
         view_.HideTcpIpError();
-        TCPIP_Reconnecting = false;
+        TCPIP_Reconnecting.Done();
     }
     if (DisconnectAndExit()) return false;
     CleanChartsData(); // no parsing thread runs now
@@ -291,13 +291,14 @@ void Engine::Reconnect() {
 void Engine::TryReconnectTCPIP() {
     StreamState& s = *state_;
     if (s.Control.State() == TERMINATING) return;
+    // A request from a connection the user has closed meanwhile is void.
+    if (!connected_ && !TCPIP_Reconnecting.Pending()) return;
     if (connected_) ConnectButtonClick(true);
-    TCPIP_Reconnecting = true;
     reports_.Counters().InconsistFramesCount = 0;
     ++reconnects_;
     ConnectButtonClick(true);
-    LastTcpIpReconnTime = clock_.Now();
-    if (tcp_->Connected()) TCPIP_Reconnecting = false;
+    TCPIP_Reconnecting.Tried();
+    if (tcp_->Connected()) TCPIP_Reconnecting.Done();
 }
 
 } // namespace vintrel

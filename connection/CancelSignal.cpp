@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -27,6 +29,17 @@ int CancelSignal::PollMs(const CancelSignal* cancel, int64_t ms) {
     int64_t limit = 1 << 30;
     if (cancel && cancel->fd_ < 0) limit = kCancelCheckMs;
     return int(std::clamp<int64_t>(ms, 0, limit));
+}
+
+void CancelSignal::WaitFor(int ms) const {
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + milliseconds(ms);
+    for (;;) {
+        const auto left = duration_cast<milliseconds>(end - steady_clock::now()).count();
+        if (Raised() || left <= 0) return;
+        pollfd p{fd_, POLLIN, 0};
+        poll(&p, 1, PollMs(this, left));
+    }
 }
 
 } // namespace vintrel

@@ -28,6 +28,8 @@ public:
     // 0). Without a descriptor to wake the poll, waits are cut into slices so that a raise is
     // still seen within kCancelCheckMs.
     static int PollMs(const CancelSignal* cancel, int64_t ms);
+    // Sleeps ms or until the signal is raised, whichever comes first.
+    void WaitFor(int ms) const;
     static constexpr int kCancelCheckMs = 20;
 
 private:

@@ -2,9 +2,9 @@
 // The TCP/IP client that receives the target's stream from a listener (VintrelTCPIPclient).
 //
 // Threads: the window thread sets Host and Port and connects or disconnects while the transport
-// thread is parked; the transport thread reads, and after a reset connection disconnects and
-// connects again itself. The two never use the client at the same time; only the open state
-// is shared across that hand-over and is atomic. To end a blocked read or connect, another
+// thread is parked; the transport thread reads, and disconnects when the peer has closed the
+// connection. The two never use the client at the same time; only the open state is shared
+// across that hand-over and is atomic. To end a blocked read or connect, another
 // thread raises the CancelSignal passed in: it never closes the socket itself, because a
 // descriptor closed under a running poll() may already name someone else's file.
 #include "connection/CancelSignal.h"

@@ -15,24 +15,16 @@ void FrameExtractor::Start() {
     prevFrameNum_ = 0;
     synced_ = false;
     frameBytes_ = 0;
-    givenUp_ = false;
-    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
-}
-
-bool FrameExtractor::LinkGivenUp() const {
-    // Until the transport thread has carried the request out, the link is not given up twice.
-    return givenUp_ && s_.Control.ConnectingEntries() == givenUpAt_;
+    Silent().Restart();
 }
 
 void FrameExtractor::LoseSync(ParserAsk ask) {
     synced_ = false;
-    if (ask == ParserAsk::Connecting) {
-        givenUp_ = true;
-        givenUpAt_ = s_.Control.ConnectingEntries();
-    }
     s_.Control.Ask(ask);
-    // The 32 ms of the next report count from here, as from a new start of RUNNING.
-    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
+}
+
+void FrameExtractor::ReportLostSync() {
+    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
 }
 
 bool FrameExtractor::Search() {
@@ -54,44 +46,33 @@ bool FrameExtractor::Search() {
 }
 
 void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
-    // A wait that ended well past its time means this thread was not running at its end (a
-    // stalled or starved machine); the target's sender will have stalled with it, and its bytes
-    // come as soon as it runs again. That silence is not the link's: the next wait decides.
-    if (waitedMs > kLostSyncMs + kStalledWaitMs) return;
-    // Bytes waiting at the transport mean the link is alive and only the transport thread is
-    // late (a loaded machine): closing the link now would throw those bytes away. Its next read
-    // wakes this thread as usual.
     const Transport* t = s_.Control.Open();
-    if (t && t->Pending() > 0) return;
-    if (LinkGivenUp()) return;
-    // Whole frames already in the ring are taken first; only the incomplete rest is given up.
-    Round(TransportEvent::DataArrived, false, true);
-    const TTransportState st = s_.Control.State();
-    if (st != RUNNING && st != SYNCHRONIZING) return;
-    // What was unparsed when the link was given up goes; bytes that come from here on stay.
-    ring_.DropAll();
-    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
-    LoseSync(ParserAsk::Connecting);
-    if (s_.Control.TransportIs() == TR_TCPIP) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
+    const Silence v = Silent().WaitRanOut(waitedMs, t ? t->Pending() : 0, s_.Control.TransportIs(),
+                                          s_.Control.ConnectingEntries());
+    if (v == Silence::None) return;
+    if (v == Silence::GiveUp) {
+        // Whole frames already in the ring are taken first; only the incomplete rest is given up.
+        Round(TransportEvent::DataArrived, false, true);
+        const TTransportState st = s_.Control.State();
+        if (st != RUNNING && st != SYNCHRONIZING) return;
+        // What was unparsed when the link was given up goes; bytes that come from here on stay.
+        ring_.DropAll();
+    }
+    ReportLostSync();
+    if (v == Silence::GiveUp) LoseSync(ParserAsk::Connecting);
 }
 
 void FrameExtractor::FallBack(TransportEvent woke) {
-    if (LinkGivenUp()) return;
-    if (TicksSince(s_.Parser.LastValidReadTime(), s_.Ticks.Now()) <= kLostSyncMs) return;
-    s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 1);
-    if (woke == TransportEvent::DataTimedOut) {
-        LoseSync(ParserAsk::Connecting);
-        if (s_.Control.TransportIs() == TR_TCPIP) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
-    } else {
-        LoseSync(ParserAsk::Synchronizing);
-    }
+    const Silence v = Silent().NoWholeFrame(woke == TransportEvent::DataTimedOut, s_.Control.TransportIs(),
+                                            s_.Control.ConnectingEntries());
+    if (v == Silence::None) return;
+    ReportLostSync();
+    if (v == Silence::Resync) LoseSync(ParserAsk::Synchronizing);
+    if (v == Silence::Reconnect) LoseSync(ParserAsk::Connecting);
 }
 
 int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
-    if (woke == TransportEvent::SwitchedToRunning) {
-        s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
-        givenUp_ = false;
-    }
+    if (woke == TransportEvent::SwitchedToRunning) Silent().Restart();
     int taken = 0;
     for (;;) {
         if (!synced_ && !Search()) {
@@ -103,6 +84,7 @@ int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
         if (len == -1) {
             // The next frame does not start where the last one ended: look for it from here.
             LoseSync(ParserAsk::Synchronizing);
+            Silent().SearchAsked();
             continue;
         }
         if (avail == 0 || len == 0 || uint32_t(len) > avail) {
@@ -196,8 +178,7 @@ void FrameExtractor::RaisePeaks(int FrameBufN) {
 }
 
 void FrameExtractor::TakeFrame(uint32_t len) {
-    s_.Parser.lastValidReadTime_.store(s_.Ticks.Now(), std::memory_order_relaxed);
-    givenUp_ = false;
+    Silent().FrameTaken();
     DecodedFrame f;
     f.FrameBufN = frameBufN_;
     f.Bytes = len;

@@ -14,9 +14,6 @@
 
 namespace vintrel {
 
-constexpr uint32_t kLostSyncMs = 32;
-// A lost-sync wait that ends more than this late was one the parsing thread slept through.
-constexpr uint32_t kStalledWaitMs = 8;
 constexpr uint32_t kUnreportedFrames = 250; // the first 251 frames after a start are never reported
 
 // One frame as handed to the consumers (recording, listening, delay, spectrum, inspection).
@@ -52,8 +49,8 @@ public:
     // that no more bytes will come: a damaged frame whose end may hold the start of the next one
     // is then judged on the bytes there are instead of waiting for more.
     int Round(TransportEvent woke, bool fallBack = true, bool last = false);
-    // Nothing arrived within 32 ms: the transport is taken as dead. waitedMs is how long the
-    // wait lasted by the clock.
+    // Nothing arrived within 32 ms: "Lost sync"; a serial or USB link is given up. waitedMs is
+    // how long the wait lasted by the clock.
     void OnWaitTimedOut(uint32_t waitedMs = kLostSyncMs);
 
     void AddConsumer(FrameConsumer* c) {
@@ -72,8 +69,9 @@ private:
     Cut CutShort(uint32_t len, uint32_t avail, bool last, uint32_t* restart);
     bool Search();
     void LoseSync(ParserAsk ask);
-    bool LinkGivenUp() const;
     void FallBack(TransportEvent woke);
+    void ReportLostSync();
+    FrameSilence& Silent() { return s_.Parser.silence_; }
     void CheckFrameNumber(DecodedFrame& f);
     void RaisePeaks(int FrameBufN);
 
@@ -86,9 +84,6 @@ private:
     int64_t prevFrameNum_ = 0;
     bool synced_ = false;
     uint32_t frameBytes_ = 0; // length of the frames being taken
-    // Set when this thread gave the link up, until the transport has connected again.
-    bool givenUp_ = false;
-    uint32_t givenUpAt_ = 0;
 };
 
 } // namespace vintrel

@@ -3,7 +3,7 @@
 namespace vintrel {
 
 StreamState::StreamState(MessageSink& sink, const Clock& clock)
-    : Sink(sink), Ticks(clock), Decoder(Tags, Settings, &sink) {
+    : Sink(sink), Ticks(clock), Parser(clock), Decoder(Tags, Settings, &sink) {
     SetFormat(DataStreamFormat::Ksps8Ms4);
 }
 

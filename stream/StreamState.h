@@ -11,6 +11,7 @@
 #include "stream/Clock.h"
 #include "stream/FrameDecoder.h"
 #include "stream/FrameHandOff.h"
+#include "stream/LinkLiveness.h"
 #include "stream/MessageSink.h"
 #include "stream/ReceiveRing.h"
 #include "stream/StreamFormat.h"
@@ -26,8 +27,9 @@ namespace vintrel {
 // Values the parsing thread alone writes and every thread may read.
 class ParserPublished {
 public:
+    explicit ParserPublished(const Clock& clock) : silence_(clock) {}
     // Tick count when the last whole frame was taken (or the parser last started looking).
-    uint32_t LastValidReadTime() const { return lastValidReadTime_.load(std::memory_order_relaxed); }
+    uint32_t LastValidReadTime() const { return silence_.LastFrameTime(); }
     // Moves each time the parser finds the transport INACTIVE or CONNECTING: the window's run of
     // close inconsistent frames starts again.
     uint32_t RunBreaks() const { return runBreaks_.load(std::memory_order_relaxed); }
@@ -35,7 +37,7 @@ public:
 private:
     friend class FrameExtractor;
     friend class TParsingThread;
-    std::atomic<uint32_t> lastValidReadTime_{0};
+    FrameSilence silence_;
     std::atomic<uint32_t> runBreaks_{0};
 };
 

@@ -16,9 +16,13 @@ bool TransportLoop::RingFull(uint32_t bytes) {
     return true;
 }
 
-void TransportLoop::NoSignalAfter(uint32_t since) {
-    if (TicksSince(since, s_.Ticks.Now()) > kNoSignalMs)
-        s_.Sink.Post(WM_TRANSPORT_REPORT, s_.Control.TransportIs(), 0);
+void TransportLoop::EmptyRead(TTransportState state) {
+    const TTransport kind = s_.Control.TransportIs();
+    const Quiet q = silence_.EmptyRead(state, kind);
+    if (q == Quiet::None) return;
+    s_.Sink.Post(WM_TRANSPORT_REPORT, kind, 0);
+    // The window owns the connection: it closes it and connects again.
+    if (q == Quiet::Reconnect) s_.Sink.Post(WM_TCPIP_RECONNECT, 0, 0);
 }
 
 TransportPassResult TransportLoop::Pass() {
@@ -27,11 +31,11 @@ TransportPassResult TransportLoop::Pass() {
     uint32_t frameBytes = 0;
     switch (s_.Control.BeginPass(frameBytes)) {
     case PassChange::Connected:
-    case PassChange::ToConnecting:
-        ConnectingStart = s_.Ticks.Now();
+        silence_.Connected();
         break;
+    case PassChange::ToConnecting:
     case PassChange::ToSynchronizing:
-        SynchronizingStart = s_.Ticks.Now();
+        silence_.Entered();
         break;
     case PassChange::ToRunning:
         readRecSize_ = frameBytes > 0 ? frameBytes : kUnsyncedReadBytes;
@@ -51,7 +55,6 @@ TransportPassResult TransportLoop::Pass() {
     switch (state) {
     case INACTIVE:
         res.SleepMs = 10;
-        ConnectingStart = s_.Ticks.Now();
         break;
 
     case CONNECTING: {
@@ -61,11 +64,12 @@ TransportPassResult TransportLoop::Pass() {
             ring_.Commit(got);
             // The parser looks for the first marker in what came.
             s_.Control.Enter(SYNCHRONIZING);
-            SynchronizingStart = s_.Ticks.Now();
+            silence_.Entered();
+            silence_.BytesCame();
             readRecSize_ = kUnsyncedReadBytes;
             res.Event = TransportEvent::DataArrived;
         } else {
-            NoSignalAfter(ConnectingStart);
+            EmptyRead(CONNECTING);
             res.SleepMs = 1;
         }
         break;
@@ -82,10 +86,11 @@ TransportPassResult TransportLoop::Pass() {
         res.Got = got;
         ring_.Commit(got);
         if (got > 0) {
+            silence_.BytesCame();
             res.Event = TransportEvent::DataArrived;
             res.SleepMs = 0;
         } else {
-            NoSignalAfter(SynchronizingStart);
+            EmptyRead(SYNCHRONIZING);
             res.SleepMs = 1;
         }
         break;
@@ -107,6 +112,10 @@ TransportPassResult TransportLoop::Pass() {
         bufCopy[2] = s_.Parser.LastValidReadTime();
         bufCopy[3] = ring_.ReadIndx();
         res.Event = got > 0 ? TransportEvent::DataArrived : TransportEvent::DataTimedOut;
+        if (got > 0)
+            silence_.BytesCame();
+        else
+            EmptyRead(RUNNING);
         if (OnReadLog) OnReadLog(bufCopy);
         res.SleepMs = 0;
         break;

@@ -6,6 +6,7 @@
 // the event the pass returns.
 //
 // Threads: everything here is the transport thread's; the counters are published for others.
+#include "stream/LinkLiveness.h"
 #include "stream/ReceiveRing.h"
 #include "stream/StreamState.h"
 
@@ -22,7 +23,6 @@ struct TransportPassResult {
     uint32_t Got = 0; // bytes read in this pass
 };
 
-constexpr uint32_t kNoSignalMs = 15000;
 constexpr uint32_t kConnectReadBytes = 4096;
 constexpr uint32_t kUnsyncedReadBytes = 2048;
 constexpr uint32_t kRingHeadroom = 4096; // never fill the ring closer than this to unparsed bytes
@@ -53,14 +53,14 @@ public:
 private:
     uint32_t Read(uint32_t bytes, uint32_t* split = nullptr);
     bool RingFull(uint32_t bytes);
-    void NoSignalAfter(uint32_t since);
+    // After a read that brought nothing: "No signal", or a TCP connection to make again.
+    void EmptyRead(TTransportState state);
 
     StreamState& s_;
     ReceiveRing::Writer& ring_;
     ReadObserver* observers_[4] = {};
     int observerCount_ = 0;
-    uint32_t ConnectingStart = 0;
-    uint32_t SynchronizingStart = 0;
+    ByteSilence silence_{s_.Ticks};
     std::atomic<uint32_t> readRecSize_{kUnsyncedReadBytes};
     std::atomic<uint32_t> passes_{0};
     std::atomic<uint64_t> ringFullWaits_{0};

@@ -280,7 +280,7 @@ TEST(EngineForwarding, EveryClientGetsEveryByteInOrder) {
     }
 }
 
-TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSeconds) {
+TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSecondsAndIsConnectedAgain) {
     StreamServer server([](int) { return StreamServer::Plan{}; }); // accepts, says nothing
     ManualClock clock(100000);
     EngineRig rig(clock);
@@ -290,9 +290,11 @@ TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSeconds) {
     rig.PumpFor(300);
     EXPECT_EQ(rig.noSignal, 0u);
     clock.Advance(15001);
-    EXPECT_TRUE(rig.PumpUntil([&] { return rig.noSignal > 0; }, 3000));
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.noSignal > 0 && server.Accepted() == 2; }, 3000));
     EXPECT_EQ(rig.warning, "No signal");
-    EXPECT_EQ(rig.engine.State().Control.State(), CONNECTING);
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.State().Control.State() == CONNECTING; }, 3000));
+    rig.PumpFor(300);
+    EXPECT_EQ(server.Accepted(), 2); // the new connection has its own 15 s
 }
 
 TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {

@@ -1,6 +1,6 @@
 // The TCP/IP client and the TR_TCPIP read of the receive ring against a listener on loopback:
 // exact reads, time-outs that keep what arrived, the ways a connection ends, failed connects,
-// and cancels that end a blocked read, connect or reconnect.
+// and cancels that end a blocked read or connect.
 #include "connection/TcpTransport.h"
 #include "TcpTestSockets.h"
 #include "stream/QueueSink.h"
@@ -91,46 +91,44 @@ TEST_F(TcpTransportTest, ReadsHandOverWhatArrivedAndTimeOutWhenSilent) {
     EXPECT_TRUE(std::equal(buf_.begin(), buf_.end(), data.begin() + 30));
 }
 
-TEST_F(TcpTransportTest, ResetDuringTheWrappedPartOnlyReports) {
-    ResetAndClose(peer_);
-    EXPECT_TRUE(Read(16, false).Failed);
-    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer");
-    EXPECT_LT(listener_.Accept(100).Get(), 0);
-}
-
-TEST_F(TcpTransportTest, ResetDuringTheFirstPartReconnectsToTheSameListener) {
-    ResetAndClose(peer_);
-    TransportRead r = Read(16, true);
-    EXPECT_EQ(r.Got, 0u);
-    EXPECT_TRUE(r.Failed);
-    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer");
-    ASSERT_TRUE(client_.Connected());
-    Fd second = listener_.Accept();
-    const auto data = Pattern(16, 9);
-    ASSERT_TRUE(WriteAll(second.Get(), data.data(), 16));
-    EXPECT_EQ(Read(16).Got, 16u);
-    EXPECT_EQ(buf_, data);
-
-    // With the listener gone the reconnect fails and says so; then reads are silent.
-    ResetAndClose(second);
-    listener_.Close();
-    EXPECT_TRUE(Read(16).Failed);
-    EXPECT_EQ(sink_.Status(), "Trying to reconnect TCP/IP : error Connection refused");
-    EXPECT_FALSE(client_.Connected());
-    const uint64_t changes = sink_.StatusChanges();
-    r = Read(16);
-    EXPECT_EQ(r.Got, 0u);
-    EXPECT_FALSE(r.Failed);
-    EXPECT_EQ(sink_.StatusChanges(), changes);
-}
-
-TEST_F(TcpTransportTest, OrderlyCloseDisconnectsWithoutReconnecting) {
-    peer_.Reset();
-    EXPECT_TRUE(Read(16).Failed);
-    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection Closed Gracefully.");
-    EXPECT_FALSE(client_.Connected());
-    EXPECT_EQ(client_.Pending(), 0u);
-    EXPECT_LT(listener_.Accept(100).Get(), 0); // reconnecting is the connection manager's job
+TEST_F(TcpTransportTest, AnEndedConnectionAsksTheWindowOnceToMakeItAgain) {
+    // Reset in either part of a read, or closed in order: the status says why and the window is
+    // asked once to connect again; the transport itself connects nowhere. Its later reads bring
+    // nothing and put no status, and a cancel ends one at once.
+    struct Case {
+        bool reset, firstPart;
+        const char* status;
+    } cases[] = {{true, true, "TCP/IP : Connection reset by peer"},
+                 {true, false, "TCP/IP : Connection reset by peer"},
+                 {false, true, "TCP/IP : Connection Closed Gracefully."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        std::string error;
+        ASSERT_TRUE(client_.Connect(2000, error)) << error;
+        Fd peer = listener_.Accept();
+        QueueSink sink;
+        TcpTransport transport(client_, sink);
+        if (c.reset)
+            ResetAndClose(peer);
+        else
+            peer.Reset();
+        buf_.assign(16, 0);
+        EXPECT_TRUE(transport.Read(buf_.data(), 16, c.firstPart).Failed);
+        EXPECT_EQ(sink.Status(), c.status);
+        const uint64_t changes = sink.StatusChanges();
+        TransportRead later;
+        const auto latency = ReturnAfterCancel([&] { later = transport.Read(buf_.data(), 16, true); },
+                                               LetItBlock, [&] { transport.Cancel(); });
+        EXPECT_LT(latency, kCancelBound);
+        EXPECT_EQ(later.Got, 0u);
+        EXPECT_EQ(sink.StatusChanges(), changes);
+        int asked = 0;
+        for (QueuedMessage m; sink.Take(m);) asked += m.Msg == WM_TCPIP_RECONNECT;
+        EXPECT_EQ(asked, 1);
+        EXPECT_LT(listener_.Accept(100).Get(), 0);
+        EXPECT_EQ(client_.Connected(), c.reset); // the window closes a reset socket
+        client_.Disconnect();
+    }
 }
 
 TEST_F(TcpTransportTest, NoHostReadsNothingEvenWhenConnected) {
@@ -168,26 +166,6 @@ TEST_F(TcpTransportTest, CancelEndsABlockedReadAndEveryLaterOne) {
     EXPECT_LT(steady_clock::now() - start, kCancelBound);
     EXPECT_EQ(sink_.StatusChanges(), changes);
     EXPECT_TRUE(client_.Connected()); // closing is the window thread's job
-}
-
-TEST_F(TcpTransportTest, CancelEndsTheReconnectAfterAResetWithoutAStatus) {
-    const FullAcceptQueue fillers(listener_.Port()); // the reconnect hangs
-    ResetAndClose(peer_);
-    // The reader drops the reset socket just before it connects again.
-    const auto reconnecting = [&] {
-        const auto giveUp = steady_clock::now() + seconds(5);
-        while (client_.Connected() && steady_clock::now() < giveUp) std::this_thread::sleep_for(1ms);
-        LetItBlock();
-    };
-    TransportRead r;
-    const auto latency =
-        ReturnAfterCancel([&] { r = Read(16, true); }, reconnecting, [&] { transport_.Cancel(); });
-    EXPECT_LT(latency, kCancelBound);
-    EXPECT_EQ(r.Got, 0u);
-    EXPECT_TRUE(r.Failed);
-    EXPECT_EQ(sink_.Status(), "TCP/IP : Connection reset by peer"); // no "Trying to reconnect"
-    EXPECT_EQ(sink_.StatusChanges(), 1u);
-    EXPECT_FALSE(client_.Connected());
 }
 
 TEST(TcpConnectTest, CancelEndsAPendingConnect) {

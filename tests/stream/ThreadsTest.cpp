@@ -173,48 +173,42 @@ TEST(Threads, NoiseLongerThanTheRingIsDropped) {
     EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 500; }, 60000)) << c.frames.load();
 }
 
-TEST(Threads, LateTransportOrStalledParserIsNotTakenForALostLink) {
-    // Half a frame is in the ring and nothing came for 32 ms. With bytes waiting at the socket
-    // the transport thread is only late: the link stays and the half frame with it. With none,
-    // and a wait that ended on time, the link is given up and a reconnection asked for.
-    struct Waiting : MemoryTransport {
-        using MemoryTransport::MemoryTransport;
-        uint32_t Pending() const override { return pending; }
-        uint32_t pending = 0;
-    };
+TEST(Threads, SilenceInTheMiddleOfAFrameKeepsATcpLinkAndGivesUpAUsbLink) {
+    // Half a frame is in the ring and nothing came for 32 ms: "Lost sync" either way. The TCP
+    // connection keeps the half frame, which the rest completes; the USB link drops it and
+    // connects again.
     const auto frame = test::NewFrame(7).Raw(0x0101, std::vector<int16_t>(40, 5)).Bytes();
     const uint32_t half = uint32_t(frame.size() / 2);
-    Waiting t(frame);
-    QueueSink sink;
-    SteadyClock clock;
-    StreamState s(sink, clock);
-    s.Control.Connect(&t, TR_TCPIP);
-    ApplyAsked(s);
-    s.Control.Enter(RUNNING); // as the transport thread has
-    s.Ring.Producer().Write(frame.data(), half);
-    FrameExtractor ex(s);
-    ex.Start();
-
-    t.pending = 3;
-    ex.OnWaitTimedOut();
-    EXPECT_EQ(ApplyAsked(s), PassChange::None);
-    EXPECT_EQ(s.Ring.Unparsed(), half);
-    EXPECT_EQ(sink.Pending(), 0u);
-
-    // A wait the parsing thread slept through (it woke 100 ms late) is no evidence either.
-    t.pending = 0;
-    ex.OnWaitTimedOut(kLostSyncMs + 100);
-    EXPECT_EQ(ApplyAsked(s), PassChange::None);
-    EXPECT_EQ(s.Ring.Unparsed(), half);
-    EXPECT_EQ(sink.Pending(), 0u);
-
-    ex.OnWaitTimedOut(kLostSyncMs + 1);
-    EXPECT_EQ(s.Ring.Unparsed(), 0u);
-    EXPECT_EQ(ApplyAsked(s), PassChange::ToConnecting);
-    EXPECT_EQ(s.Control.State(), CONNECTING);
-    bool reconnect = false;
-    for (QueuedMessage m; sink.Take(m);) reconnect |= m.Msg == WM_TCPIP_RECONNECT;
-    EXPECT_TRUE(reconnect);
+    for (const TTransport kind : {TR_TCPIP, TR_FTDI}) {
+        SCOPED_TRACE(kind);
+        MemoryTransport t({});
+        QueueSink sink;
+        SteadyClock clock;
+        StreamState s(sink, clock);
+        s.Control.Connect(&t, kind);
+        ApplyAsked(s);
+        s.Control.Enter(RUNNING); // as the transport thread has
+        s.Ring.Producer().Write(frame.data(), half);
+        FrameExtractor ex(s);
+        Counter c;
+        ex.AddConsumer(&c);
+        ex.Start();
+        ex.OnWaitTimedOut(kLostSyncMs + 1);
+        int lostSync = 0, reconnects = 0;
+        for (QueuedMessage m; sink.Take(m);) {
+            lostSync += m.Msg == WM_TRANSPORT_REPORT && m.LParam == 1;
+            reconnects += m.Msg == WM_TCPIP_RECONNECT;
+        }
+        EXPECT_EQ(lostSync, 1);
+        EXPECT_EQ(reconnects, 0); // only a closed connection is made again
+        const bool kept = kind == TR_TCPIP;
+        EXPECT_EQ(s.Ring.Unparsed(), kept ? half : 0u);
+        EXPECT_EQ(ApplyAsked(s), kept ? PassChange::None : PassChange::ToConnecting);
+        if (!kept) continue;
+        s.Ring.Producer().Write(frame.data() + half, uint32_t(frame.size()) - half);
+        ex.Round(TransportEvent::DataArrived);
+        EXPECT_EQ(c.frames.load(), 1);
+    }
 }
 
 TEST(Threads, WindowThatFallsBehindLosesOnlyDrawing) {

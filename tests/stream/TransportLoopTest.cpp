@@ -31,21 +31,39 @@ struct LoopFixture {
 };
 } // namespace
 
-TEST(TransportLoop, SilentTransportReportsNoSignalAfterFifteenSeconds) {
-    LoopFixture f;
-    Silent t;
-    f.s.Control.Connect(&t, TR_TCPIP); // the next pass takes it over: ConnectingStart = now
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(f.loop.Pass().SleepMs, 1);
-        f.clock.Advance(150); // 15 000 ms in all
+TEST(TransportLoop, SilentTransportReportsNoSignalOnceAfterFifteenSeconds) {
+    // Any link: "No signal" once. TCP: nothing at all for 15 s, also while RUNNING, and the
+    // window is asked to make the connection again.
+    for (const TTransport kind : {TR_FTDI, TR_TCPIP}) {
+        for (const TTransportState state : {CONNECTING, RUNNING}) {
+            SCOPED_TRACE(testing::Message() << kind << " " << state);
+            LoopFixture f;
+            Silent t;
+            f.s.Control.Connect(&t, kind); // the next pass takes it over: the 15 s count from now
+            f.loop.Pass();
+            if (state == RUNNING) {
+                f.s.Control.Enter(SYNCHRONIZING);
+                f.s.Control.Ask(ParserAsk::Running, 64);
+                f.loop.Pass();
+            }
+            for (int i = 0; i < 100; ++i) {
+                f.loop.Pass();
+                f.clock.Advance(150); // 15 000 ms in all
+            }
+            EXPECT_EQ(f.NoSignalReports(), 0);
+            f.clock.Advance(1);
+            f.loop.Pass();
+            f.loop.Pass();
+            int reports = 0, reconnects = 0;
+            for (QueuedMessage m; f.sink.Take(m);) {
+                reports += m.Msg == WM_TRANSPORT_REPORT && m.LParam == 0;
+                reconnects += m.Msg == WM_TCPIP_RECONNECT;
+            }
+            EXPECT_EQ(reports, state == CONNECTING || kind == TR_TCPIP ? 1 : 0);
+            EXPECT_EQ(reconnects, kind == TR_TCPIP ? 1 : 0);
+            EXPECT_EQ(f.s.Control.State(), state);
+        }
     }
-    EXPECT_EQ(f.NoSignalReports(), 0);
-    f.clock.Advance(1);
-    f.loop.Pass();
-    f.loop.Pass();
-    EXPECT_EQ(f.NoSignalReports(), 2); // once the 15 s have passed, after every empty read
-    EXPECT_EQ(f.s.Control.State(), CONNECTING);
-    EXPECT_EQ(t.reads, 102);
 }
 
 TEST(TransportLoop, NoSignalSurvivesTheTickCounterWrap) {
