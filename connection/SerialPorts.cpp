@@ -228,6 +228,12 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     return res;
 }
 
+uint32_t SerialPort::Pending() const {
+    int n = 0;
+    if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
+    return uint32_t(n);
+}
+
 uint32_t SerialPort::Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel) {
     if (fd_ < 0 || len == 0 || IsRaised(cancel)) return 0;
     const auto deadline = Clock::now() + Ms(uint64_t(TimeOuts.ReadTotalConstantMs) +

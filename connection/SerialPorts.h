@@ -90,6 +90,9 @@ public:
     // time-out, over a minute for a ring-sized request, and a failed port takes it as well; a
     // raised cancel ends either wait at once and returns the bytes already placed.
     uint32_t Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel = nullptr);
+    // Bytes received and not read yet (0 when closed or when the driver cannot tell). Safe
+    // beside a running Read: it only asks the driver.
+    uint32_t Pending() const;
 
     // Replaces the rate read back from the driver (the acceptance rule is otherwise only
     // reachable with hardware that rounds rates).

@@ -20,6 +20,7 @@ public:
     // silence. Once cancelled, a read returns at once with the bytes it already had (none for
     // every later read) and Failed, so the wrapped part of a request is not started.
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
+    uint32_t Pending() const override { return port_.Pending(); }
     void Cancel() override { cancel_.Raise(); }
 
 private:

@@ -159,8 +159,13 @@ TEST_F(SerialOpenTest, TransportDeliversBytesUnchangedAndSilenceWithinTheBudget)
     std::vector<uint8_t> data = Pattern(200, 13);
     const uint8_t special[] = {0x0D, 0x0A, 0x03, 0x11, 0x13, 0x7F, 0xFF, 0x00, 0x04, 0x1A};
     std::copy(std::begin(special), std::end(special), data.begin());
+    EXPECT_EQ(transport.Pending(), 0u);
     ASSERT_TRUE(pty_.Write(data));
-    std::this_thread::sleep_for(10ms);
+    // What waits at the port is counted before anyone reads it.
+    const auto giveUp = steady_clock::now() + 5s;
+    while (transport.Pending() < data.size() && steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(transport.Pending(), data.size());
 
     std::vector<uint8_t> got(4000);
     auto start = steady_clock::now();
