@@ -56,16 +56,20 @@ public:
     // reconnection made by the program itself. Returns true when connected afterwards.
     bool ConnectButtonClick(bool automatic, ConnectCorrections* corrected = nullptr);
     bool Connected() const { return connected_; }
-    // Closes whatever is open; false when nothing was.
-    bool DisconnectAndExit();
+    // Closes whatever is open; false when nothing was. A running recording ends and is parsed,
+    // unless keepRecording (a reconnection made by the program): it then stays open and the
+    // frames already in the ring are taken into it first.
+    bool DisconnectAndExit(bool keepRecording = false);
     // Parks the transport thread (cancelling a blocked read, waiting at most 2 s for it) and
-    // replaces the parsing thread. False when the transport thread did not park in time: it
-    // keeps its transport, and the ring is cleared once it has parked.
-    bool DestroyReviveParsing(bool revive);
+    // replaces the parsing thread, which first takes the whole frames left in the ring when
+    // takeWholeFrames. False when the transport thread did not park in time: it keeps its
+    // transport, and the ring is cleared once it has parked.
+    bool DestroyReviveParsing(bool revive, bool takeWholeFrames = false);
     // A TCP/IP reconnection is pending (window thread only).
     bool TcpIpReconnecting() const { return TCPIP_Reconnecting.Pending(); }
-    // The diagnostics panel's "Cancel Retrying and close".
-    void CancelTcpIpRetrying() { TCPIP_Reconnecting.Done(); }
+    // The diagnostics panel's "Cancel Retrying and close": a recording kept for the
+    // reconnection ends with it.
+    void CancelTcpIpRetrying();
     // The transport thread did not park when last asked; Connect is refused until it has.
     bool ParkPending() const { return parkPending_; }
     void TryReconnectTCPIP();

@@ -81,8 +81,10 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     if (!automatic) {
         view_.HideTcpIpError();
         TCPIP_Reconnecting.Done();
+        // A recording kept open for a reconnection that did not succeed ends when the user acts.
+        if (!connected_) recording_.SetButtonsEnabled(false);
     }
-    if (DisconnectAndExit()) return false;
+    if (DisconnectAndExit(automatic)) return false;
     CleanChartsData(); // no parsing thread runs now
 
     int32_t thresh = 3;
@@ -193,7 +195,9 @@ void Engine::CommonTail() {
     if (WrapTransport) transport_ = WrapTransport(std::move(transport_));
     s.Control.Connect(transport_.get(), transportIs_);
     reports_.ParserStarts();
-    s.Set(uint8_t(StreamState::Usb | (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0)));
+    // A recording kept across a reconnection keeps its flag.
+    s.Set(uint8_t((s.Flags() & StreamState::FRecord) | StreamState::Usb |
+                  (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0)));
     EnaDisOnCnctBtn(true);
     connected_ = true;
     if (parsing_) parsing_->Resume();
@@ -206,15 +210,15 @@ void Engine::EnaDisOnCnctBtn(bool connected) {
     view_.ConnectedChanged(connected);
 }
 
-bool Engine::DisconnectAndExit() {
+bool Engine::DisconnectAndExit(bool keepRecording) {
     if (!AnythingOpen()) {
         if (parsing_ && parsing_->Started()) events_.TerminateParsingThread.Set();
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
+    if (!keepRecording) recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
     view_.SetButtonsEnabled(false);
-    parkPending_ = !DestroyReviveParsing(true);
+    parkPending_ = !DestroyReviveParsing(true, keepRecording);
     connected_ = false;
     CleanChartsData();
     EnaDisOnCnctBtn(false);
@@ -260,7 +264,7 @@ void Engine::ClearParked() {
     s.HandOff.ResetParked(); // a new parsing thread starts at buffer 0
 }
 
-bool Engine::DestroyReviveParsing(bool revive) {
+bool Engine::DestroyReviveParsing(bool revive, bool takeWholeFrames) {
     StreamState& s = *state_;
     bool parked = true;
     if (transportRunning_ && s.Control.State() != TERMINATING) {
@@ -269,7 +273,7 @@ bool Engine::DestroyReviveParsing(bool revive) {
         s.Control.RequestPark();
         parked = s.Control.WaitParked(kParkTimeoutMs);
     }
-    if (parsing_) parsing_->Terminate();
+    if (parsing_) parsing_->Terminate(takeWholeFrames);
     parsing_.reset();
     if (parked) ClearParked();
     // Recording is the only part of the state that outlives a parked connection.
@@ -280,12 +284,17 @@ bool Engine::DestroyReviveParsing(bool revive) {
 
 void Engine::Reconnect() {
     StreamState& s = *state_;
-    WasRecording = IsRecording && IsRecording();
     if (s.Control.State() == TERMINATING) return;
     ++reconnects_;
-    ConnectButtonClick(true); // disconnect: the ring is cleared once both threads are parked
+    ConnectButtonClick(
+        true); // disconnect, keeping a recording: the ring is cleared once both threads are parked
     reports_.Counters().InconsistFramesCount = 0;
     ConnectButtonClick(true); // connect
+}
+
+void Engine::CancelTcpIpRetrying() {
+    TCPIP_Reconnecting.Done();
+    if (!connected_) recording_.SetButtonsEnabled(false);
 }
 
 void Engine::TryReconnectTCPIP() {

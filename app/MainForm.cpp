@@ -313,7 +313,8 @@ void TMainForm::Warning(std::string_view text, bool show) {
 void TMainForm::ConnectedChanged(bool connected) {
     ConnectButton->setText(connected ? "Disconnect" : "Connect");
     SettingsForm->EnaDisOnCnctBtn(connected);
-    if (!connected) StartStopButton->setEnabled(false);
+    // A recording kept for a reconnection can still be ended meanwhile.
+    if (!connected && !engine_->Recording().IsRecording()) StartStopButton->setEnabled(false);
     if (connected) {
         StreamState& s = engine_->State();
         panel_->RestartStatistics(s.Format().MsPerFrame);
@@ -418,7 +419,8 @@ void TMainForm::SetButtonsEnabled(bool available) {
 void TMainForm::RefreshRecordControls() {
     const RecordControls& c = engine_->Recording().Controls();
     StartStopButton->setText(QString::fromStdString(c.StartStopCaption));
-    StartStopButton->setEnabled(c.StartStopEnabled && engine_->Connected());
+    StartStopButton->setEnabled(c.StartStopEnabled &&
+                                (engine_->Connected() || engine_->Recording().IsRecording()));
     ButtonCancelRec->setEnabled(c.CancelEnabled);
     PassedLabeledEdit->setText(QString::fromStdString(c.RecordedSec));
     SettingsForm->SetRecordingControlsEnabled(!c.SettingsLocked);

@@ -1,5 +1,7 @@
 #include "recording/RawRecorder.h"
 
+#include "stream/FrameLayout.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -29,6 +31,8 @@ bool RawRecorder::Create(const std::string& path) {
     bytes_ = 0;
     lost_ = 0;
     writeFailed_ = false;
+    layoutChanged_ = false;
+    protocol_ = -1;
     return true;
 }
 
@@ -84,12 +88,48 @@ void RawRecorder::WriteFrame(const uint8_t* data, uint32_t n) {
     }
 }
 
+uint64_t RawRecorder::LayoutKey(const DecodedFrame& f) const {
+    // FNV-1a over what decides the record's files: the protocol, and the old protocol's channel
+    // mask or the new protocol's sample chunks (tag and length) in their order.
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](uint32_t v) {
+        for (int i = 0; i < 4; ++i, v >>= 8) h = (h ^ (v & 0xFF)) * 1099511628211ull;
+    };
+    mix(uint32_t(f.Protocol));
+    if (f.Protocol == 0) {
+        mix(uint32_t(s_.Ring.OldProtCH()));
+        return h;
+    }
+    const auto* w = reinterpret_cast<const uint16_t*>(s_.Decoder.WordPtr(f.FrameBufN, 0));
+    const uint32_t words = f.Bytes / 2;
+    for (uint32_t i = kNewFirstTagWord; i + 1 < words;) {
+        const uint16_t tag = w[i];
+        const int size = ChunkSizeWords(tag, w[i + 1]);
+        if (size <= 0) break;
+        if (tag >= kTagRawFirst && tag <= kTagRawLast) mix(uint32_t(tag) << 16 | w[i + 1]);
+        i += uint32_t(size);
+    }
+    return h;
+}
+
 void RawRecorder::OnFrame(const DecodedFrame& f) {
     if (!recording_.load(std::memory_order_relaxed)) return;
     writing_.store(true, std::memory_order_seq_cst);
-    if (!recording_.load(std::memory_order_seq_cst)) { // the recording ended meanwhile
-        writing_.store(false, std::memory_order_release);
+    if (!recording_.load(std::memory_order_seq_cst) || layoutChanged_.load(std::memory_order_relaxed)) {
+        writing_.store(false, std::memory_order_release); // ended meanwhile, or waiting to be
         return;
+    }
+    if (f.FramesFromStart == 0) newConnection_ = true;
+    if (f.Record) {
+        const uint64_t layout = LayoutKey(f);
+        if (newConnection_ && protocol_.load(std::memory_order_relaxed) >= 0 && layout != lastLayout_) {
+            layoutChanged_.store(true, std::memory_order_release);
+            writing_.store(false, std::memory_order_release);
+            return;
+        }
+        newConnection_ = false;
+        lastLayout_ = layout;
+        protocol_.store(f.Protocol, std::memory_order_relaxed);
     }
     if (f.Record && TempFile.load(std::memory_order_relaxed) >= 0) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(s_.Decoder.WordPtr(f.FrameBufN, 0));

@@ -1,6 +1,10 @@
 #pragma once
 // The raw record "temp.$$$": while a recording runs, every frame the parsing thread decoded is
 // appended to it byte for byte, in normalised (little-endian) word order, and counted.
+// A recording outlives the program's own reconnections. The first frame of a new connection
+// is compared with the last frame recorded: with the same protocol and frame layout it goes on
+// in the same record (the frames lost meanwhile are a gap in the numbering); otherwise nothing
+// more is written and LayoutChanged tells the window to end the record and start another.
 //
 // Threads: Create, Begin, StopAndClose and IsOpen run on the window thread; OnFrame on the
 // parsing thread. The file belongs to the parser while recording_ is set, to the window
@@ -37,6 +41,11 @@ public:
     // Parsing thread, every decoded frame.
     void OnFrame(const DecodedFrame& f) override;
 
+    // The first frame of a connection did not match the record; nothing is written any more.
+    bool LayoutChanged() const { return layoutChanged_.load(std::memory_order_acquire); }
+    // The protocol of the frames in the record (1 new, 0 old); -1 before the first.
+    int RecordedProtocol() const { return protocol_.load(std::memory_order_relaxed); }
+
     std::atomic<int32_t> RecNo{0};
     std::atomic<int32_t> RecSec{0};
     // Bytes in the raw record; a write that failed left none of its frame there.
@@ -45,6 +54,7 @@ public:
 
 private:
     void WriteFrame(const uint8_t* data, uint32_t n);
+    uint64_t LayoutKey(const DecodedFrame& f) const;
 
     StreamState& s_;
     MessageSink& sink_;
@@ -55,6 +65,11 @@ private:
     std::atomic<uint64_t> bytes_{0};
     std::atomic<uint64_t> lost_{0};
     bool writeFailed_ = false; // the status line says it once per recording
+    std::atomic<bool> layoutChanged_{false};
+    std::atomic<int> protocol_{-1};
+    // Parsing thread: the layout of the last frame recorded; a connection began since.
+    uint64_t lastLayout_ = 0;
+    bool newConnection_ = false;
 };
 
 } // namespace vintrel

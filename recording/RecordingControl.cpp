@@ -74,7 +74,7 @@ void RecordingControl::StartStopButtonClick() {
     controls_.StartStopEnabled = true;
 }
 
-void RecordingControl::EndRecording() {
+void RecordingControl::EndRecording(bool automatic) {
     recorder_.StopAndClose(); // from here on the parsing thread writes nothing
     controls_.StartStopEnabled = false;
     controls_.StartStopCaption = "Start record";
@@ -85,10 +85,12 @@ void RecordingControl::EndRecording() {
 
     RecordSettings settings = CurrentSettings();
     ParseRequest request;
-    request.ProtocolType = s_.Ring.ProtocolType();
+    // The record's own protocol: after a reconnection the stream may have another.
+    const int recorded = recorder_.RecordedProtocol();
+    request.ProtocolType = recorded >= 0 ? recorded : s_.Ring.ProtocolType();
     request.Format = s_.Format();
     request.VerifyChecksum = s_.Settings.VerifyChecksum.load();
-    request.WasRecording = WasRecording && WasRecording();
+    request.WasRecording = automatic || (WasRecording && WasRecording());
     request.Settings = settings;
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
     request.Profile = &profile;
@@ -125,6 +127,16 @@ void RecordingControl::SetButtonsEnabled(bool available) {
 
 void RecordingControl::OnFrameDelivered() {
     if (!IsRecording()) return;
+    if (recorder_.LayoutChanged()) {
+        // A reconnection brought another protocol or frame layout: this record ends here and
+        // the frames from now on go into a new one.
+        EndRecording(true);
+        StartStopButtonClick();
+        if (IsRecording())
+            sink_.SetStat(" Log recording: a new record, the stream changed at the reconnection",
+                          StatStyle::Normal);
+        return;
+    }
     const int32_t sec = recorder_.RecSec.load(std::memory_order_relaxed);
     if (RecShown == sec) return;
     RecShown = sec;

@@ -81,7 +81,8 @@ private:
     // Hands the parser's questions to Questions, or answers them without a window.
     class QuestionsRelay;
     RecordSettings CurrentSettings() const { return Settings ? Settings() : RecordSettings{}; }
-    void EndRecording();
+    // automatic: ended by the program (no old-protocol damage box then).
+    void EndRecording(bool automatic = false);
     void AfterParse(const ParseOutcome& outcome);
 
     StreamState& s_;

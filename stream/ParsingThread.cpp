@@ -6,7 +6,8 @@ void TParsingThread::Resume() {
     if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
 }
 
-void TParsingThread::Terminate() {
+void TParsingThread::Terminate(bool takeWholeFrames) {
+    if (takeWholeFrames) takeWholeFrames_ = true;
     terminated_ = true;
     events_.TerminateParsingThread.Set();
     if (thread_.joinable()) thread_.join();
@@ -43,6 +44,8 @@ void TParsingThread::Execute() {
             if (w == 0 || w == 1) extractor_.Round(TransportEvent::DataArrived, false);
         }
     }
+    if (takeWholeFrames_.load() && extractor_.Synced())
+        extractor_.Round(TransportEvent::DataArrived, false, true);
 }
 
 } // namespace vintrel

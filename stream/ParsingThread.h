@@ -24,8 +24,10 @@ public:
 
     void Resume();
     bool Started() const { return thread_.joinable(); }
-    // Asks the thread to end and waits for it.
-    void Terminate();
+    // Asks the thread to end and waits for it. With takeWholeFrames (the transport parked for
+    // a reconnection) it first takes the whole frames still in the ring, so that a recording
+    // kept across the reconnection has every frame that arrived.
+    void Terminate(bool takeWholeFrames = false);
 
 private:
     void Execute();
@@ -33,6 +35,7 @@ private:
     FrameExtractor& extractor_;
     StreamEvents& events_;
     std::atomic<bool> terminated_{false};
+    std::atomic<bool> takeWholeFrames_{false};
     std::thread thread_;
 };
 

@@ -1,5 +1,5 @@
 // Recording in the live engine against a target on loopback TCP: the time limit, the end by a
-// disconnection, and the fresh record after an automatic reconnection.
+// disconnection, and the record across an automatic reconnection.
 #include "RecordTestSupport.h"
 #include "app/EngineRig.h"
 #include "support/FrameBuilder.h"
@@ -89,39 +89,57 @@ TEST(RecordEngine, DisconnectingEndsTheRecordingWithItsParse) {
     EXPECT_EQ(ReadWav(dir.File("rec-Raw_RXOUT1.wav")).frames, long(rc.LastParse().Frames) * 32);
 }
 
-TEST(RecordEngine, AutomaticReconnectParsesTheRecordAndStartsAFreshOne) {
+TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
     // The first connection skips four frames ten apart after frame 400: the fourth reconnects.
-    std::vector<uint8_t> damaged;
+    // The second connection goes on with the same frames (numbers 100 further on: a gap), or
+    // brings another layout (the simulator's five channels).
+    std::vector<uint8_t> damaged, same;
     uint32_t n = 0;
     for (int i = 0; i < 600; ++i) {
         if (i >= 400 && i < 440 && i % 10 == 0) ++n;
         Append(damaged, NewFrame(n++).Raw(0x0101, std::vector<int16_t>(32, int16_t(i))).Bytes());
     }
-    const auto clean = sim::GenerateStream({}, 3000);
-    StreamServer server([&](int k) {
-        return StreamServer::Plan{.Bytes = k == 0   ? damaged
-                                           : k == 1 ? clean
-                                                    : std::vector<uint8_t>{},
-                                  .Piece = 2088,
-                                  .PauseUs = k == 1 ? 4000 : 0}; // the second in about real time
-    });
-    TempDir dir;
-    EngineRig rig;
-    rig.settings.IPAddrPort = server.Address();
-    RecordingControl& rc = rig.engine.Recording();
-    rc.Settings = [&] { return Settings(dir, "999"); };
-    rig.engine.Start();
-    ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
-    rc.StartStopButtonClick();
-    EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.Reconnects() == 1 && rc.IsRecording(); }, 20000))
-        << rig.engine.Reconnects() << " " << rc.IsRecording() << " " << rig.engine.WasRecording << " "
-        << rc.Controls().StartStopEnabled << " " << rig.frames.load() << " " << rc.LastParse().Frames;
-    // The first record: frames of the first connection, its gaps filled with silence.
-    EXPECT_GE(rc.LastParse().Frames, 430);
-    EXPECT_GE(rc.LastParse().Portion, 2);
-    EXPECT_FALSE(rig.engine.WasRecording);
-    EXPECT_EQ(RecordParser::FileSize_(dir.File("rec-Raw_TXIN1.wav")),
-              44 + 2 * 32 * (rc.LastParse().Frames + 250 * (rc.LastParse().Portion - 1)));
+    const uint32_t sameFirst = n + 100;
+    for (uint32_t k = 0; k < 500; ++k)
+        Append(same, NewFrame(sameFirst + k).Raw(0x0101, std::vector<int16_t>(32, 7)).Bytes());
+    const auto other = sim::GenerateStream({}, 3000);
+    for (const bool sameLayout : {true, false}) {
+        SCOPED_TRACE(sameLayout ? "same layout" : "other layout");
+        StreamServer server([&](int k) {
+            return StreamServer::Plan{.Bytes = k == 0   ? damaged
+                                               : k == 1 ? (sameLayout ? same : other)
+                                                        : std::vector<uint8_t>{},
+                                      .Piece = 2088,
+                                      .PauseUs = k == 1 ? 4000 : 0}; // the second in about real time
+        });
+        TempDir dir;
+        EngineRig rig;
+        rig.settings.IPAddrPort = server.Address();
+        RecordingControl& rc = rig.engine.Recording();
+        rc.Settings = [&] { return Settings(dir, "999"); };
+        rig.engine.Start();
+        ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+        rc.StartStopButtonClick();
+        if (sameLayout) {
+            // One record across the reconnection, its gaps filled with silence.
+            ASSERT_TRUE(rig.PumpUntil([&] { return rig.lastFrameNum.load() == sameFirst + 499; }, 20000))
+                << rig.engine.Reconnects() << " " << rig.lastFrameNum.load();
+            EXPECT_EQ(rig.engine.Reconnects(), 1u);
+            EXPECT_TRUE(rc.IsRecording());
+            rc.StartStopButtonClick();
+            EXPECT_EQ(rc.LastParse().Frames, rc.Recorder().RecNo.load());
+            EXPECT_GE(rc.LastParse().Frames, 430 + 500);
+            EXPECT_GE(rc.LastParse().Portion, 5);
+        } else {
+            // The first record ends at the reconnection, parsed; a fresh one runs.
+            ASSERT_TRUE(rig.PumpUntil([&] { return rc.LastParse().Opened && rc.IsRecording(); }, 20000))
+                << rig.engine.Reconnects() << " " << rc.IsRecording() << " " << rig.sink.Status();
+            EXPECT_GE(rc.LastParse().Frames, 430);
+            EXPECT_GE(rc.LastParse().Portion, 2);
+        }
+        EXPECT_EQ(RecordParser::FileSize_(dir.File("rec-Raw_TXIN1.wav")),
+                  44 + 2 * 32 * (rc.LastParse().Frames + 250 * (rc.LastParse().Portion - 1)));
+    }
 }
 
 } // namespace vintrel
