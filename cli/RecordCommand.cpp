@@ -30,8 +30,11 @@ constexpr const char* kUsage =
     "--keep-raw leaves \"temp.$$$\" in DIR. --dump writes the debug dump (every block read, a record\n"
     "per read and per frame) into its DIR. Prints the live counters, the status line of the parse\n"
     "and, for a damaged record, the diagnosis values.\n"
-    "Exit 0 when files were written, 1 when none were, 2 for bad options, 3 when the connection or\n"
-    "the raw record could not be opened.\n";
+    "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
+    "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
+    "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
+    "Exit 0 when files were written, 1 when none were or the link was down at the 2 N + 15 s limit,\n"
+    "2 for bad options, 3 when the connection or the raw record could not be opened.\n";
 
 std::atomic<bool> gStop{false};
 void OnSignal(int) {
@@ -53,7 +56,53 @@ public:
 class FrameCounter : public FrameConsumer {
 public:
     std::atomic<uint64_t> frames{0};
-    void OnFrame(const DecodedFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
+    std::atomic<int64_t> last{-1}; // number of the last frame
+    void OnFrame(const DecodedFrame& f) override {
+        last.store(f.FrameNum, std::memory_order_relaxed);
+        frames.fetch_add(1, std::memory_order_relaxed);
+    }
+};
+
+// Prints each loss of the link and each reconnection as it happens, one line each.
+class LinkLog {
+public:
+    LinkLog(const Engine& engine, const FrameCounter& counter, bool tty)
+        : engine_(engine), counter_(counter), tty_(tty) {}
+    // Before the window side handles a message.
+    void Message(const QueuedMessage& m) {
+        if (m.Msg != WM_TRANSPORT_REPORT) return;
+        Line(m.LParam ? "lost sync" : "no signal");
+    }
+    // After the messages of a turn: reconnections made, frames flowing again.
+    void Turn() {
+        if (engine_.Reconnects() != reconnects_) {
+            reconnects_ = engine_.Reconnects();
+            Line(engine_.Connected() ? "connected again" : "reconnection failed, retrying every 5 s");
+        }
+        if (down_ && counter_.frames.load() != framesAtLoss_) {
+            down_ = false;
+            Say("link: frames again from frame " + std::to_string(counter_.last.load()));
+        }
+    }
+    bool Down() const { return down_; }
+
+private:
+    void Line(const char* what) {
+        if (!down_) framesAtLoss_ = counter_.frames.load();
+        down_ = true;
+        Say(std::string("link: ") + what + " after frame " + std::to_string(counter_.last.load()));
+    }
+    void Say(const std::string& text) {
+        if (tty_) std::printf("\r%-72s\r", "");
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    const Engine& engine_;
+    const FrameCounter& counter_;
+    bool tty_;
+    uint32_t reconnects_ = 0;
+    uint64_t framesAtLoss_ = 0;
+    bool down_ = false;
 };
 
 } // namespace
@@ -138,14 +187,18 @@ int RunRecord(int argc, char** argv, int first) {
     const auto start = std::chrono::steady_clock::now();
     // Frames that never come would keep the clock still: the recording then ends by the wall clock.
     const double deadline = 2.0 * rc.RecTotal + 15;
+    bool capped = false;
     auto lastTimer = start, lastPrint = start;
     uint64_t checksum = 0, inconsistent = 0;
+    LinkLog link(engine, counter, tty);
     while (rc.IsRecording()) {
         QueuedMessage m;
         while (rc.IsRecording() && sink.Take(m)) {
             if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            link.Message(m);
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
+        link.Turn();
         if (!rc.IsRecording()) break;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastTimer >= std::chrono::seconds(1)) {
@@ -161,7 +214,8 @@ int RunRecord(int argc, char** argv, int first) {
                         (unsigned long long)counter.frames.load());
             std::fflush(stdout);
         }
-        if (gStop.load() || std::chrono::duration<double>(now - start).count() > deadline) {
+        capped = std::chrono::duration<double>(now - start).count() > deadline;
+        if (gStop.load() || capped) {
             rc.StartStopButtonClick(); // ends and parses what was recorded
             break;
         }
@@ -182,6 +236,11 @@ int RunRecord(int argc, char** argv, int first) {
     if (rec.FramesLost())
         std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
     if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);
+    if (!outcome.KeptRawRecord.empty()) std::printf("Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
+    if (capped && link.Down()) {
+        std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
+        return 1;
+    }
     return outcome.WavFiles.empty() ? 1 : 0;
 }
 

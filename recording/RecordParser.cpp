@@ -21,7 +21,8 @@ constexpr uint8_t kOldMarker[4] = {0xFE, 0x7F, 0x01, 0x80};
 constexpr int kOldScanBytes = 1536;
 constexpr size_t kFrameBufferWords = 32768 + 8; // the longest frame and the next header
 
-// "_20240131_142501_073": local time to the millisecond.
+} // namespace
+
 std::string TimeStamp() {
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -34,7 +35,6 @@ std::string TimeStamp() {
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ms);
     return s;
 }
-} // namespace
 
 RecordParser::RecordParser(MessageSink& sink, UserQuestions& questions)
     : sink_(sink), questions_(questions), slotOfTag_(std::make_unique<int8_t[]>(65536)),

@@ -44,6 +44,9 @@ struct ParseRequest {
     const ProfileSnapshot* Profile = nullptr; // data received live; none: no PS-key reports
 };
 
+// "_20240131_142501_073": local time to the millisecond, as file names carry it.
+std::string TimeStamp();
+
 struct ParseOutcome {
     bool Opened = false;         // the record could be read
     bool WrongStructure = false; // no marker, or no tag table
@@ -58,6 +61,8 @@ struct ParseOutcome {
     std::vector<std::string> Reports;  // PS-key and profile files written
     bool Aborted = false;              // the user chose ABORT
     bool LimitReached = false;         // the WAV files reached the largest size their header can state
+    std::string KeptRawRecord;         // a record that could not be parsed was kept under this path
+    bool Failed() const { return !Opened || WrongStructure || Aborted || WavFiles.empty(); }
 };
 
 class RecordParser {

@@ -2,6 +2,7 @@
 
 #include "recording/IntegerText.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace vintrel {
@@ -94,9 +95,21 @@ void RecordingControl::EndRecording(bool automatic) {
     request.Settings = settings;
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
     request.Profile = &profile;
-    AfterParse(parser_.ParseRecordedAudio("", request));
-
-    if (settings.DeleteRawRecord) ::unlink((settings.ProgramFolder + "/" + kRawRecordName).c_str());
+    ParseOutcome outcome = parser_.ParseRecordedAudio("", request);
+    const std::string raw = settings.ProgramFolder + "/" + kRawRecordName;
+    if (outcome.Failed()) {
+        // The frames are only in the raw record now: it is kept, whatever the setting, under a
+        // name of its own that the next recording does not overwrite.
+        const std::string kept = settings.ProgramFolder + "/temp" + TimeStamp() + ".$$$";
+        outcome.KeptRawRecord = ::rename(raw.c_str(), kept.c_str()) == 0 ? kept : raw;
+        sink_.SetStat(
+            (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
+                " Raw record kept: " + outcome.KeptRawRecord,
+            StatStyle::Normal);
+    } else if (settings.DeleteRawRecord) {
+        ::unlink(raw.c_str());
+    }
+    AfterParse(outcome);
     IsParsing_ = false;
     controls_.Hourglass = false;
     controls_.StartStopEnabled = true;

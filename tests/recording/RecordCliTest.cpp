@@ -5,6 +5,7 @@
 #include "sim/ProfileData.h"
 #include "stream/DebugDump.h"
 #include "support/CliRunner.h"
+#include "support/ScriptedTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -198,6 +199,65 @@ TEST(RecordCli, LiveRecordOfTheNewProtocolHoldsTheSimulatorsSignal) {
 TEST(RecordCli, LiveRecordOfTheOldProtocolHoldsTheSimulatorsSignal) {
     RecordLive({sim::Protocol::Old, "16k4", false, "General"});
     RecordLive({sim::Protocol::Old, "8k16", true, "General"});
+}
+
+TEST(RecordCli, EveryFrameIsRecordedOnceAcrossPausesAndAReconnection) {
+    // "24 Ksps, 1.33ms" in real time, pausing 120 ms every 2 s (at a frame boundary, then in the
+    // middle of a frame) with the connection open, and closing it once in order: the link comes
+    // back by itself and the record holds every frame from its first on, once and in order.
+    const sim::StreamConfig c = Config(sim::Protocol::New, *ParseFormatName("24k1.33"), 5);
+    const size_t perSec = size_t(GetStreamFormat(c.format).FramesPerSec);
+    ScriptedTarget::Script script = ScriptedTarget::FromSimulator(c, 17 * perSec);
+    for (size_t s = 2; s < 17; s += 2) script.Pauses.push_back({s * perSec, 120, s % 4 == 0});
+    script.CloseAfter = {7 * perSec + 3};
+    ScriptedTarget target(script);
+    TempDir dir;
+    const auto r =
+        RunCli("record --connect " + target.Address() +
+               " --seconds 12 --format 24k1.33 --base live --no-stamp --keep-raw --out " + dir.Path());
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(target.Accepted(), 2);
+    EXPECT_NE(r.out.find("link: connected again"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("link: lost sync"), std::string::npos) << r.out;
+    const size_t recorded = size_t(ValueAfter(r.out, "Recorded frames: "));
+    ASSERT_GE(recorded, 12 * perSec) << r.out;
+
+    const std::vector<uint8_t> raw = ReadBytes(dir.File("temp.$$$"));
+    const std::vector<size_t>& starts = script.FrameStarts;
+    ASSERT_FALSE(raw.empty());
+    const auto first = std::find_if(starts.begin(), starts.end(), [&](size_t at) {
+        return at + raw.size() <= script.Bytes.size() &&
+               std::equal(raw.begin(), raw.end(), script.Bytes.begin() + long(at));
+    });
+    ASSERT_NE(first, starts.end()) << "the raw record is not one stretch of the stream";
+    const size_t k0 = size_t(first - starts.begin());
+    ASSERT_LT(k0 + recorded, starts.size());
+    EXPECT_EQ(starts[k0 + recorded] - starts[k0], raw.size()); // whole frames, as many as counted
+
+    const SimRecord rec = MakeSimRecord(c, k0 + recorded);
+    EXPECT_EQ(ReadWav(dir.File("live-Raw_RXOUT1.wav")).samples,
+              ChannelSamples(rec, SimChannel::RxOut, k0, recorded));
+    EXPECT_EQ(ReadWav(dir.File("live-Raw_TXIN2.wav")).samples,
+              ChannelSamples(rec, SimChannel::Tx2In, k0, recorded));
+}
+
+TEST(RecordCli, ALinkThatDoesNotComeBackEndsAtTheWallClockLimitWithExitOne) {
+    // 100 frames, then the target closes and has nothing more: 1 s of frames never comes, and
+    // the recording ends after 2 * 1 + 15 s with what it had.
+    ScriptedTarget::Script script =
+        ScriptedTarget::FromSimulator(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 100);
+    script.PeriodMs = 0;
+    script.CloseAfter = {99};
+    ScriptedTarget target(script);
+    TempDir dir;
+    const auto r =
+        RunCli("record --connect " + target.Address() + " --seconds 1 --no-stamp --out " + dir.Path());
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("The link did not come back before the wall-clock limit of 17 s"), std::string::npos)
+        << r.out;
+    const auto recorded = ValueAfter(r.out, "Recorded frames: ");
+    EXPECT_GT(recorded, 0u) << r.out;
+    EXPECT_LE(recorded, 100u) << r.out;
 }
 
 TEST(RecordCli, ConnectionOrOptionsThatFail) {

@@ -173,6 +173,21 @@ TEST(Recording, CancelDeletesTheRawRecordWithoutParsing) {
     }
 }
 
+TEST(Recording, ARecordThatCannotBeParsedIsKeptUnderItsOwnName) {
+    // Nothing but noise came: the parse finds no frame. "Delete raw record after parsing" is on,
+    // yet the raw record stays, named so that the next recording does not overwrite it.
+    RecordingRun run(std::vector<uint8_t>(5000, 0x55), {.Format = DataStreamFormat::Ksps8Ms4});
+    run.rc.StartStopButtonClick();
+    run.Play();
+    run.rc.StartStopButtonClick();
+    const std::string kept = run.rc.LastParse().KeptRawRecord;
+    EXPECT_EQ(kept.rfind(run.dir.File("temp_"), 0), 0u) << kept;
+    EXPECT_TRUE(Exists(kept));
+    EXPECT_FALSE(Exists(run.dir.File("temp.$$$")));
+    EXPECT_NE(run.status.Status().find("wrong file structure. Raw record kept: " + kept), std::string::npos)
+        << run.status.Status();
+}
+
 TEST(Recording, WriteFailureIsReportedOnceAndTheRecordKeepsWholeFrames) {
     const SimRecord rec = MakeSimRecord(Config(sim::Protocol::Old, DataStreamFormat::Ksps8Ms4), 800);
     const size_t frame = rec.bytes.size() / 800;
