@@ -286,8 +286,8 @@ void Engine::Reconnect() {
     StreamState& s = *state_;
     if (s.Control.State() == TERMINATING) return;
     ++reconnects_;
-    ConnectButtonClick(
-        true); // disconnect, keeping a recording: the ring is cleared once both threads are parked
+    // Disconnect, keeping a recording: the ring is cleared once both threads are parked.
+    ConnectButtonClick(true);
     reports_.Counters().InconsistFramesCount = 0;
     ConnectButtonClick(true); // connect
 }

@@ -60,26 +60,15 @@ run_asan() {
     export UBSAN_OPTIONS=print_stacktrace=1
     # The mapping count of the in-memory loader's test sees the sanitizer's own mappings.
     ctest --test-dir build-asan --output-on-failure -j "$(nproc)" \
-        -E "^QuendelMemory\.TenThousandObjectsLeaveNothingBehind\$|$live"
-    serial_live build-asan
-}
-
-# The window against a live simulator declares lost sync when no frame came for 32 ms. Two
-# instrumented processes sharing two cores with other tests can miss that, so these tests run
-# one at a time here, with a second try for a deadline missed by the scheduler.
-live='^MainFormLiveTest\.'
-serial_live() {
-    ctest --test-dir "$1" --output-on-failure -j 1 --repeat until-pass:2 -R "$live"
+        -E "^QuendelMemory\.TenThousandObjectsLeaveNothingBehind\$"
 }
 
 run_tsan() {
     configure build-tsan -DVINTREL_SANITIZE=thread
     cmake --build build-tsan
-    # The program runs several times slower here, so a test may miss the stream's 32 ms lost-sync
-    # deadline and get a second try; a race reported by any try fails the job all the same.
     local log=build-tsan/tsan-tests.log
     TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
-        ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" --repeat until-pass:3 \
+        ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" \
         --output-log "$root/$log" -R "$threaded"
     if grep -q 'WARNING: ThreadSanitizer' "$log"; then
         grep -B2 -A30 'WARNING: ThreadSanitizer' "$log" | head -n 80
