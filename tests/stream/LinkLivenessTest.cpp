@@ -21,7 +21,7 @@ TEST(LinkLiveness, WhatTheParserDoesAboutASilence) {
         {Wait, kLostSyncMs, 0, 0, Silence::None, Silence::None}, // given up / already shown
         {EmptyRead, 100, 0, 0, Silence::None, Silence::None},
         {Wait, kLostSyncMs, 0, 1, Silence::GiveUp, Silence::None, true}, // reconnected; a frame follows
-        {EmptyRead, kLostSyncMs, 0, 1, Silence::None, Silence::None},     // 32 ms are not yet past
+        {EmptyRead, kLostSyncMs, 0, 1, Silence::None, Silence::None},    // 32 ms are not yet past
         {EmptyRead, 1, 0, 1, Silence::Reconnect, Silence::LostSync},
         {Bytes, 100, 0, 2, Silence::Resync, Silence::Resync},
         {Bytes, 10, 0, 2, Silence::None, Silence::None}, // counted again from the resync
