@@ -23,9 +23,6 @@ Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
     };
     extractor_.AddConsumer(&dump_);
     extractor_.AddConsumer(&recording_.Consumer());
-    IsRecording = [this] { return recording_.IsRecording(); };
-    RestartRecording = [this] { recording_.StartStopButtonClick(); };
-    recording_.WasRecording = [this] { return WasRecording; };
     PortList.Reset();
 }
 
@@ -108,7 +105,6 @@ void Engine::ProcessNewFrame(int bufNum) {
     if (!s.HandOff.Claim(bufNum)) return; // taken back by the parser: counted as not drawn
     TNewProtHeaderEveryFrameData& r = s.Decoder.HeaderEveryFrInfo[bufNum];
     view_.Warning(warning_, false);
-    RestoreAfterAutoReconnect();
     view_.DrawFrame(bufNum, r);
     r.ChannMax.fill(kNotAvailable);
     r.UF = r.MIPS = kNotAvailable;
@@ -119,15 +115,6 @@ void Engine::ProcessNewFrame(int bufNum) {
     s.HandOff.Release(bufNum);
     recording_.SetButtonsEnabled(connected_);
     recording_.Profile().OnFrameDrawn(s.Ring.ProtocolType());
-}
-
-void Engine::RestoreAfterAutoReconnect() {
-    // A recording resumes once "Start record" is enabled again and no record is being parsed.
-    const bool canStart = recording_.Controls().StartStopEnabled && !recording_.IsParsing();
-    if (WasRecording && RestartRecording && !(IsRecording && IsRecording()) && canStart) {
-        WasRecording = false;
-        RestartRecording();
-    }
 }
 
 void Engine::OnTimer() {

@@ -101,11 +101,6 @@ public:
     // True while the delay window is on screen: connecting then also feeds it (Corr).
     std::function<bool()> DelayWindowShown;
 
-    // Resumed after an automatic reconnection once frames flow again (recording, listening).
-    std::function<bool()> IsRecording;
-    std::function<void()> RestartRecording;
-    bool WasRecording = false;
-
     uint32_t Reconnects() const { return reconnects_; }
     uint64_t FramesDrawn() const { return framesDrawn_; }
     const std::string& LastWarning() const { return warning_; }
@@ -120,7 +115,6 @@ private:
     void CommonTail();
     void EnaDisOnCnctBtn(bool connected);
     void CleanChartsData();
-    void RestoreAfterAutoReconnect();
     bool AnythingOpen() const;
     void CloseTransport();
     // Completes a disconnect whose park timed out, once the transport thread has parked.

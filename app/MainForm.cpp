@@ -116,7 +116,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         EditTotalFrames->setText(QString::number(o.Frames));
         ShowRecordDiagPanel(true);
     };
-    e.IsRecording = [this] { return engine_->Recording().IsRecording(); };
     rec.SelectMultipleItems = [this](const std::string& wildcard) { SelectMultipleItems(wildcard); };
 
     LoadSettings();

@@ -39,8 +39,9 @@ struct ParseRequest {
     int ProtocolType = 1; // 1 new protocol, otherwise old
     StreamFormat Format;
     bool VerifyChecksum = true;
-    bool WasRecording = false; // auto-reconnect dropped a recording: no old-protocol damage box
-    RecordSettings Settings;   // folder, base, time stamp, browser, caption
+    bool WasRecording =
+        false; // the program ended the record itself at a reconnection: no old-protocol damage box
+    RecordSettings Settings;                  // folder, base, time stamp, browser, caption
     const ProfileSnapshot* Profile = nullptr; // data received live; none: no PS-key reports
 };
 

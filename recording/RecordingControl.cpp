@@ -91,7 +91,7 @@ void RecordingControl::EndRecording(bool automatic) {
     request.ProtocolType = recorded >= 0 ? recorded : s_.Ring.ProtocolType();
     request.Format = s_.Format();
     request.VerifyChecksum = s_.Settings.VerifyChecksum.load();
-    request.WasRecording = automatic || (WasRecording && WasRecording());
+    request.WasRecording = automatic;
     request.Settings = settings;
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
     request.Profile = &profile;
@@ -166,7 +166,6 @@ ParseOutcome RecordingControl::ButtonParseOfflineClick(const std::string& chosen
     r.BigEndian = bigEndian;
     r.Parse.Format = GetStreamFormat(format);
     r.Parse.VerifyChecksum = s_.Settings.VerifyChecksum.load();
-    r.Parse.WasRecording = WasRecording && WasRecording();
     r.Parse.Settings = CurrentSettings();
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, r.ProtocolType);
     r.Parse.Profile = &profile;

@@ -47,8 +47,6 @@ public:
     UserQuestions* Questions = nullptr;
     // The progress bar of a parse: percent, -1 hides it.
     std::function<void(int)> Progress;
-    // Auto-reconnect dropped a recording (no old-protocol damage boxes then).
-    std::function<bool()> WasRecording;
     // The browser of the record's files (wildcard), and the diagnosis panel of a damaged record.
     std::function<void(const std::string&)> SelectMultipleItems;
     std::function<void(const ParseOutcome&)> ShowRecordDiagPanel;

@@ -279,6 +279,27 @@ def frames_in_unsent(conns, ref_frames):
     return lost
 
 
+def settle_unsent(conns, ref_bytes, start, dump):
+    """The simulator counts the bytes not yet transmitted just before it resets a connection; some
+    of them may still go out in between. `dump` holds every byte the receiver read, in order: the
+    bytes of the reset connection found there before the next connection's first bytes arrived
+    after all, and are moved from unsent to received. `ref_bytes` is the stream from `start` on."""
+    pos = 0
+    for k, c in enumerate(conns):
+        body = ref_bytes[c.offset - start:c.offset - start + c.received]
+        if dump[pos:pos + len(body)] != body:
+            return  # the dump does not follow the log: leave the log as it is
+        pos += len(body)
+        if c.unsent and k + 1 < len(conns):
+            late = ref_bytes[c.offset - start + c.received:c.offset - start + c.bytes]
+            nxt = conns[k + 1]
+            head = ref_bytes[nxt.offset - start:nxt.offset - start + min(256, nxt.received)]
+            took = next((j for j in range(len(late), -1, -1)
+                         if dump[pos:pos + j] == late[:j] and dump[pos + j:pos + j + len(head)] == head), 0)
+            c.unsent -= took
+            pos += took
+
+
 def check_record_run(seconds, conns, reference, folder, base, output, fmt):
     """Checks one finished record run of `seconds`. `conns`: its connections from the simulator's log;
     `reference`: the simulator's stream; `output`: the program's standard output. Returns
@@ -291,6 +312,10 @@ def check_record_run(seconds, conns, reference, folder, base, output, fmt):
     ref_bytes = reference.read(start, end - start)
     if len(ref_bytes) != end - start:
         return ["the reference stream ended early"], fig
+    dump_path = os.path.join(folder, "ROtemp.$$$.bin")
+    if os.path.exists(dump_path):
+        with open(dump_path, "rb") as f:
+            settle_unsent(conns, ref_bytes, start, f.read())
     ref_frames = [x for x in sf.scan_bytes(ref_bytes, start) if isinstance(x, sf.Frame)]
     # The receiver starts afresh on every connection (its ring emptied, its parsing thread new):
     # each connection's bytes are scanned on their own, and a frame cut short at a drop is lost.

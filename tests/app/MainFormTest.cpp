@@ -101,8 +101,8 @@ TEST_F(MainFormTest, CaptionDebugDumpAndDefaults) {
 TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     sim::StreamConfig c;
     const auto bytes = sim::GenerateStream(c, 3000);
-    // Every connection gets the stream: a sanitizer build on a loaded machine may pause the
-    // sender past the lost-sync time, and the window then connects again.
+    // About twice real time. On a loaded machine a pause of the sender may show "Lost sync" on
+    // the status line, over the target's platform text.
     test::StreamServer server(
         [&](int) { return test::StreamServer::Plan{.Bytes = bytes, .Piece = 5220, .PauseUs = 20000}; });
     std::ofstream(options_.SetFName, std::ios::binary)
@@ -112,7 +112,7 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     f.ConnectButtonClick();
     EXPECT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
     ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 256; }, 20000)) << f.StatusText().toStdString();
-    EXPECT_TRUE(f.StatusText().startsWith("Platform: General")) << f.StatusText().toStdString();
+    EXPECT_EQ(f.EngineRef().State().Decoder.StatString().rfind("Platform: General", 0), 0u);
     // Chart 5 (RXout) shows bars: its picture changed.
     const QRect chart5(200 + 1, 240 + 1, 128, 128);
     int changed = 0;

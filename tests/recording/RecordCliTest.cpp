@@ -156,7 +156,9 @@ void RecordLive(const LiveCase& lc) {
     ASSERT_EQ(raw.size(), size_t(recorded) * frameBytes);
     // The debug dump holds every byte read, the recorded frames among them.
     const std::vector<uint8_t> dump = ReadBytes(dir.File(DebugDump::kRawDumpFile));
-    if (!lc.bigEndian) EXPECT_NE(std::search(dump.begin(), dump.end(), raw.begin(), raw.end()), dump.end());
+    if (!lc.bigEndian) {
+        EXPECT_NE(std::search(dump.begin(), dump.end(), raw.begin(), raw.end()), dump.end());
+    }
     EXPECT_GE(dump.size(), raw.size());
     const std::vector<int16_t> rx = ReadWav(dir.File("live-Raw_RXOUT1.wav")).samples;
     ASSERT_EQ(rx.size(), size_t(recorded) * size_t(f.ChannLenWords));
