@@ -147,14 +147,19 @@ int RunMonitor(int argc, char** argv, int first) {
     std::fflush(stdout);
 
     const bool tty = isatty(STDOUT_FILENO);
-    uint64_t checksum = 0, inconsistent = 0;
+    uint64_t checksum = 0, inconsistent = 0, lostSync = 0; // lostSync: "Lost sync" reports
     std::string lastLine;
     const auto start = std::chrono::steady_clock::now();
     auto lastTimer = start, lastPrint = start;
     for (;;) {
         QueuedMessage m;
         while (sink.Take(m)) {
-            if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            if (m.Msg == WM_FRAME_REPORT) {
+                (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
+                ++lostSync;
+            }
+            if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) ++lostSync;
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
         const auto now = std::chrono::steady_clock::now();
@@ -186,12 +191,17 @@ int RunMonitor(int argc, char** argv, int first) {
     engine.Close();
     QueuedMessage m;
     while (sink.Take(m))
-        if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+        if (m.Msg == WM_FRAME_REPORT) {
+            (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+        } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
+            ++lostSync;
+        }
 
     const uint64_t frames = counter.frames.load();
-    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n",
+    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\nLost "
+                "sync: %llu\n",
                 (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
-                engine.Reconnects());
+                engine.Reconnects(), (unsigned long long)lostSync);
     if (stopAtFrames) {
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);

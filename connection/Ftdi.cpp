@@ -44,6 +44,7 @@ bool Ftdi::Loading(const std::string& path) {
     BindExport(DllModule, FT_Close, "FT_Close");
     BindExport(DllModule, FT_GetLatencyTimer, "FT_GetLatencyTimer");
     BindExport(DllModule, FT_SetUSBParameters, "FT_SetUSBParameters");
+    BindExport(DllModule, FT_GetQueueStatus, "FT_GetQueueStatus");
     return true;
 }
 

@@ -113,6 +113,8 @@ public:
     FtEntry<FT_HANDLE> FT_Close;
     FtEntry<FT_HANDLE, uint8_t*> FT_GetLatencyTimer;
     FtEntry<FT_HANDLE, uint32_t, uint32_t> FT_SetUSBParameters;
+    // Not required: without it a late transport thread cannot be told from a silent adapter.
+    FtEntry<FT_HANDLE, uint32_t*> FT_GetQueueStatus;
 };
 
 } // namespace vintrel

@@ -19,4 +19,10 @@ TransportRead FtdiTransport::Read(uint8_t* dst, uint32_t len, bool /*firstPart*/
     return r;
 }
 
+uint32_t FtdiTransport::Pending() const {
+    uint32_t queued = 0;
+    if (cancelled_.load(std::memory_order_acquire) || !ftdi_.FT_GetQueueStatus) return 0;
+    return ftdi_.FT_GetQueueStatus(handle_, &queued) == FT_OK ? queued : 0;
+}
+
 } // namespace vintrel

@@ -25,6 +25,8 @@ public:
     // Cancel came returns Failed with what that call brought.
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
     void Cancel() override { cancelled_.store(true, std::memory_order_release); }
+    // The adapter's count of received bytes not read yet (FT_GetQueueStatus; 0 without it).
+    uint32_t Pending() const override;
 
 private:
     const Ftdi& ftdi_;

@@ -52,11 +52,12 @@ void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
     if (v == Silence::None) return;
     if (v == Silence::GiveUp) {
         // Whole frames already in the ring are taken first; only the incomplete rest is given up.
+        const uint32_t givenUpAt = s_.Ring.ParseIndx() + s_.Ring.Unparsed();
         Round(TransportEvent::DataArrived, false, true);
         const TTransportState st = s_.Control.State();
         if (st != RUNNING && st != SYNCHRONIZING) return;
-        // What was unparsed when the link was given up goes; bytes that come from here on stay.
-        ring_.DropAll();
+        // What was unparsed when the link was given up goes; bytes that came since stay.
+        if (((givenUpAt - s_.Ring.ParseIndx()) & kRingMask) <= s_.Ring.Unparsed()) ring_.SkipTo(givenUpAt);
     }
     ReportLostSync();
     if (v == Silence::GiveUp) LoseSync(ParserAsk::Connecting);

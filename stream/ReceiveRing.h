@@ -65,8 +65,6 @@ public:
         // Gives up n parsed bytes.
         void Consume(uint32_t n) { SkipTo(r_.ParseIndx() + n); }
         void SkipTo(uint32_t pos) { r_.parseIndx_.store(pos & kRingMask, std::memory_order_release); }
-        // Everything received so far is given up.
-        void DropAll() { SkipTo(r_.ReadIndx()); }
 
     private:
         int32_t FrameLengthAt(uint32_t i, uint32_t iend, bool newProt, const SyncParams& p, bool* valid);

