@@ -45,8 +45,7 @@ TEST(EngineTcp, CountersEqualTheDamageForEachProtocolAndByteOrder) {
                                       .garbageEvery = 57,
                                       .unknownTagEvery = isNew ? 211u : 0u},
                                      &counts);
-        // After its stream the target falls silent: the engine then reconnects, and the target
-        // has nothing more to say.
+        // After its stream the target falls silent; the connection stays.
         StreamServer server(
             [&](int k) { return StreamServer::Plan{.Bytes = k == 0 ? bytes : std::vector<uint8_t>{}}; });
         EngineRig rig;
@@ -55,7 +54,11 @@ TEST(EngineTcp, CountersEqualTheDamageForEachProtocolAndByteOrder) {
         rig.settings.BigEndian = c.be;
         rig.engine.Start();
         ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.tcpError;
-        EXPECT_EQ(rig.sink.Status(), " TCP/IP connected");
+        // The stream may have put its own texts there already.
+        const std::string status = rig.sink.Status();
+        EXPECT_TRUE(status == " TCP/IP connected" || status.rfind("Platform", 0) == 0 ||
+                    status == "Checksum error" || status == "Inconsistent frame numbers.")
+            << status;
         EXPECT_TRUE(rig.PumpUntil([&] { return rig.frames.load() == counts.framesEmitted; }, 20000))
             << rig.frames.load() << " of " << counts.framesEmitted;
         rig.PumpFor(50);

@@ -140,24 +140,27 @@ struct Pipeline {
         tt.WaitFor();
     }
 };
-struct Slow : Counter {
+// Holds the parser at frame 10 until the transport has found the ring full.
+struct Stuck : Counter {
+    const TransportLoop* loop = nullptr;
     void OnFrame(const DecodedFrame& f) override {
         Counter::OnFrame(f);
-        if (f.FrameNum % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(500));
+        if (f.FrameNum == 10) WaitUntil([&] { return loop->RingFullWaits() > 0; }, 60000);
     }
 };
 } // namespace
 
 TEST(Threads, SlowParserMakesTheTransportWaitInsteadOfOverwriting) {
-    std::vector<uint8_t> bytes;
-    for (int i = 0; i < 40000; ++i)
-        test::Append(bytes, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(40, 3)).Bytes());
-    MemoryTransport t(bytes); // as fast as memory: several ring lengths ahead of the parser
+    std::vector<uint8_t> bytes; // two and a half ring lengths
+    for (int i = 0; i < 1600; ++i)
+        test::Append(bytes, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(400, 3)).Bytes());
+    MemoryTransport t(bytes);
     Pipeline p;
-    Slow c;
+    Stuck c;
+    c.loop = &p.loop;
     p.ex.AddConsumer(&c);
     p.Run(t);
-    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 40000; }, 60000)) << c.frames.load();
+    EXPECT_TRUE(WaitUntil([&] { return c.frames.load() == 1600; }, 60000)) << c.frames.load();
     EXPECT_EQ(c.outOfOrder.load(), 0);
     EXPECT_GT(p.loop.RingFullWaits(), 0u);
 }
