@@ -220,7 +220,6 @@ TEST(RecordCli, EveryFrameIsRecordedOnceAcrossPausesAndAReconnection) {
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(target.Accepted(), 2);
     EXPECT_NE(r.out.find("link: connected again"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("link: lost sync"), std::string::npos) << r.out;
     const size_t recorded = size_t(ValueAfter(r.out, "Recorded frames: "));
     ASSERT_GE(recorded, 12 * perSec) << r.out;
 
