@@ -1,5 +1,7 @@
 #include "support/ScriptedTarget.h"
 
+#include "support/StreamServer.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
@@ -24,17 +26,7 @@ ScriptedTarget::Script ScriptedTarget::FromSimulator(const sim::StreamConfig& co
 }
 
 ScriptedTarget::ScriptedTarget(Script script) : script_(std::move(script)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listenFd_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listenFd_ = ListenOnLoopback(0, 4, port_);
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -9,19 +9,24 @@
 
 namespace vintrel::test {
 
-StreamServer::StreamServer(std::function<Plan(int)> planFor, uint16_t port) : planFor_(std::move(planFor)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+int ListenOnLoopback(uint16_t port, int backlog, uint16_t& bound) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listenFd_, 8);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, backlog);
     socklen_t len = sizeof a;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    bound = ntohs(a.sin_port);
+    return fd;
+}
+
+StreamServer::StreamServer(std::function<Plan(int)> planFor, uint16_t port) : planFor_(std::move(planFor)) {
+    listenFd_ = ListenOnLoopback(port, 8, port_);
     thread_ = std::thread([this] { Run(); });
 }
 

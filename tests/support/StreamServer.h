@@ -11,6 +11,9 @@
 
 namespace vintrel::test {
 
+// A listening socket on 127.0.0.1:port (0: any free port); `bound` receives the port it got.
+int ListenOnLoopback(uint16_t port, int backlog, uint16_t& bound);
+
 class StreamServer {
 public:
     struct Plan {
