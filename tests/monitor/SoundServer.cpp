@@ -64,13 +64,17 @@ SoundServer::SoundServer() {
     dir_ = tmpl;
     const std::string socket = dir_ + "/native";
     const std::string config = dir_ + "/server.pa";
+    // No rewinds on the null sink: when a late client's sound makes the server rewind and render
+    // again, the monitor has already passed the first rendering on, and on a busy machine the
+    // recording then misses samples the player did deliver.
     if (std::FILE* f = std::fopen(config.c_str(), "w")) {
-        std::fprintf(f,
-                     "load-module module-null-sink sink_name=%s rate=8000 channels=1 format=s16le "
-                     "sink_properties=device.description=%s\n"
-                     "load-module module-native-protocol-unix auth-anonymous=1 socket=%s\n"
-                     "set-default-sink %s\n",
-                     kSinkName, kSinkDescription, socket.c_str(), kSinkName);
+        std::fprintf(
+            f,
+            "load-module module-null-sink sink_name=%s rate=8000 channels=1 format=s16le norewinds=1 "
+            "sink_properties=device.description=%s\n"
+            "load-module module-native-protocol-unix auth-anonymous=1 socket=%s\n"
+            "set-default-sink %s\n",
+            kSinkName, kSinkDescription, socket.c_str(), kSinkName);
         std::fclose(f);
     }
     const std::vector<std::string> env = {"PULSE_RUNTIME_PATH=" + dir_, "XDG_RUNTIME_DIR=" + dir_,
