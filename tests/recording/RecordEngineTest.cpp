@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace vintrel {
 
 using namespace test;
@@ -105,7 +109,12 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
     const auto other = sim::GenerateStream({}, 3000);
     for (const bool sameLayout : {true, false}) {
         SCOPED_TRACE(sameLayout ? "same layout" : "other layout");
+        // The first connection's frames follow the start of the recording, however slow the
+        // machine is to start it.
+        std::atomic<bool> recording{false};
         StreamServer server([&](int k) {
+            for (int w = 0; k == 0 && !recording && w < 2000; ++w)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             return StreamServer::Plan{.Bytes = k == 0   ? damaged
                                                : k == 1 ? (sameLayout ? same : other)
                                                         : std::vector<uint8_t>{},
@@ -120,6 +129,7 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
         rig.engine.Start();
         ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
         rc.StartStopButtonClick();
+        recording = true;
         if (sameLayout) {
             // One record across the reconnection, its gaps filled with silence.
             ASSERT_TRUE(rig.PumpUntil([&] { return rig.lastFrameNum.load() == sameFirst + 499; }, 20000))
