@@ -159,7 +159,6 @@ int RunMonitor(int argc, char** argv, int first) {
             } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
                 ++lostSync;
             }
-            if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) ++lostSync;
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
         const auto now = std::chrono::steady_clock::now();
