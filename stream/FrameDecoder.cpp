@@ -217,9 +217,16 @@ void FrameDecoder::TargetInfo(uint16_t info, int16_t revision) {
 void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,
                                      int DataIndexInBuf) {
     auto& s = NewProtHeaderScarceData;
-    if (ChunkNo - s.CurrentChunkNo != 1) NewProtHeaderScarceDataInit();
-    if (ChunkNo > 0 && WordsLeftToSend > 0 && s.ProfileWordsLeftToRecord - ChunkLenWords != WordsLeftToSend)
+    const bool restart =
+        ChunkNo - s.CurrentChunkNo != 1 ||
+        (ChunkNo > 0 && WordsLeftToSend > 0 && s.ProfileWordsLeftToRecord - ChunkLenWords != WordsLeftToSend);
+    if (restart) {
         NewProtHeaderScarceDataInit();
+        // A profile is published only when it was collected from its chunk 0 on. A chunk from the
+        // middle of a transmission (the receiver joined late, or chunks were lost) is dropped: the
+        // last chunk on its own is not the profile.
+        if (ChunkNo != 0) return;
+    }
     // A profile longer than the table is refused whole: the transmission restarts and this
     // chunk is dropped, so no truncated profile is ever published.
     if (s.ProfileWordsAlreadyRecorded + ChunkLenWords > kPskTabWords) {
