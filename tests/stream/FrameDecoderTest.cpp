@@ -102,16 +102,43 @@ TEST_F(FrameDecoderTest, BigEndianFramesDecodeTheSame) {
 }
 
 TEST_F(FrameDecoderTest, SampleCountPastTheFrameIsBounded) {
-    // The count says 500 samples; only 3 lie before the checksum word.
-    const auto bytes = NewFrame(1).RawCount(0x0701, 500, {7, 9, -2}).Bytes();
-    EXPECT_EQ(DecodeNew(bytes), kDecodeBadTag);
-    EXPECT_EQ(Rec().FrameLen[CHART22], 3);
-    EXPECT_EQ(Rec().RXOUTmaxForDelay, 9);
-    // A four-word chunk cut by the checksum word is not read either.
-    const auto cut = NewFrame(1).Raw(0x0101, {1}).Words({0x8002, 100}).Bytes();
-    EXPECT_EQ(DecodeNew(cut), kDecodeBadTag);
-    EXPECT_EQ(Rec().MIPS, kNotAvailable);
-    EXPECT_EQ(Rec().FrameLen[CHART11], 1);
+    // Chunks that run into the checksum word, each behind one good sample of TXIN1. A raw-sample
+    // chunk is kept with the samples that lie before the checksum word and counted as malformed;
+    // the walk ends there. Any other chunk is damage and is not read.
+    struct Case {
+        const char* what;
+        NewFrame frame;
+        int result;
+        bool malformed;
+        int rxoutSamples;
+    };
+    const Case cases[] = {
+        {"samples (the count says 500)", NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}),
+         kDecodeOk, true, 3},
+        {"samples with a chunk behind them",
+         NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}).Mips(1, 2), kDecodeOk, true, 7},
+        {"samples in a frame that fails its checksum",
+         NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}).BadChecksum(), kDecodeBadChecksum,
+         true, 3},
+        {"samples of an unassigned tag", NewFrame(1).Raw(0x0101, {1}).RawCount(0x0001, 500, {7}),
+         kDecodeBadTag, false, 0},
+        {"amplitude", NewFrame(1).Raw(0x0101, {1}).Words({0x0901, 0}), kDecodeBadTag, false, 0},
+        {"processor load", NewFrame(1).Raw(0x0101, {1}).Words({0x8002, 100}), kDecodeBadTag, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DecodeNew(c.frame.Bytes()), c.result);
+        EXPECT_EQ(dec.LastFrameHadMalformedChunk(), c.malformed);
+        EXPECT_EQ(dec.LastFrameHadBadTag(), !c.malformed);
+        EXPECT_EQ(Rec().FrameLen[CHART11], 1);
+        EXPECT_EQ(Rec().FrameLen[CHART22], c.rxoutSamples);
+        EXPECT_EQ(Rec().MIPS, kNotAvailable);
+        if (c.rxoutSamples > 0) {
+            EXPECT_EQ(Rec().RXOUTmaxForDelay, 9);
+        }
+    }
+    EXPECT_EQ(DecodeNew(NewFrame(2).Raw(0x0101, {1}).Bytes()), kDecodeOk);
+    EXPECT_FALSE(dec.LastFrameHadMalformedChunk());
 }
 
 TEST_F(FrameDecoderTest, ProfileAssemblyCountsOnlyTheWordsLeft) {
