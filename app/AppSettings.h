@@ -14,7 +14,8 @@ struct AppSettings {
     unsigned SamplingRateFromSettings = 8000;
     float MsPerFrame = 4.0f;
     Stereo StereoMode = Stereo::Mono;
-    bool DeleteTmp = true; // "Delete raw record after parsing"
+    bool DeleteTmp = true;  // "Delete raw record after parsing"
+    bool ExactGaps = false; // "Fill gaps with the missing frames' silence"; a file without the key: no
     Transport TransportKind = Transport::TcpIp;
     std::string IPAddrPort = "127.0.0.1:9090";
     std::string PortText = " None"; // the port list's text

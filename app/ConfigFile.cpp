@@ -17,7 +17,7 @@ const char* const kKeyWords[] = {"*base*",       "*stamp*",     "*ksps*",    "*m
                                  "*delete*",     "*transport*", "*comport*", "*ipadrport*", "ftdi",
                                  "*audio*",      "*rate*",      "*vad*",     "*voice*",     "*noise/voice*",
                                  "*fft_length*", "*bps*",       "*endian*",  "*checksum*",  "*autoreconnect*",
-                                 "*lock*",       "*selected*"};
+                                 "*lock*",       "*selected*",  "*gaps*"};
 enum Key {
     kBase,
     kStamp,
@@ -41,6 +41,7 @@ enum Key {
     kAutoReconnect,
     kLock,
     kSelected,
+    kGaps,
     kKeyCount
 };
 
@@ -176,6 +177,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
     case kSelected:
         s.SelectedNames = value;
         return true;
+    case kGaps:
+        s.ExactGaps = low == "exact";
+        return true;
     }
     return true;
 }
@@ -293,6 +297,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     put(std::string("  Frame duration, *ms* = ") + ms);
     put(std::string("  Write *stereo* TX or RX+TX1 input = ") + stereo);
     put(std::string("  *Delete* temp record after parsing or deletion = ") + yesNo(s.DeleteTmp));
+    put(std::string("  Fill frame number *gaps* = ") + (s.ExactGaps ? "exact" : "marker"));
     put("");
     put("Communication");
     put(std::string("  *Transport* = ") + transport);

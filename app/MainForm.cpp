@@ -105,6 +105,7 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
                    : st == AppSettings::Stereo::TX1inTX2in ? StereoChoice::Tx1InTx2In
                                                            : StereoChoice::Mono;
         r.DeleteRawRecord = SettingsForm->DeleteTmp();
+        r.Gaps = SettingsForm->ExactGaps() ? GapFill::Exact : GapFill::Marker;
         r.MaxTimeText = TotalLabeledEdit->text().toStdString();
         r.ShowFiles = CheckBoxShowFiles->isChecked();
         r.Caption = windowTitle().toStdString();

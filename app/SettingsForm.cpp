@@ -105,6 +105,8 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     StampCheckBox->setChecked(true);
     CheckBoxDeleteTmp = new QCheckBox("Delete raw record after parsing", filesBox);
     CheckBoxDeleteTmp->setChecked(true);
+    CheckBoxExactGaps = new QCheckBox("Fill gaps with the missing frames' silence", filesBox);
+    CheckBoxExactGaps->setToolTip("Off: a fixed stretch of silence marks every break in the frame numbering");
     RXinTx1inRB = new QRadioButton("Record RXin+TX1in as stereo ", filesBox);
     TX1inTX2inRB = new QRadioButton("Record TX1in+TX2in as stereo", filesBox);
     MonoRB = new QRadioButton("Record mono", filesBox);
@@ -114,6 +116,7 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     fl->addWidget(BaseLabeledEdit, 0, 1);
     fl->addWidget(StampCheckBox, 1, 0, 1, 2);
     fl->addWidget(CheckBoxDeleteTmp, 2, 0, 1, 2);
+    fl->addWidget(CheckBoxExactGaps, 3, 0, 1, 2);
     top->addWidget(filesBox);
 
     auto* audioBox = new QGroupBox(" Live listening audio device ", this);
@@ -263,6 +266,9 @@ bool TSettingsForm::Stamp() const {
 bool TSettingsForm::DeleteTmp() const {
     return CheckBoxDeleteTmp->isChecked();
 }
+bool TSettingsForm::ExactGaps() const {
+    return CheckBoxExactGaps->isChecked();
+}
 bool TSettingsForm::VerifyChecksum() const {
     return CheckBoxCS->isChecked();
 }
@@ -284,6 +290,7 @@ void TSettingsForm::LoadFrom(const AppSettings& s) {
     TX1inTX2inRB->setChecked(s.StereoMode == AppSettings::Stereo::TX1inTX2in);
     MonoRB->setChecked(s.StereoMode == AppSettings::Stereo::Mono);
     CheckBoxDeleteTmp->setChecked(s.DeleteTmp);
+    CheckBoxExactGaps->setChecked(s.ExactGaps);
     (s.TransportKind == AppSettings::Transport::UsbFtdi ? USBRadioButton : TCPIPRadioButton)
         ->setChecked(true);
     IPAddrPortEdit->setText(QString::fromStdString(s.IPAddrPort));
@@ -301,6 +308,7 @@ void TSettingsForm::SaveTo(AppSettings& s) const {
     SetFormat(s, GetSamplingRateFrameDurFromRB());
     s.StereoMode = StereoMode();
     s.DeleteTmp = DeleteTmp();
+    s.ExactGaps = ExactGaps();
     s.TransportKind =
         USBRadioButton->isChecked() ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
     s.IPAddrPort = IPAddrPortEdit->text().trimmed().toStdString();

@@ -50,6 +50,7 @@ public:
     QString BaseName() const;
     bool Stamp() const;
     bool DeleteTmp() const;
+    bool ExactGaps() const;
     AppSettings::Stereo StereoMode() const;
     bool VerifyChecksum() const;
 
@@ -78,6 +79,7 @@ private:
     QLineEdit* BaseLabeledEdit;
     QCheckBox* StampCheckBox;
     QCheckBox* CheckBoxDeleteTmp;
+    QCheckBox* CheckBoxExactGaps;
     QRadioButton* RXinTx1inRB;
     QRadioButton* TX1inTX2inRB;
     QRadioButton* MonoRB;

@@ -98,16 +98,17 @@ int RunInspect(int argc, char** argv, int first) {
     }
     if (json) {
         std::printf("{\"total\":%llu,\"checksum_errors\":%llu,\"inconsistent\":%llu,\"lost_sync\":%llu,"
-                    "\"reconnects\":%llu}\n",
+                    "\"reconnects\":%llu,\"malformed_chunks\":%llu}\n",
                     (unsigned long long)t.Frames, (unsigned long long)t.ChecksumErrors,
                     (unsigned long long)t.Inconsistent, (unsigned long long)t.LostSync,
-                    (unsigned long long)t.Reconnects);
+                    (unsigned long long)t.Reconnects, (unsigned long long)t.MalformedChunks);
     } else {
         std::printf("Lost sync reports: %llu\nReconnects: %llu\n", (unsigned long long)t.LostSync,
                     (unsigned long long)t.Reconnects);
-        std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\n",
-                    (unsigned long long)t.Frames, (unsigned long long)t.ChecksumErrors,
-                    (unsigned long long)t.Inconsistent);
+        std::printf(
+            "Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nMalformed chunks: %llu\n",
+            (unsigned long long)t.Frames, (unsigned long long)t.ChecksumErrors,
+            (unsigned long long)t.Inconsistent, (unsigned long long)t.MalformedChunks);
     }
     return 0;
 }

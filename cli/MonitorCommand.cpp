@@ -159,7 +159,6 @@ int RunMonitor(int argc, char** argv, int first) {
             } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
                 ++lostSync;
             }
-            if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) ++lostSync;
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
         const auto now = std::chrono::steady_clock::now();
@@ -198,10 +197,11 @@ int RunMonitor(int argc, char** argv, int first) {
         }
 
     const uint64_t frames = counter.frames.load();
-    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\nLost "
-                "sync: %llu\n",
+    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nMalformed chunks: "
+                "%llu\nReconnects: %u\nLost sync: %llu\n",
                 (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
-                engine.Reconnects(), (unsigned long long)lostSync);
+                (unsigned long long)engine.State().Parser.MalformedChunks(), engine.Reconnects(),
+                (unsigned long long)lostSync);
     if (stopAtFrames) {
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);

@@ -18,16 +18,20 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
+    "                         [--gaps marker|exact]\n"
     "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
     "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
     "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
     "marker in the file is used. --big-endian parses through a byte-swapped copy. At damage the\n"
     "parse retries (going on and asking again), ignores (going on without asking) or aborts\n"
     "(default: ignore); the questions are printed on standard error.\n"
+    "--gaps exact fills a forward gap in the frame numbering with exactly the missing frames' silence\n"
+    "(at most ten minutes a gap); marker (the default) puts a fixed stretch of silence at every break.\n"
     "Prints the status line of the parse and, for a damaged record, \"Inconsistencies (fragments):\",\n"
-    "\"Checksum errors (if verified):\" and \"Total frames:\".\n"
-    "Exit 0 when files were written, 1 when none were, 2 for bad options, an unreadable file or\n"
-    "a wrong file structure.\n";
+    "\"Checksum errors (if verified):\" and \"Total frames:\"; then a line per break in the frame\n"
+    "numbering and per channel that was not written.\n"
+    "Exit 0 when files were written, 1 when none were or a write failed, 2 for bad options, an\n"
+    "unreadable file or a wrong file structure.\n";
 
 void PrintBox(std::string_view caption, std::string_view text) {
     std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
@@ -54,6 +58,16 @@ void CliQuestions::ErrorBox(std::string_view caption, std::string_view text) {
 }
 void CliQuestions::MessageBox(std::string_view caption, std::string_view text) {
     PrintBox(caption, text);
+}
+
+bool ParseGapFill(const std::string& text, GapFill& out) {
+    if (text == "marker")
+        out = GapFill::Marker;
+    else if (text == "exact")
+        out = GapFill::Exact;
+    else
+        return false;
+    return true;
 }
 
 bool ParseOnDamage(const std::string& text, DamageAnswer& out) {
@@ -88,8 +102,10 @@ void PrintParseOutcome(const ParseOutcome& o) {
         std::printf(
             "Inconsistencies (fragments): %d\nChecksum errors (if verified): %d\nTotal frames: %lld\n",
             o.Portion, o.badcs, static_cast<long long>(o.Frames));
+    for (const std::string& n : o.Notes) std::printf("%s\n", n.c_str());
     for (const std::string& f : o.WavFiles) std::printf("  %s\n", f.c_str());
     for (const std::string& f : o.Reports) std::printf("  %s\n", f.c_str());
+    if (!o.GapsFile.empty()) std::printf("  %s\n", o.GapsFile.c_str());
     std::fflush(stdout);
 }
 
@@ -101,7 +117,7 @@ std::string OutputFolder(const std::string& dir) {
 }
 
 int RunParse(int argc, char** argv, int first) {
-    CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage"},
+    CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
                  {"--big-endian", "--no-checksum", "--no-stamp", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
@@ -128,6 +144,8 @@ int RunParse(int argc, char** argv, int first) {
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
     const std::string folder = OutputFolder(args.Value("--out").value_or("."));
     if (folder.empty()) return usage("--out needs an existing folder");
+    if (auto g = args.Value("--gaps"))
+        if (!ParseGapFill(*g, r.Parse.Settings.Gaps)) return usage("--gaps takes marker or exact");
 
     r.Parse.Format = GetStreamFormat(format);
     r.Parse.VerifyChecksum = !args.Has("--no-checksum");
@@ -155,7 +173,7 @@ int RunParse(int argc, char** argv, int first) {
     const ParseOutcome o = ParseOffline(parser, r);
     if (!o.Opened || o.WrongStructure) return 2;
     PrintParseOutcome(o);
-    return o.WavFiles.empty() ? 1 : 0;
+    return o.WavFiles.empty() || o.WriteFailed ? 1 : 0;
 }
 
 } // namespace vintrel::cli

@@ -25,6 +25,8 @@ private:
     bool asked_ = false;
 };
 
+// "marker" or "exact"; false for anything else.
+bool ParseGapFill(const std::string& text, GapFill& out);
 // "retry", "ignore" or "abort"; false for anything else.
 bool ParseOnDamage(const std::string& text, DamageAnswer& out);
 // A progress bar on a terminal (nothing otherwise): percent, -1 ends the bar.

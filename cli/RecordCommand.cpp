@@ -23,6 +23,7 @@ constexpr const char* kUsage =
     "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
     "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
     "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort] [--dump DIR]\n"
+    "                          [--gaps marker|exact]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
@@ -33,8 +34,10 @@ constexpr const char* kUsage =
     "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
     "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
     "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
-    "Exit 0 when files were written, 1 when none were or the link was down at the 2 N + 15 s limit,\n"
-    "2 for bad options, 3 when the connection or the raw record could not be opened.\n";
+    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n"
+    "Exit 0 when files were written, 1 when none were, a write failed or the link was down at the\n"
+    "2 N + 15 s limit, 2 for bad options, 3 when the connection or the raw record could not be\n"
+    "opened.\n";
 
 std::atomic<bool> gStop{false};
 void OnSignal(int) {
@@ -110,7 +113,7 @@ private:
 int RunRecord(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first,
                  {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
-                  "--on-damage", "--dump"},
+                  "--on-damage", "--dump", "--gaps"},
                  {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--help"});
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
@@ -137,6 +140,8 @@ int RunRecord(int argc, char** argv, int first) {
     rs.DeleteRawRecord = !args.Has("--keep-raw");
     rs.MaxTimeText = *secondsText;
     rs.ShowFiles = false;
+    if (auto g = args.Value("--gaps"))
+        if (!ParseGapFill(*g, rs.Gaps)) return usage("--gaps takes marker or exact");
 
     QueueSink sink;
     SteadyClock clock;
@@ -241,7 +246,7 @@ int RunRecord(int argc, char** argv, int first) {
         std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
         return 1;
     }
-    return outcome.WavFiles.empty() ? 1 : 0;
+    return outcome.WavFiles.empty() || outcome.WriteFailed ? 1 : 0;
 }
 
 } // namespace vintrel::cli

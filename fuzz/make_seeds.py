@@ -89,6 +89,11 @@ def main():
                     options = (1 if protocol == "old" else 0) | (2 if big else 0) | fi << 3
                     mask = 31 if protocol == "old" else 0
                     write("frame_decoder", f"{tag}-{k}", bytes([options, k, mask & 0xFF, mask >> 8]) + fr)
+        # Generated records checked against their frame numbering, with either gap fill: a
+        # sample count, then a numbering step and a channel set a frame.
+        steps = bytes((k * 37) & 0xFF for k in range(90))
+        write("record_parser", "generated-marker", bytes([0x40, 7]) + steps)
+        write("record_parser", "generated-exact", bytes([0x60, 20]) + steps)
         # A profile needs many frames: a longer new-protocol stream gives the decoder the chunks.
         data = sim_bytes(sim, work, "new", "16k16", False, False, 1.0, channels=1)
         for k, fr in enumerate(frames(data, "new", False)[:64:8]):

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 
 namespace vintrel {
 
@@ -18,17 +19,32 @@ std::string WordsLine(const uint16_t* w, int n) {
     return s;
 }
 
+// errno of the call that just failed; a failure that left none is an I/O error.
+int LastError() {
+    return errno != 0 ? errno : EIO;
+}
+
 bool WriteText(const std::string& path, const std::string& text, ReportResult& r) {
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const int err = errno;
-    if (f && std::fclose(f) != 0) ok = false;
-    if (ok) {
+    int err = f ? 0 : LastError();
+    if (f) {
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) err = LastError();
+        // The text is still buffered: a full disk shows when the close flushes it.
+        errno = 0;
+        if (std::fclose(f) != 0 && err == 0) err = LastError();
+        // A report cut short is no report. Only a file of our own goes, never what a link
+        // points at or the link itself.
+        struct stat st {};
+        if (err != 0 && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str());
+    }
+    if (err == 0) {
         r.Written.push_back(path);
     } else if (r.Error.empty()) {
-        r.Error = "Can't write '" + path + "': " + std::strerror(err ? err : EIO);
+        r.Error = "Can't write '" + path + "': " + std::strerror(err);
     }
-    return ok;
+    return err == 0;
 }
 
 // headname with its trailing "PSK.txt" replaced.

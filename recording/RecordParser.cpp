@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -80,13 +81,17 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
     const uint16_t* w = frame_.get();
     const int dataEnd = std::min<int>(int(got / 2), len / 2 - 8) - 1;
     int count = 0;
+    firstBlockBytes_ = 0;
     for (int i = 0; i < dataEnd;) {
         const uint16_t tag = w[i];
         if ((tag >> 8) <= 0x20) {
             if (tag < 0x100 || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
             if (count == kParseSlots) return kParseSlots;
             AppendTag(int16_t(tag), count);
+            if (tag < 0x900 && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
             i += 4 + (tag < 0x900 ? w[i + 1] : 0);
+        } else if (tag <= 0x7FFF) {
+            break; // the frame's chunks end here, as the live decoder takes them
         } else if (tag == kTagTargetInfo) {
             i += 4;
         } else if (tag == kTagMips) {
@@ -215,6 +220,14 @@ void RecordParser::RewindToMark() {
     limitReached_ = true;
 }
 
+uint64_t RecordParser::GapCapFrames() const {
+    return MaxGapFrames > 0 ? MaxGapFrames : uint64_t(std::llround(600.0 * req_.Format.FramesPerSec));
+}
+
+uint64_t RecordParser::SamplesWritten() const {
+    return openCount_ > 0 ? FilesForFileParsing[open_[0]].Handle->DataBytes() / 2 : 0;
+}
+
 void RecordParser::ShowProgress(int64_t done, int64_t total) {
     const int percent = total > 0 ? int(done * 100 / total) : 0;
     if (percent == lastPercent_) return;
@@ -301,6 +314,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     reportsWritten_.clear();
     reportError_.clear();
     writeError_.clear();
+    notes_.Clear();
     std::string basePath;
     int64_t frames = 0;
     const bool created = CreateRecordFiles(basePath);
@@ -336,6 +350,16 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
         out.Status += "; WAV files reached their 4 GiB size limit, the rest of the record is not parsed";
     if (!writeError_.empty()) out.Status += "; " + writeError_;
     if (!reportError_.empty()) out.Status += "; " + reportError_;
+    out.WriteFailed = !writeError_.empty();
+    out.Notes = notes_.Lines();
+    if (notes_.AnyBreak() && !out.WavFiles.empty()) {
+        std::string gapsError;
+        if (notes_.WriteBreaks(basePath + "gaps.txt", gapsError))
+            out.GapsFile = basePath + "gaps.txt";
+        else
+            out.Status += "; " + gapsError;
+    }
+    if (out.WavFiles.empty()) out.Status += "; no WAV file was written";
     sink_.SetStat(out.Status, StatStyle::Normal);
     out.ShowDiagPanel = badcs != 0 || Portion >= 2;
     out.Wildcard = basePath + "*.*";

@@ -6,6 +6,7 @@
 //
 // Threads: the window thread (the program's parse after a recording, offline parses, the
 // command-line tool). One parse at a time per parser.
+#include "recording/ParseNotes.h"
 #include "recording/ProfileSnapshot.h"
 #include "recording/RecordReader.h"
 #include "recording/RecordSettings.h"
@@ -63,7 +64,10 @@ struct ParseOutcome {
     bool Aborted = false;              // the user chose ABORT
     bool LimitReached = false;         // the WAV files reached the largest size their header can state
     std::string KeptRawRecord;         // a record that could not be parsed was kept under this path
-    bool Failed() const { return !Opened || WrongStructure || Aborted || WavFiles.empty(); }
+    bool WriteFailed = false;          // a WAV file could not be written whole
+    std::vector<std::string> Notes;    // the breaks in the numbering and the channels not written
+    std::string GapsFile;              // the breaks, one a line, when there were any
+    bool Failed() const { return !Opened || WrongStructure || Aborted || WriteFailed || WavFiles.empty(); }
 };
 
 class RecordParser {
@@ -75,6 +79,8 @@ public:
     std::function<void(int)> Progress;
     // The largest data size of a WAV file (a test may lower it).
     uint64_t MaxWavDataBytes = kWavMaxDataBytes;
+    // The longest exact gap fill in frames; 0: ten minutes of frames (a test may lower it).
+    uint64_t MaxGapFrames = 0;
     UserQuestions& Questions() { return questions_; }
 
     // An empty name means the raw record in the program folder.
@@ -101,6 +107,15 @@ private:
     void CloseWaveFiles();
 
     void AppendTag(int16_t tag, int& count);
+    // The silence for a break in the new protocol's numbering: frame `next` follows frame `num`.
+    void NewProtocolBreak(uint32_t num, uint32_t next, int datalen);
+    // The silent frames for a new old-protocol fragment: a break in the numbering (`expected` was
+    // due, `num` came) or, with the numbering intact, a new channel mask. False when the files
+    // are full.
+    bool OldProtocolBreak(uint16_t expected, uint16_t num, int fromMask, int toMask, int ValidCH);
+    uint64_t GapCapFrames() const;
+    // Samples in every file so far (they are aligned between frames).
+    uint64_t SamplesWritten() const;
     void BuildSlotIndex();
     // Every slot with a file that is behind the one furthest ahead gets one zero block of `bytes`.
     int64_t AlignSlots(int bytes);
@@ -123,6 +138,8 @@ private:
     int openCount_ = 0;
     std::unique_ptr<uint16_t[]> frame_; // one frame and the next frame's header
     std::array<uint16_t, kZeroWords> zero{};
+    int firstBlockBytes_ = 0; // the first raw chunk of the scanned frame, in bytes; 0 none
+    ParseNotes notes_;
     int lastPercent_ = -1;
     std::vector<std::string> reportsWritten_;
     std::string reportError_;

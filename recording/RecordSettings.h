@@ -10,6 +10,11 @@ namespace vintrel {
 // choice and still writes mono files.
 enum class StereoChoice { Mono, RxInTx1In, Tx1InTx2In };
 
+// How a break in the frame numbering is filled. Marker: a fixed stretch of silence per break
+// (250 blocks in the new protocol, half a second of frames in the old). Exact: a forward gap gets
+// exactly the missing frames' samples of silence; other breaks get the marker.
+enum class GapFill { Marker, Exact };
+
 struct RecordSettings {
     std::string ProgramFolder = "."; // holds "temp.$$$" and every file of a record
     std::string FileNameBase;        // "File name base", trimmed when used
@@ -18,6 +23,7 @@ struct RecordSettings {
     bool DeleteRawRecord = true;                    // "Delete raw record after parsing"
     std::string MaxTimeText = "999";                // "Max time, sec"
     bool ShowFiles = true;                          // "Open dialog with recorded files"
+    GapFill Gaps = GapFill::Marker;                 // how breaks in the frame numbering are filled
     std::string Caption = "Tesmaro Sondrel V5.27k"; // the main window's caption, named in profile.c
 };
 

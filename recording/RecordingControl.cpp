@@ -117,6 +117,14 @@ void RecordingControl::EndRecording(bool automatic) {
 
 void RecordingControl::AfterParse(const ParseOutcome& outcome) {
     lastParse_ = outcome;
+    // The breaks in the numbering and the channels not written, after the parse's own text.
+    if (!outcome.Failed() && !outcome.Notes.empty()) {
+        std::string more;
+        if (outcome.Notes.size() > 1)
+            more = " (and " + std::to_string(outcome.Notes.size() - 1) + " more" +
+                   (outcome.GapsFile.empty() ? "" : ", see " + outcome.GapsFile) + ")";
+        sink_.SetStat(outcome.Status + "; " + outcome.Notes[0] + more, StatStyle::Normal);
+    }
     if (outcome.ShowDiagPanel && ShowRecordDiagPanel) ShowRecordDiagPanel(outcome);
     if (outcome.OpenBrowser && SelectMultipleItems) SelectMultipleItems(outcome.Wildcard);
 }

@@ -65,7 +65,9 @@ def bad_tag(frame):
     """True when the receiver's decoder meets a chunk it cannot take, walking from word 8 to the
     checksum word: a raw or amplitude tag (below 0x1100) whose low byte has not exactly one bit
     set, a chunk that runs into the checksum word, or a tag above 0x7FFF other than target
-    information, MIPS and profile. A tag from 0x2100 to 0x7FFF ends the walk without a fault."""
+    information, MIPS and profile. A tag from 0x2100 to 0x7FFF ends the walk without a fault, and
+    so does a raw-sample chunk (0x0100-0x08FF) that runs into the checksum word: it is taken
+    bounded to the frame and counted as malformed."""
     w = struct.unpack_from("<%dH" % (len(frame) // 2), frame)
     last = len(w) - 1
     i = 8
@@ -80,8 +82,10 @@ def bad_tag(frame):
         fits = size == 0 or i + size <= last
         if tag < 0x1100:
             low = tag & 0xFF
-            if low == 0 or low & (low - 1) or not fits:
+            if low == 0 or low & (low - 1):
                 return True
+            if not fits:
+                return not 0x0100 <= tag <= 0x08FF
         elif not fits:
             return True
         elif tag <= 0x7FFF and not 0x11 <= tag >> 8 <= 0x20:

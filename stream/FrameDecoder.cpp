@@ -72,6 +72,7 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
     TNewProtHeaderEveryFrameData& r = HeaderEveryFrInfo[FrameBufN];
     ResetRecord(r, true);
     int result = kDecodeOk;
+    lastMalformed_ = false;
     tags_.SetupSelectableTagsToCheckChanges();
 
     const uint16_t* w = reinterpret_cast<const uint16_t*>((*Buf)[FrameBufN].data());
@@ -85,7 +86,8 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
         const uint16_t len = w[i + 1];
         const int size = tag < kTagAmplFirst ? 4 + len : ChunkSizeWords(tag, len);
         // A chunk that runs into the checksum word is damaged: its values would be read from the
-        // checksum or from an older frame. What lies before it is kept.
+        // checksum or from an older frame. What lies before it is kept. Sample chunks are the
+        // exception, below.
         const bool fits = size == 0 || i + size <= last;
         const TChart chart = tags_.Tag2Chart(static_cast<int16_t>(tag));
         if (tag < kTagDiagFirst) {
@@ -126,7 +128,13 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
                 }
             }
             if (!fits) {
-                result = kDecodeBadTag;
+                // A sample chunk whose count runs past the frame is kept with the samples the frame
+                // holds and counted as malformed; the frame stays good, so it is recorded. Nothing
+                // behind it can be told from samples. The unassigned tags below 0x0100 are damage.
+                if (tag >= kTagRawFirst)
+                    lastMalformed_ = true;
+                else
+                    result = kDecodeBadTag;
                 nexttag = -1;
                 continue;
             }
@@ -217,9 +225,16 @@ void FrameDecoder::TargetInfo(uint16_t info, int16_t revision) {
 void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,
                                      int DataIndexInBuf) {
     auto& s = NewProtHeaderScarceData;
-    if (ChunkNo - s.CurrentChunkNo != 1) NewProtHeaderScarceDataInit();
-    if (ChunkNo > 0 && WordsLeftToSend > 0 && s.ProfileWordsLeftToRecord - ChunkLenWords != WordsLeftToSend)
+    const bool restart =
+        ChunkNo - s.CurrentChunkNo != 1 ||
+        (ChunkNo > 0 && WordsLeftToSend > 0 && s.ProfileWordsLeftToRecord - ChunkLenWords != WordsLeftToSend);
+    if (restart) {
         NewProtHeaderScarceDataInit();
+        // A profile is published only when it was collected from its chunk 0 on. A chunk from the
+        // middle of a transmission (the receiver joined late, or chunks were lost) is dropped: the
+        // last chunk on its own is not the profile.
+        if (ChunkNo != 0) return;
+    }
     // A profile longer than the table is refused whole: the transmission restarts and this
     // chunk is dropped, so no truncated profile is ever published.
     if (s.ProfileWordsAlreadyRecorded + ChunkLenWords > kPskTabWords) {

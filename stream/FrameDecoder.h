@@ -45,9 +45,12 @@ public:
 
     void CopyAndSwap(const ReceiveRing& ring, uint32_t bytes, int FrameBufN);
     int ParseNewProtocolFrame(int size_words, int FrameBufN);
-    // The last new-protocol frame had a tag that could not be taken (unknown, or a chunk that
-    // runs into the checksum), also when its result is the checksum error.
+    // The last new-protocol frame had a tag that could not be taken (unknown, or a chunk other
+    // than samples that runs into the checksum), also when its result is the checksum error.
     bool LastFrameHadBadTag() const { return lastBadTag_; }
+    // The last new-protocol frame had a sample chunk whose count runs past the frame. It was
+    // decoded with the samples the frame holds, and the walk ended there.
+    bool LastFrameHadMalformedChunk() const { return lastMalformed_; }
     int ParseOldProtocolFrame(int size_words, int FrameBufN, int oldProtCH);
     void NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,
                            int DataIndexInBuf);
@@ -78,6 +81,7 @@ private:
     std::string statString_;
     int lastInfo_ = -1, lastRevision_ = 0;
     bool lastBadTag_ = false;
+    bool lastMalformed_ = false;
 };
 
 } // namespace vintrel

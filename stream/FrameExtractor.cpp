@@ -206,6 +206,10 @@ void FrameExtractor::TakeFrame(uint32_t len) {
     // the record parser could not take it, and as the frame one second into a record it would
     // make the parser refuse the whole record.
     if (f.Protocol == 1 && f.Result != kDecodeOk && d.LastFrameHadBadTag()) f.Record = false;
+    // A sample chunk longer than its frame does not make the frame damaged (it is recorded); it
+    // is counted on its own.
+    if (f.Protocol == 1 && d.LastFrameHadMalformedChunk())
+        s_.Parser.malformedChunks_.fetch_add(1, std::memory_order_relaxed);
 
     RaisePeaks(frameBufN_);
     f.ParseIndx = s_.Ring.ParseIndx();

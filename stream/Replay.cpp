@@ -62,6 +62,7 @@ void Replay::Connect() {
 
 ReplayTotals Replay::Run(uint64_t maxPasses) {
     StreamState& s = *state_;
+    const uint64_t malformedBefore = s.Parser.MalformedChunks();
     if (s.Control.State() == INACTIVE) Connect();
     for (uint64_t pass = 0; pass < maxPasses; ++pass) {
         const TransportPassResult r = loop_.Pass();
@@ -86,6 +87,7 @@ ReplayTotals Replay::Run(uint64_t maxPasses) {
     DispatchMessages();
     AccumulateParserTotals();
     ReplayTotals t = totals_;
+    t.MalformedChunks = s.Parser.MalformedChunks() - malformedBefore;
     totals_ = ReplayTotals{};
     return t;
 }

@@ -29,6 +29,7 @@ struct ReplayTotals {
     uint64_t Reconnects = 0;
     uint64_t LostSync = 0; // 0x915 reports with lParam 1
     uint64_t NoSignal = 0; // lParam 0
+    uint64_t MalformedChunks = 0;
 };
 
 class Replay : private ReconnectControl {

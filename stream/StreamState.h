@@ -33,12 +33,16 @@ public:
     // Moves each time the parser finds the transport INACTIVE or CONNECTING: the window's run of
     // close inconsistent frames starts again.
     uint32_t RunBreaks() const { return runBreaks_.load(std::memory_order_relaxed); }
+    // Sample chunks whose count ran past their frame (kept bounded to the frame), over the
+    // receiver's life: reconnections and new parsing threads do not reset it.
+    uint64_t MalformedChunks() const { return malformedChunks_.load(std::memory_order_relaxed); }
 
 private:
     friend class FrameExtractor;
     friend class TParsingThread;
     FrameSilence silence_;
     std::atomic<uint32_t> runBreaks_{0};
+    std::atomic<uint64_t> malformedChunks_{0};
 };
 
 class StreamState {

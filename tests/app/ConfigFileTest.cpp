@@ -109,6 +109,7 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     SetFormat(s, DataStreamFormat::Ksps24Ms2_67);
     s.StereoMode = AppSettings::Stereo::TX1inTX2in;
     s.DeleteTmp = false;
+    s.ExactGaps = true;
     s.TransportKind = AppSettings::Transport::UsbFtdi;
     s.IPAddrPort = "10.1.2.3:9000";
     s.PortText = "/dev/ttyUSB7";
@@ -144,6 +145,7 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     EXPECT_EQ(FormatOf(back), DataStreamFormat::Ksps24Ms2_67);
     EXPECT_EQ(back.StereoMode, s.StereoMode);
     EXPECT_EQ(back.DeleteTmp, s.DeleteTmp);
+    EXPECT_TRUE(back.ExactGaps);
     EXPECT_EQ(back.TransportKind, s.TransportKind);
     EXPECT_EQ(back.IPAddrPort, s.IPAddrPort);
     EXPECT_EQ(back.PortText, s.PortText);

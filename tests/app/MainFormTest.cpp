@@ -1,6 +1,7 @@
 // The main window for real, on the offscreen platform, against a target on loopback.
 #include "app/MainForm.h"
 #include "../monitor/QtTestApp.h"
+#include "../recording/RecordTestSupport.h"
 #include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
@@ -249,6 +250,38 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
         << f.StatusText().toStdString();
     f.ButtonCancelRecClick();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$"));
+}
+
+TEST_F(MainFormLiveTest, RecordOfAStreamThatChangesKeepsEveryFrameWhereItsNumberSays) {
+    test::ScriptedTarget target(test::TableChangeScript());
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << target.Address()
+        << "\r\n  Fill frame number *gaps* = exact\r\n  *Base* name = w\r\n  Include Time *Stamp* = No\r\n";
+    TMainForm f(options_);
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 64; }, 10000));
+    f.StartStopButtonClick(); // Start record
+    ASSERT_TRUE(PumpUntil([&] { return f.RecordedSec().toInt() >= 3; }, 20000))
+        << f.StatusText().toStdString();
+    f.StartStopButtonClick(); // End record
+    PumpUntil([&] { return f.StatusText().contains("; Gap: "); }, 5000);
+    const std::string status = f.StatusText().toStdString();
+    EXPECT_NE(status.find("; Gap: frames 600 to 609 missing (10 frames), 320 samples of silence at sample "),
+              std::string::npos)
+        << status;
+    EXPECT_NE(status.find("(and 1 more, see " + (dir_ / "w-gaps.txt").string() + ")"), std::string::npos)
+        << status;
+    // TX1in holds the frame numbers: the file runs from the first to the last one recorded, the
+    // ten missing ones silent.
+    const std::vector<int16_t> tx = test::ReadWav((dir_ / "w-Raw_TXIN1.wav").string()).samples;
+    ASSERT_GE(tx.size(), 750u * 32);
+    const int first = tx.front(), last = tx.back();
+    ASSERT_LT(first, 600);
+    ASSERT_EQ(tx.size(), size_t(last - first + 1) * 32);
+    for (int n = first; n <= last; ++n)
+        ASSERT_EQ(tx[size_t(n - first) * 32], n >= 600 && n < 610 ? 0 : n) << n;
+    EXPECT_EQ(test::ReadWav((dir_ / "w-MIPS.wav").string()).samples.size(), tx.size());
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "w-Raw_RXIN2.wav"));
 }
 
 TEST_F(MainFormLiveTest, DelayWindowFindsTheSimulatorsEcho) {

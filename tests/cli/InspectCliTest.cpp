@@ -38,13 +38,15 @@ TEST(InspectCli, TotalsAndJsonLines) {
         test::NewFrame f(i);
         f.Raw(0x0101, {1, 2}).Raw(0x0701, {3, 4}).Mips(120, 60);
         if (i == 300) f.BadChecksum();
+        if (i == 200) f.RawCount(0x0702, 900, {5}); // runs past the frame: kept, counted apart
         test::Append(bytes, f.Bytes(true));
     }
     const std::string path = WriteStream("be.bin", bytes);
     auto r = RunCli("inspect " + path + " --big-endian --format 16k2");
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\nMalformed chunks: 1\n"),
+        std::string::npos)
         << r.out;
 
     r = RunCli("inspect " + path + " --big-endian --json");
@@ -55,6 +57,7 @@ TEST(InspectCli, TotalsAndJsonLines) {
               std::string::npos)
         << r.out.substr(0, 400);
     EXPECT_NE(r.out.find("\"total\":400,\"checksum_errors\":1,\"inconsistent\":0"), std::string::npos);
+    EXPECT_NE(r.out.find("\"malformed_chunks\":1}"), std::string::npos);
 
     // Read in the wrong byte order the length words are nonsense: the frames are not taken.
     r = RunCli("inspect " + path + " --summary");

@@ -65,6 +65,7 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
         EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), counts.framesEmitted) << r.out;
         EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
         EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
+        EXPECT_EQ(test::ValueAfter(r.out, "Malformed chunks: "), 0u) << r.out;
         EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 0);
     }
 }

@@ -122,29 +122,77 @@ TEST(NewProtocolParse, HeaderCarriesTheFormatsRateAndTheFileSizes) {
     EXPECT_EQ(rig.Wav("Raw_TXIN1").rate, 16000);
 }
 
-TEST(NewProtocolParse, FrameNumberJumpsAddTwoHundredFiftySilentBlocksToEveryFile) {
+TEST(NewProtocolParse, FrameNumberJumpsAreFilledWithTheMarkerOrTheMissingFramesSilence) {
     sim::StreamConfig c = NewConfig();
     c.damage.skipFrameEvery = 400; // frames 400 and 800 (counted from 1) are not sent
     const SimRecord rec = MakeSimRecord(c, 1000);
-    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
-    const ParseOutcome o = rig.Parse(rec.bytes);
-    EXPECT_EQ(o.Portion, 3);
-    EXPECT_EQ(o.Frames, 998);
-    EXPECT_TRUE(o.ShowDiagPanel);
-    EXPECT_EQ(o.Status, " 3 consistent fragment(s), total 998valid frames (4 sec) recorded");
+    for (GapFill mode : {GapFill::Marker, GapFill::Exact}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.request.Settings.Gaps = mode;
+        const ParseOutcome o = rig.Parse(rec.bytes);
+        EXPECT_EQ(o.Portion, 3);
+        EXPECT_EQ(o.Frames, 998);
+        EXPECT_TRUE(o.ShowDiagPanel);
+        EXPECT_EQ(o.Status, " 3 consistent fragment(s), total 998valid frames (4 sec) recorded");
 
-    const size_t gap = 250 * 32;
-    for (const auto& [name, ch] : kRawFiles) {
-        const std::vector<int16_t> s = rig.Wav(name).samples;
-        ASSERT_EQ(s.size(), 998 * 32 + 2 * gap) << name;
-        EXPECT_EQ(Slice(s, 0, 399 * 32), ChannelSamples(rec, ch, 0, 399)) << name;
-        EXPECT_TRUE(AllEqual(Slice(s, 399 * 32, gap), 0)) << name;
-        EXPECT_EQ(Slice(s, 399 * 32 + gap, 399 * 32), ChannelSamples(rec, ch, 400, 399)) << name;
-        EXPECT_TRUE(AllEqual(Slice(s, 798 * 32 + gap, gap), 0)) << name;
-        EXPECT_EQ(Slice(s, 798 * 32 + 2 * gap, 200 * 32), ChannelSamples(rec, ch, 800, 200)) << name;
+        const size_t gap = (mode == GapFill::Marker ? 250 : 1) * 32;
+        for (const auto& [name, ch] : kRawFiles) {
+            const std::vector<int16_t> s = rig.Wav(name).samples;
+            ASSERT_EQ(s.size(), 998 * 32 + 2 * gap) << name;
+            EXPECT_EQ(Slice(s, 0, 399 * 32), ChannelSamples(rec, ch, 0, 399)) << name;
+            EXPECT_TRUE(AllEqual(Slice(s, 399 * 32, gap), 0)) << name;
+            EXPECT_EQ(Slice(s, 399 * 32 + gap, 399 * 32), ChannelSamples(rec, ch, 400, 399)) << name;
+            EXPECT_TRUE(AllEqual(Slice(s, 798 * 32 + gap, gap), 0)) << name;
+            EXPECT_EQ(Slice(s, 798 * 32 + 2 * gap, 200 * 32), ChannelSamples(rec, ch, 800, 200)) << name;
+        }
+        for (const std::string& name : rig.WavNames())
+            EXPECT_EQ(rig.Wav(name).frames, long(998 * 32 + 2 * gap)) << name;
+        const std::vector<std::string> lines = {
+            "Gap: frames 399 to 399 missing (1 frames), " + std::to_string(gap) +
+                " samples of silence at sample " + std::to_string(399 * 32),
+            "Gap: frames 799 to 799 missing (1 frames), " + std::to_string(gap) +
+                " samples of silence at sample " + std::to_string(798 * 32 + gap)};
+        EXPECT_EQ(o.Notes, lines);
+        EXPECT_EQ(o.GapsFile, rig.dir.File("rec-gaps.txt"));
+        const std::vector<uint8_t> text = ReadBytes(o.GapsFile);
+        EXPECT_EQ(std::string(text.begin(), text.end()), lines[0] + "\r\n" + lines[1] + "\r\n");
     }
-    for (const std::string& name : rig.WavNames())
-        EXPECT_EQ(rig.Wav(name).frames, long(998 * 32 + 2 * gap)) << name;
+}
+
+TEST(NewProtocolParse, ExactFillFollowsTheNumbersUpToItsLimitAndJumpsBackGetTheMarker) {
+    // Frames 0-299, 310-359, then 340-379: a gap of ten frames and a jump back.
+    std::vector<uint8_t> bytes;
+    for (uint32_t n = 0; n < 300; ++n) Append(bytes, Hand(n).Bytes());
+    for (uint32_t n = 310; n < 360; ++n) Append(bytes, Hand(n).Bytes());
+    for (uint32_t n = 340; n < 380; ++n) Append(bytes, Hand(n).Bytes());
+    struct Case {
+        GapFill mode;
+        uint64_t cap;
+        size_t gapBlocks;
+        const char* cut;
+    };
+    for (const Case& c : {Case{GapFill::Marker, 0, 250, ""}, Case{GapFill::Exact, 0, 10, ""},
+                          Case{GapFill::Exact, 4, 4, " (cut to the longest fill)"}}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.request.Settings.Gaps = c.mode;
+        rig.parser.MaxGapFrames = c.cap;
+        const ParseOutcome o = rig.Parse(bytes);
+        EXPECT_EQ(o.Portion, 3);
+        const size_t jumpAt = (300 + c.gapBlocks + 50) * 32;
+        EXPECT_EQ(o.Notes,
+                  (std::vector<std::string>{
+                      "Gap: frames 300 to 309 missing (10 frames), " + std::to_string(c.gapBlocks * 32) +
+                          " samples of silence at sample 9600" + c.cut,
+                      "Jump: frame 340 follows frame 359, 8000 samples of silence at sample " +
+                          std::to_string(jumpAt)}));
+        const std::vector<int16_t> tx = rig.Wav("Raw_TXIN1").samples;
+        ASSERT_EQ(tx.size(), jumpAt + 250 * 32 + 40 * 32);
+        EXPECT_EQ(rig.Wav("MIPS").samples.size(), tx.size());
+        EXPECT_EQ(tx[299 * 32], int16_t(299 * 7));
+        EXPECT_TRUE(AllEqual(Slice(tx, 300 * 32, c.gapBlocks * 32), 0));
+        EXPECT_EQ(tx[(300 + c.gapBlocks) * 32], int16_t(310 * 7));
+        EXPECT_EQ(tx[jumpAt + 250 * 32], int16_t(340 * 7));
+    }
 }
 
 TEST(NewProtocolParse, FrameWithoutAChannelsChunkGetsAZeroBlockInItsFile) {
@@ -251,25 +299,107 @@ TEST(NewProtocolParse, DamageIsAskedAboutAndSkippedAndAbortEndsTheParse) {
     EXPECT_EQ(rig.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, 401));
 }
 
-TEST(NewProtocolParse, ChunkOfAnUnknownChannelKeepsTheFilesAlignedAndLosesNoOtherFrame) {
-    const auto bytes = HandRecord(400, [](uint32_t n, std::vector<uint8_t>& out) {
-        NewFrame f = Hand(n);
-        if (n == 350) f.Raw(0x0104, std::vector<int16_t>(32, 9)); // a channel the record does not carry
-        Append(out, f.Bytes());
-    });
-    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
-    rig.questions.answers = {DamageAnswer::Retry};
-    const ParseOutcome o = rig.Parse(bytes);
-    ASSERT_EQ(rig.questions.damage.size(), 1u);
-    EXPECT_EQ(rig.questions.damage[0],
-              "Temp file is corrupted: inconsistent frequency : frame 350. Continue?");
-    EXPECT_EQ(o.Frames, 400);
-    const auto tx = rig.Wav("Raw_TXIN1").samples, rx = rig.Wav("Raw_RXOUT1").samples;
-    ASSERT_EQ(tx.size(), 400u * 32);
-    ASSERT_EQ(rx.size(), 400u * 32);
-    for (uint32_t n : {349u, 350u, 351u, 399u}) {
-        EXPECT_EQ(tx[n * 32], int16_t(n * 7)) << n;
-        EXPECT_EQ(rx[n * 32], -int16_t(n)) << n;
+TEST(NewProtocolParse, ChunksOutsideTheChannelTableAreSteppedOverAndNamed) {
+    ParseRig plain(1, DataStreamFormat::Ksps8Ms4);
+    plain.Parse(HandRecord(600, [](uint32_t n, std::vector<uint8_t>& out) { Append(out, Hand(n).Bytes()); }));
+    const std::vector<int16_t> rx9(32, 9);
+    struct Case {
+        const char* what;
+        std::function<NewFrame(uint32_t)> frame;
+        std::vector<std::string> notes;
+    };
+    const std::string rxin2 = "Raw_RXIN2 from frame 400 not written: not in the record's channel table";
+    const Case cases[] = {
+        // An unnamed tag ends the frame's chunks, as the live decoder takes it: what follows it is
+        // not read as chunks.
+        {"0x2300 last",
+         [](uint32_t n) {
+             return Hand(n).Chunk4(0x2300, 0xFFFF, 0x0101, 7).Words({0x0101, 3});
+         },
+         {}},
+        // A channel that appears after the frame the table was made from.
+        {"late channel first",
+         [&](uint32_t n) {
+             if (n < 400) return Hand(n);
+             std::vector<int16_t> tx(32), rx(32);
+             for (int i = 0; i < 32; ++i)
+                 tx[size_t(i)] = int16_t(n * 7 + i), rx[size_t(i)] = int16_t(-int(n) - i);
+             NewFrame f(n);
+             f.Raw(0x0502, rx9).Mips(100, 50).Raw(0x0101, tx).Raw(0x0701, rx);
+             return f;
+         },
+         {rxin2}},
+        {"late channel last",
+         [&](uint32_t n) { return n < 400 ? Hand(n) : Hand(n).Raw(0x0502, rx9); },
+         {rxin2}},
+        {"channel and diagnostic",
+         [&](uint32_t n) { return n < 400 ? Hand(n) : Hand(n).Raw(0x0502, rx9).Diag(0x1101, 4); },
+         {rxin2, "ND_TX1 from frame 400 not written: not in the record's channel table"}},
+    };
+    for (const Case& c : cases) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        const ParseOutcome o = rig.Parse(
+            HandRecord(600, [&](uint32_t n, std::vector<uint8_t>& out) { Append(out, c.frame(n).Bytes()); }));
+        EXPECT_TRUE(rig.questions.damage.empty()) << c.what;
+        EXPECT_EQ(o.Frames, 600) << c.what;
+        EXPECT_EQ(o.Notes, c.notes) << c.what;
+        EXPECT_EQ(rig.WavNames(), plain.WavNames()) << c.what;
+        for (const std::string& name : plain.WavNames())
+            EXPECT_EQ(rig.Wav(name).samples, plain.Wav(name).samples) << c.what << " " << name;
+    }
+}
+
+TEST(NewProtocolParse, CutAndOverlongFramesKeepEveryFileAligned) {
+    auto frames = [](uint32_t count, const std::function<void(uint32_t, std::vector<uint8_t>&)>& each) {
+        return HandRecord(count, each);
+    };
+    // A frame cut short by the next one is left out whole: the next frame's marker is no data.
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        const ParseOutcome o = rig.Parse(frames(400, [](uint32_t n, std::vector<uint8_t>& out) {
+            std::vector<uint8_t> b = Hand(n).Bytes();
+            if (n == 350) b.resize(b.size() - 20);
+            Append(out, b);
+        }));
+        EXPECT_EQ(
+            rig.questions.damage,
+            std::vector<std::string>{"Temp file is corrupted: wrong frame format : frame 350. Continue?"});
+        EXPECT_EQ(o.Frames, 399);
+        const auto rx = rig.Wav("Raw_RXOUT1").samples;
+        ASSERT_EQ(rx.size(), 399u * 32);
+        EXPECT_EQ(rx[349 * 32 + 31], -349 - 31);
+        EXPECT_EQ(rx[350 * 32], -351);
+        EXPECT_TRUE(AllEqual(rig.Wav("MIPS").samples, int16_t(50 * 32767 / 100)));
+    }
+    // A raw chunk that runs past its frame: the samples inside it, padded to the stated count.
+    {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        const ParseOutcome o = rig.Parse(frames(400, [](uint32_t n, std::vector<uint8_t>& out) {
+            if (n != 350) return Append(out, Hand(n).Bytes());
+            Append(out, NewFrame(n)
+                            .Mips(100, 50)
+                            .Raw(0x0101, std::vector<int16_t>(32, 5))
+                            .RawCount(0x0701, 32, std::vector<int16_t>(20, 6))
+                            .Bytes());
+        }));
+        EXPECT_TRUE(rig.questions.damage.empty());
+        EXPECT_EQ(o.Frames, 400);
+        const auto rx = rig.Wav("Raw_RXOUT1").samples;
+        ASSERT_EQ(rx.size(), 400u * 32);
+        EXPECT_TRUE(AllEqual(Slice(rx, 350 * 32, 20), 6));
+        EXPECT_TRUE(AllEqual(Slice(rx, 350 * 32 + 20, 12), 0));
+        EXPECT_EQ(rx[351 * 32], -351);
+    }
+    // The record ends 1 to 15 bytes into the next frame: the last whole frame is kept.
+    for (size_t extra : {size_t(1), size_t(9), size_t(15)}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        std::vector<uint8_t> bytes =
+            frames(300, [](uint32_t n, std::vector<uint8_t>& out) { Append(out, Hand(n).Bytes()); });
+        const std::vector<uint8_t> next = Hand(300).Bytes();
+        bytes.insert(bytes.end(), next.begin(), next.begin() + long(extra));
+        const ParseOutcome o = rig.Parse(bytes);
+        EXPECT_TRUE(rig.questions.damage.empty()) << extra;
+        EXPECT_EQ(o.Frames, 300) << extra;
     }
 }
 

@@ -75,48 +75,88 @@ TEST(OldProtocolParse, CleanRecordGivesChannelAndHeaderValueFiles) {
     }
 }
 
-TEST(OldProtocolParse, DiscontinuityWritesHalfASecondOfSilentFrames) {
+TEST(OldProtocolParse, DiscontinuityWritesHalfASecondOrTheMissingFramesOfSilence) {
     sim::StreamConfig c = OldConfig();
     c.damage.skipFrameEvery = 300; // frames 300 and 600 (counted from 1) are missing
     const SimRecord rec = MakeSimRecord(c, 800);
-    ParseRig rig(0, DataStreamFormat::Ksps16Ms4);
-    const ParseOutcome o = rig.Parse(rec.bytes);
-    EXPECT_EQ(o.Portion, 3);
-    EXPECT_EQ(o.Frames, 798); // the frame after a gap begins the next fragment
-    EXPECT_TRUE(o.ShowDiagPanel);
-    const size_t silence = 125 * 64; // round(250) div 2 frames
-    for (const std::string& name : rig.WavNames()) {
-        const std::vector<int16_t> s = rig.Wav(name).samples;
-        const bool value = name.rfind("Raw_", 0) != 0;
-        ASSERT_EQ(s.size(), 798 * 64 + 2 * silence) << name;
-        EXPECT_EQ(Slice(s, 0, 299 * 64), Expected(rec, name, 0, 299)) << name;
-        EXPECT_TRUE(AllEqual(Slice(s, 299 * 64, silence), value ? kNoValue : 0)) << name;
-        EXPECT_EQ(Slice(s, 299 * 64 + silence, 299 * 64), Expected(rec, name, 300, 299)) << name;
-        EXPECT_TRUE(AllEqual(Slice(s, 598 * 64 + silence, silence), value ? kNoValue : 0)) << name;
-        EXPECT_EQ(Slice(s, 598 * 64 + 2 * silence, 200 * 64), Expected(rec, name, 600, 200)) << name;
+    for (GapFill mode : {GapFill::Marker, GapFill::Exact}) {
+        ParseRig rig(0, DataStreamFormat::Ksps16Ms4);
+        rig.request.Settings.Gaps = mode;
+        const ParseOutcome o = rig.Parse(rec.bytes);
+        EXPECT_EQ(o.Portion, 3);
+        EXPECT_EQ(o.Frames, 798); // the frame after a gap begins the next fragment
+        EXPECT_TRUE(o.ShowDiagPanel);
+        const size_t silence = (mode == GapFill::Marker ? 125 : 1) * 64; // round(250) div 2 frames
+        for (const std::string& name : rig.WavNames()) {
+            const std::vector<int16_t> s = rig.Wav(name).samples;
+            const bool value = name.rfind("Raw_", 0) != 0;
+            ASSERT_EQ(s.size(), 798 * 64 + 2 * silence) << name;
+            EXPECT_EQ(Slice(s, 0, 299 * 64), Expected(rec, name, 0, 299)) << name;
+            EXPECT_TRUE(AllEqual(Slice(s, 299 * 64, silence), value ? kNoValue : 0)) << name;
+            EXPECT_EQ(Slice(s, 299 * 64 + silence, 299 * 64), Expected(rec, name, 300, 299)) << name;
+            EXPECT_TRUE(AllEqual(Slice(s, 598 * 64 + silence, silence), value ? kNoValue : 0)) << name;
+            EXPECT_EQ(Slice(s, 598 * 64 + 2 * silence, 200 * 64), Expected(rec, name, 600, 200)) << name;
+        }
+        ASSERT_EQ(o.Notes.size(), 2u);
+        EXPECT_EQ(o.Notes[0], "Gap: frames 299 to 299 missing (1 frames), " + std::to_string(silence) +
+                                  " samples of silence at sample " + std::to_string(299 * 64));
     }
 }
 
-TEST(OldProtocolParse, FrameWithAnotherChannelMaskIsReplacedBySilence) {
-    const SimRecord rec = MakeSimRecord(OldConfig(), 500);
-    std::vector<uint8_t> bytes;
-    for (size_t n = 0; n < 500; ++n) {
-        if (n == 300)
-            Append(bytes, OldFrame(300, 64).Key(kKeyCH, 15).NoMaskKey(5).Bytes()); // says four channels
-        else
-            Append(bytes, FrameBytesOf(rec, n));
-    }
-    ParseRig rig(0, DataStreamFormat::Ksps16Ms4);
-    const ParseOutcome o = rig.Parse(bytes);
-    EXPECT_EQ(o.Portion, 2);
-    EXPECT_EQ(o.Frames, 499);
-    const size_t silence = 125 * 64;
-    for (const std::string& name : {std::string("UF"), std::string("MIPS"), std::string("Raw_TXIN1")}) {
-        const std::vector<int16_t> s = rig.Wav(name).samples;
-        ASSERT_EQ(s.size(), 499 * 64 + silence) << name;
-        EXPECT_EQ(Slice(s, 0, 300 * 64), Expected(rec, name, 0, 300)) << name;
-        EXPECT_TRUE(AllEqual(Slice(s, 300 * 64, silence), name == "Raw_TXIN1" ? 0 : kNoValue)) << name;
-        EXPECT_EQ(Slice(s, 300 * 64 + silence, 199 * 64), Expected(rec, name, 301, 199)) << name;
+TEST(OldProtocolParse, ChannelMaskChangeBeginsAFragmentAndKeepsItsFrame) {
+    // Frames 0-299 with one mask, 300-599 with another; block of channel bit b holds 1000 b + n.
+    auto record = [](int first, int second) {
+        std::vector<uint8_t> bytes;
+        for (uint16_t n = 0; n < 600; ++n) {
+            const int mask = n < 300 ? first : second;
+            OldFrame f(n, 64);
+            f.Key(kKeyCS, n).Key(kKeyCH, uint16_t(mask));
+            for (int b = 0; b < 5; ++b)
+                if (mask & (1 << b)) f.NoMaskKey(1, int16_t(1000 * b + n));
+            Append(bytes, f.Bytes());
+        }
+        return bytes;
+    };
+    const char* const kChannel[5] = {"Raw_TXOUT1", "Raw_RXOUT1", "Raw_TXIN1", "Raw_TXIN2", "Raw_RXIN1"};
+    struct Case {
+        int first, second;
+        GapFill mode;
+        size_t silentFrames;
+        const char* notWritten;
+    };
+    for (const Case& c : {Case{0x0F, 0x1F, GapFill::Marker, 125, "Raw_RXIN1"},
+                          Case{0x0F, 0x1F, GapFill::Exact, 0, "Raw_RXIN1"},
+                          Case{0x1F, 0x0F, GapFill::Marker, 125, nullptr}}) {
+        ParseRig rig(0, DataStreamFormat::Ksps16Ms4);
+        rig.request.Settings.Gaps = c.mode;
+        const ParseOutcome o = rig.Parse(record(c.first, c.second));
+        EXPECT_EQ(o.Portion, 2);
+        EXPECT_EQ(o.Frames, 600);
+        std::vector<std::string> notes = {
+            "Channel mask: frame 300 from 0x" + std::string(c.first == 0x0F ? "0F" : "1F") + " to 0x" +
+            (c.second == 0x0F ? "0F" : "1F") + ", " + std::to_string(c.silentFrames * 64) +
+            " samples of silence at sample 19200"};
+        if (c.notWritten)
+            notes.push_back(std::string(c.notWritten) +
+                            " from frame 300 not written: not in the record's channel table");
+        EXPECT_EQ(o.Notes, notes);
+        const size_t total = (600 + c.silentFrames) * 64;
+        for (int b = 0; b < 5; ++b) {
+            if (!(c.first & (1 << b))) {
+                EXPECT_FALSE(rig.Wav(kChannel[b]).ok) << kChannel[b]; // no file
+                continue;
+            }
+            const std::vector<int16_t> s = rig.Wav(kChannel[b]).samples;
+            ASSERT_EQ(s.size(), total) << kChannel[b];
+            for (size_t n = 0; n < 600; ++n) {
+                const size_t at = (n + (n >= 300 ? c.silentFrames : 0)) * 64;
+                const bool present = ((n < 300 ? c.first : c.second) & (1 << b)) != 0;
+                ASSERT_TRUE(AllEqual(Slice(s, at, 64), present ? int16_t(1000 * b + int(n)) : 0))
+                    << kChannel[b] << " frame " << n;
+            }
+            EXPECT_TRUE(AllEqual(Slice(s, 300 * 64, c.silentFrames * 64), 0)) << kChannel[b];
+        }
+        EXPECT_EQ(rig.Wav("MIPS").samples.size(), total);
     }
 }
 

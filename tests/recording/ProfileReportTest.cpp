@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace vintrel {
 
@@ -161,6 +164,36 @@ TEST(ProfileReports, NoProfileReceivedNoReport) {
     run.rc.StartStopButtonClick();
     EXPECT_TRUE(run.rc.LastParse().Reports.empty());
     EXPECT_EQ(run.dir.List().size(), 17u);
+}
+
+TEST(ProfileReports, ReportThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
+    ProfileSnapshot p;
+    p.ProtocolType = 1;
+    p.CheckPsk = 2;
+    p.Scarce.PlatformID = "General";
+    p.Scarce.FullProfileWords = 25;
+    TempDir dir;
+    const std::string report = dir.File("rec-profile.c");
+    std::string headname = dir.File("rec-PSK.txt");
+    // A full disk: the report's name leads to /dev/full, whose writes all fail.
+    ASSERT_EQ(::symlink("/dev/full", report.c_str()), 0);
+    ReportResult r = WritePskReports(p, headname, "caption");
+    EXPECT_TRUE(r.Written.empty());
+    EXPECT_EQ(r.Error, "Can't write '" + report + "': No space left on device");
+
+    // A plain file that takes only its first 100 bytes (the file size limit standing in for a
+    // disk that fills up on the way) is removed.
+    ASSERT_EQ(::unlink(report.c_str()), 0);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{100, limit.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    r = WritePskReports(p, headname, "caption");
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(r.Error, "Can't write '" + report + "': File too large");
+    EXPECT_TRUE(dir.List().empty());
 }
 
 namespace {

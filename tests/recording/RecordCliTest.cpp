@@ -66,7 +66,21 @@ TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
         r.out.find("Inconsistencies (fragments): 4\nChecksum errors (if verified): 0\nTotal frames: 697\n"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(dir.List().size(), 11u); // with a time stamp in the names
+    EXPECT_NE(
+        r.out.find("\nGap: frames 199 to 199 missing (1 frames), 4000 samples of silence at sample 6368\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(dir.List().size(), 12u); // ten WAV files and the gaps, with a time stamp in the names
+    // The exact fill: one frame of silence a gap.
+    const auto exact =
+        RunCli("parse " + dir.File("old.bin") + " --out " + dir.Path() + " --base y --no-stamp --gaps exact");
+    EXPECT_EQ(exact.exitCode, 0) << exact.out;
+    EXPECT_EQ(ReadWav(dir.File("y-Raw_TXIN1.wav")).frames, 700 * 32);
+    EXPECT_NE(
+        Text(dir.File("y-gaps.txt"))
+            .find("Gap: frames 599 to 599 missing (1 frames), 32 samples of silence at sample 19168\r\n"),
+        std::string::npos);
+    EXPECT_EQ(RunCli("parse " + dir.File("old.bin") + " --gaps often").exitCode, 2);
 }
 
 TEST(ParseCli, UnreadableAndStructurelessFiles) {
@@ -240,6 +254,35 @@ TEST(RecordCli, EveryFrameIsRecordedOnceAcrossPausesAndAReconnection) {
               ChannelSamples(rec, SimChannel::RxOut, k0, recorded));
     EXPECT_EQ(ReadWav(dir.File("live-Raw_TXIN2.wav")).samples,
               ChannelSamples(rec, SimChannel::Tx2In, k0, recorded));
+}
+
+TEST(RecordCli, FramesTheTableLacksAndNumberingGapsReachTheFilesAsTheyCame) {
+    const ScriptedTarget::Script script = TableChangeScript();
+    ScriptedTarget target(script);
+    TempDir dir;
+    const auto r = RunCli("record --connect " + target.Address() +
+                          " --seconds 3 --base live --no-stamp --keep-raw --gaps exact --out " + dir.Path());
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("\nRaw_RXIN2 from frame 500 not written: not in the record's channel table\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\nGap: frames 600 to 609 missing (10 frames), 320 samples of silence at sample "),
+              std::string::npos)
+        << r.out;
+    // The files span the numbers of the first and the last frame recorded.
+    const std::vector<uint8_t> raw = ReadBytes(dir.File("temp.$$$"));
+    ASSERT_GT(raw.size(), 16u);
+    auto numberAt = [&](size_t at) { return uint32_t(raw[at + 8]) | uint32_t(raw[at + 9]) << 8; };
+    const uint32_t first = numberAt(0);
+    size_t last = 0;
+    for (size_t at = 0; at < raw.size(); at += size_t(raw[at + 12]) | size_t(raw[at + 13]) << 8) last = at;
+    ASSERT_LT(first, 250u) << "the recording began late";
+    ASSERT_GT(numberAt(last), 610u) << "the recording ended early";
+    const std::vector<int16_t> tx = ReadWav(dir.File("live-Raw_TXIN1.wav")).samples;
+    ASSERT_EQ(tx.size(), size_t(numberAt(last) - first + 1) * 32);
+    for (uint32_t n = first; n <= numberAt(last); ++n)
+        ASSERT_EQ(tx[(n - first) * 32], n >= 600 && n < 610 ? 0 : int16_t(n)) << n;
+    EXPECT_EQ(ReadWav(dir.File("live-MIPS.wav")).samples.size(), tx.size());
 }
 
 TEST(RecordCli, ALinkThatDoesNotComeBackEndsAtTheWallClockLimitWithExitOne) {

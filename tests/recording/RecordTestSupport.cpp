@@ -1,5 +1,7 @@
 #include "RecordTestSupport.h"
 
+#include "support/FrameBuilder.h"
+
 #include "sim/SignalSource.h"
 #include "sim/SimRandom.h"
 
@@ -166,6 +168,21 @@ bool AllEqual(const std::vector<int16_t>& v, int16_t value) {
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count) {
     if (first >= v.size()) return {};
     return std::vector<int16_t>(v.begin() + long(first), v.begin() + long(std::min(v.size(), first + count)));
+}
+
+ScriptedTarget::Script TableChangeScript() {
+    ScriptedTarget::Script script;
+    script.PeriodMs = 4;
+    for (uint32_t k = 0; k < 1000; ++k) {
+        const uint32_t num = k < 600 ? k : k + 10;
+        NewFrame f(num);
+        f.Mips(100, 50).Raw(0x0101, std::vector<int16_t>(32, int16_t(num)));
+        if (k >= 500) f.Raw(0x0502, std::vector<int16_t>(32, 9));
+        f.Chunk4(0x2300, 1, 2, 3);
+        script.FrameStarts.push_back(script.Bytes.size());
+        Append(script.Bytes, f.Bytes());
+    }
+    return script;
 }
 
 } // namespace vintrel::test

@@ -7,6 +7,7 @@
 #include "sim/Diagnostics.h"
 #include "sim/StreamGenerator.h"
 #include "stream/QueueSink.h"
+#include "support/ScriptedTarget.h"
 
 #include <array>
 #include <cstdint>
@@ -91,5 +92,10 @@ struct ParseRig {
 bool AllEqual(const std::vector<int16_t>& v, int16_t value);
 // Samples [first, first + count) of v.
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count);
+
+// A real-time "8 Ksps, 4 ms" stream that changes under a recorder: an unnamed 0x2300 chunk
+// closes every frame, RXin2 appears at frame 500 and the numbering skips the ten numbers
+// 600-609. TX1in's samples are the frame number.
+ScriptedTarget::Script TableChangeScript();
 
 } // namespace vintrel::test

@@ -102,16 +102,43 @@ TEST_F(FrameDecoderTest, BigEndianFramesDecodeTheSame) {
 }
 
 TEST_F(FrameDecoderTest, SampleCountPastTheFrameIsBounded) {
-    // The count says 500 samples; only 3 lie before the checksum word.
-    const auto bytes = NewFrame(1).RawCount(0x0701, 500, {7, 9, -2}).Bytes();
-    EXPECT_EQ(DecodeNew(bytes), kDecodeBadTag);
-    EXPECT_EQ(Rec().FrameLen[CHART22], 3);
-    EXPECT_EQ(Rec().RXOUTmaxForDelay, 9);
-    // A four-word chunk cut by the checksum word is not read either.
-    const auto cut = NewFrame(1).Raw(0x0101, {1}).Words({0x8002, 100}).Bytes();
-    EXPECT_EQ(DecodeNew(cut), kDecodeBadTag);
-    EXPECT_EQ(Rec().MIPS, kNotAvailable);
-    EXPECT_EQ(Rec().FrameLen[CHART11], 1);
+    // Chunks that run into the checksum word, each behind one good sample of TXIN1. A raw-sample
+    // chunk is kept with the samples that lie before the checksum word and counted as malformed;
+    // the walk ends there. Any other chunk is damage and is not read.
+    struct Case {
+        const char* what;
+        NewFrame frame;
+        int result;
+        bool malformed;
+        int rxoutSamples;
+    };
+    const Case cases[] = {
+        {"samples (the count says 500)", NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}),
+         kDecodeOk, true, 3},
+        {"samples with a chunk behind them",
+         NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}).Mips(1, 2), kDecodeOk, true, 7},
+        {"samples in a frame that fails its checksum",
+         NewFrame(1).Raw(0x0101, {1}).RawCount(0x0701, 500, {7, 9, -2}).BadChecksum(), kDecodeBadChecksum,
+         true, 3},
+        {"samples of an unassigned tag", NewFrame(1).Raw(0x0101, {1}).RawCount(0x0001, 500, {7}),
+         kDecodeBadTag, false, 0},
+        {"amplitude", NewFrame(1).Raw(0x0101, {1}).Words({0x0901, 0}), kDecodeBadTag, false, 0},
+        {"processor load", NewFrame(1).Raw(0x0101, {1}).Words({0x8002, 100}), kDecodeBadTag, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DecodeNew(c.frame.Bytes()), c.result);
+        EXPECT_EQ(dec.LastFrameHadMalformedChunk(), c.malformed);
+        EXPECT_EQ(dec.LastFrameHadBadTag(), !c.malformed);
+        EXPECT_EQ(Rec().FrameLen[CHART11], 1);
+        EXPECT_EQ(Rec().FrameLen[CHART22], c.rxoutSamples);
+        EXPECT_EQ(Rec().MIPS, kNotAvailable);
+        if (c.rxoutSamples > 0) {
+            EXPECT_EQ(Rec().RXOUTmaxForDelay, 9);
+        }
+    }
+    EXPECT_EQ(DecodeNew(NewFrame(2).Raw(0x0101, {1}).Bytes()), kDecodeOk);
+    EXPECT_FALSE(dec.LastFrameHadMalformedChunk());
 }
 
 TEST_F(FrameDecoderTest, ProfileAssemblyCountsOnlyTheWordsLeft) {
@@ -131,15 +158,48 @@ TEST_F(FrameDecoderTest, ProfileAssemblyCountsOnlyTheWordsLeft) {
 }
 
 TEST_F(FrameDecoderTest, ProfileOutOfOrderRestarts) {
-    std::vector<uint16_t> words(10, 7);
-    DecodeNew(NewFrame(1).Profile(0, 20, words).Bytes());
-    DecodeNew(NewFrame(2).Profile(2, 0, words).Bytes()); // chunk 1 missing: restart, stored as chunk 0
-    EXPECT_EQ(dec.CheckPsk.load(), 2);                   // it was the last chunk: a 10-word "profile"
-    EXPECT_EQ(dec.NewProtHeaderScarceData.FullProfileWords, 10);
-    DecodeNew(NewFrame(3).Profile(0, 20, words).Bytes());
-    DecodeNew(NewFrame(4).Profile(1, 15, words).Bytes()); // 20 - 10 != 15: restart
-    EXPECT_EQ(dec.NewProtHeaderScarceData.ProfileWordsAlreadyRecorded, 10);
-    EXPECT_EQ(dec.NewProtHeaderScarceData.CurrentChunkNo, 0);
+    // Ten-word chunks (ChunkNo, WordsLeftToSend), each case from a fresh start. After a restart
+    // only a chunk 0 is taken: a profile is published only when collected from its chunk 0 on,
+    // and in these cases never before their last chunk.
+    struct Chunk {
+        uint16_t no, left;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Chunk> chunks;
+        int published;  // FullProfileWords at the end; 0: no profile
+        int collecting; // words collected towards the next one
+    };
+    const Case cases[] = {
+        {"in order", {{0, 20}, {1, 10}, {2, 0}}, 30, 0},
+        {"joined in the middle", {{3, 10}, {4, 0}}, 0, 0},
+        {"joined in the middle, then a whole transmission",
+         {{3, 10}, {4, 0}, {0, 20}, {1, 10}, {2, 0}},
+         30,
+         0},
+        {"chunk 1 lost", {{0, 20}, {2, 0}}, 0, 0},
+        {"chunk 1 lost, then chunk 0 again", {{0, 20}, {2, 0}, {0, 10}}, 0, 10},
+        {"counts that disagree", {{0, 20}, {1, 15}}, 0, 0},
+        {"a new transmission in the middle of one", {{0, 20}, {1, 10}, {0, 10}, {1, 0}}, 20, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dec.NewProtHeaderScarceDataInit();
+        uint32_t n = 0;
+        for (const Chunk& k : c.chunks) {
+            EXPECT_EQ(dec.CheckPsk.load(), 0) << "before chunk " << n;
+            std::vector<uint16_t> words(10);
+            for (int j = 0; j < 10; ++j) words[j] = uint16_t(100 * k.no + j + 1);
+            ASSERT_EQ(DecodeNew(NewFrame(n++).Profile(k.no, k.left, words).Bytes()), kDecodeOk);
+        }
+        EXPECT_EQ(dec.CheckPsk.load(), c.published ? 2 : 0);
+        EXPECT_EQ(dec.NewProtHeaderScarceData.FullProfileWords, c.published);
+        if (c.published) {
+            EXPECT_EQ(dec.LastPsk[0].load(), 1); // the first word of chunk 0
+            EXPECT_EQ(dec.LastPsk[c.published - 1].load(), 100 * c.chunks.back().no + 10);
+        }
+        EXPECT_EQ(dec.NewProtHeaderScarceData.ProfileWordsAlreadyRecorded, c.collecting);
+    }
 }
 
 TEST_F(FrameDecoderTest, ProfileLongerThanTheTableIsRefused) {

@@ -102,7 +102,7 @@ TEST(Replay, BatchesCoverEveryBufferEvenWhenTheBatchDoesNotDivide48) {
 
 TEST(Replay, ChecksumErrorsAndUnknownTagsAreCountedOnce) {
     std::vector<uint8_t> bytes;
-    int bad = 0, unknown = 0, both = 0;
+    int bad = 0, unknown = 0, both = 0, longSamples = 0, longSamplesBad = 0;
     for (int i = 0; i < 1000; ++i) {
         NewFrame f(i);
         f.Raw(0x0101, {1, 2, 3});
@@ -115,23 +115,33 @@ TEST(Replay, ChecksumErrorsAndUnknownTagsAreCountedOnce) {
         } else if (i % 211 == 9) {
             f.Chunk4(0x8005, 0, 0, 0).BadChecksum();
             ++both;
+        } else if (i % 151 == 11) {
+            f.RawCount(0x0701, 300, {4, 5}); // runs past the frame
+            ++longSamples;
+        } else if (i % 173 == 13) {
+            f.RawCount(0x0701, 300, {4, 5}).BadChecksum();
+            ++longSamplesBad;
         }
         Append(bytes, f.Bytes());
     }
     const PlayResult r = Play(bytes);
     EXPECT_EQ(r.totals.Frames, 1000u);
-    EXPECT_EQ(r.totals.ChecksumErrors, uint64_t(bad + unknown + both));
+    EXPECT_EQ(r.totals.ChecksumErrors, uint64_t(bad + unknown + both + longSamplesBad));
+    EXPECT_EQ(r.totals.MalformedChunks, uint64_t(longSamples + longSamplesBad));
     int notRecorded = 0, forgiven = 0;
     for (const auto& f : r.frames) {
         notRecorded += !f.Record;
         forgiven += f.Result == kDecodeBadChecksum && f.Record;
     }
     // Unknown tags are not recorded, with a good checksum or a bad one: the record parser would
-    // meet them as damage. Plain checksum errors are recorded and shown.
+    // meet them as damage. Plain checksum errors are recorded and shown, and so are sample chunks
+    // longer than their frame, which are no damage to it.
     EXPECT_EQ(notRecorded, unknown + both);
-    EXPECT_EQ(forgiven, bad);
+    EXPECT_EQ(forgiven, bad + longSamplesBad);
     // Without verification only the unknown tags count.
-    EXPECT_EQ(Play(bytes, {.VerifyChecksum = false}).totals.ChecksumErrors, uint64_t(unknown + both));
+    const PlayResult unverified = Play(bytes, {.VerifyChecksum = false});
+    EXPECT_EQ(unverified.totals.ChecksumErrors, uint64_t(unknown + both));
+    EXPECT_EQ(unverified.totals.MalformedChunks, uint64_t(longSamples + longSamplesBad));
 }
 
 TEST(Replay, GarbageAndTruncatedFramesResynchronise) {

@@ -1,0 +1,77 @@
+#include "recording/ParseNotes.h"
+
+#include "stream/Tags.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vintrel {
+
+namespace {
+std::string Silence(uint64_t samples, uint64_t at) {
+    return std::to_string(samples) + " samples of silence at sample " + std::to_string(at);
+}
+} // namespace
+
+void ParseNotes::Clear() {
+    breaks_.clear();
+    unknownCount_ = 0;
+}
+
+void ParseNotes::Gap(uint64_t firstMissing, uint64_t count, uint64_t samples, uint64_t at, bool cut) {
+    breaks_.push_back("Gap: frames " + std::to_string(firstMissing) + " to " +
+                      std::to_string(firstMissing + count - 1) + " missing (" + std::to_string(count) +
+                      " frames), " + Silence(samples, at) + (cut ? " (cut to the longest fill)" : ""));
+}
+
+void ParseNotes::Jump(uint64_t from, uint64_t to, uint64_t samples, uint64_t at) {
+    breaks_.push_back("Jump: frame " + std::to_string(to) + " follows frame " + std::to_string(from) + ", " +
+                      Silence(samples, at));
+}
+
+void ParseNotes::MaskChange(uint64_t frame, int from, int to, uint64_t samples, uint64_t at) {
+    char masks[64];
+    std::snprintf(masks, sizeof masks, " from 0x%02X to 0x%02X", unsigned(from), unsigned(to));
+    breaks_.push_back("Channel mask: frame " + std::to_string(frame) + masks + ", " + Silence(samples, at));
+}
+
+void ParseNotes::NotWritten(uint16_t tag, uint64_t frame) {
+    for (int i = 0; i < unknownCount_; ++i)
+        if (unknown_[size_t(i)].tag == tag) return;
+    if (unknownCount_ < kMaxUnknownTags) unknown_[size_t(unknownCount_++)] = {tag, frame};
+}
+
+std::vector<std::string> ParseNotes::Lines() const {
+    std::vector<std::string> lines = breaks_;
+    for (int i = 0; i < unknownCount_; ++i) {
+        const Unknown& u = unknown_[size_t(i)];
+        std::string name = GetParNameFromTag(u.tag, kMaxTagForFiles);
+        if (name.size() < 2) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "Tag 0x%04X", unsigned(u.tag));
+            name = hex;
+        }
+        lines.push_back(name + " from frame " + std::to_string(u.frame) +
+                        " not written: not in the record's channel table");
+    }
+    return lines;
+}
+
+bool ParseNotes::WriteBreaks(const std::string& path, std::string& error) const {
+    std::string text;
+    for (const std::string& l : breaks_) text += l + "\r\n";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = "Can't write '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    int err = std::fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : errno;
+    if (std::fclose(f) != 0 && err == 0) err = errno;
+    if (err == 0) return true;
+    std::remove(path.c_str());
+    error = "Can't write '" + path + "': " + std::strerror(err);
+    return false;
+}
+
+} // namespace vintrel
