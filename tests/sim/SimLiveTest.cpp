@@ -240,8 +240,9 @@ uint64_t Num(const LogFields& f, const std::string& key) {
 }
 
 TEST(SimLive, LogSaysWhereEachConnectionBeganAndWhatWentOutWhole) {
-    // Drops in the middle of a frame: each client gets whole frames and then the start of one
-    // more; the log's offsets, byte counts and damage must match what the clients received.
+    // Drops in the middle of a frame: each connection carries whole frames and then the start of
+    // one more; the log's offsets, byte counts and damage must match what went out, and the
+    // clients must have received it but for the bytes the log says the reset left unsent.
     vintrel::test::ScratchDir dir;
     const std::vector<std::string> stream = {"--seed",
                                              "9",
@@ -281,12 +282,16 @@ TEST(SimLive, LogSaysWhereEachConnectionBeganAndWhatWentOutWhole) {
         const uint64_t offset = Num(connects[i], "offset"), bytes = Num(ends[i], "bytes"),
                        cut = Num(ends[i], "cut"), unsent = Num(ends[i], "unsent");
         EXPECT_EQ(ends[i]["how"], "dropped");
-        EXPECT_EQ(unsent, 0u) << "the client read all the time";
-        ASSERT_EQ(got[i].size(), bytes);
+        // The reset loses what was written but not yet transmitted (a client on a busy machine
+        // may be late to read, and small writes wait): the client has all the rest, in order.
+        ASSERT_LE(unsent, bytes);
+        ASSERT_EQ(got[i].size(), bytes - unsent);
         ASSERT_LE(offset + bytes, all.size());
         EXPECT_TRUE(std::equal(got[i].begin(), got[i].end(), all.begin() + long(offset)));
 
-        const auto scan = test::ScanStream(got[i], true, false, 32);
+        // The log describes what went out.
+        const Bytes written(all.begin() + long(offset), all.begin() + long(offset + bytes));
+        const auto scan = test::ScanStream(written, true, false, 32);
         EXPECT_EQ(scan.trailingBytes, cut) << "the frame cut short is all that follows the whole frames";
         EXPECT_GE(cut, 1u);
         uint64_t bad = 0, unknown = 0, damaged = 0, garbage = 0;
