@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vintrel {
@@ -184,14 +182,10 @@ TEST(ProfileReports, ReportThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
     // A plain file that takes only its first 100 bytes (the file size limit standing in for a
     // disk that fills up on the way) is removed.
     ASSERT_EQ(::unlink(report.c_str()), 0);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit small{100, limit.rlim_max};
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    r = WritePskReports(p, headname, "caption");
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, handler);
+    {
+        FileSizeLimit limit(100);
+        r = WritePskReports(p, headname, "caption");
+    }
     EXPECT_EQ(r.Error, "Can't write '" + report + "': File too large");
     EXPECT_TRUE(dir.List().empty());
 }

@@ -51,6 +51,12 @@ TEST(ParseCli, WritesTheFilesAndPrintsTheStatusLine) {
     const WavContent w = ReadWav(dir.File("b-Raw_TXOUT1.wav"));
     EXPECT_EQ(w.rate, 16000);
     EXPECT_EQ(w.samples, ChannelSamples(rec, SimChannel::TxOut, 0, 600));
+    // A disk that fills up on the way: the status says why, the exit status says it failed.
+    FileSizeLimit limit(20000);
+    const auto full =
+        RunCli("parse " + dir.File("rec.raw") + " --format 16k4 --base f --no-stamp --out " + dir.Path());
+    EXPECT_EQ(full.exitCode, 1) << full.out;
+    EXPECT_NE(full.out.find("File too large"), std::string::npos) << full.out;
 }
 
 TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
