@@ -76,7 +76,7 @@ TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
         r.out.find("\nGap: frames 199 to 199 missing (1 frames), 4000 samples of silence at sample 6368\n"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(dir.List().size(), 12u); // ten WAV files and the gaps, with a time stamp in the names
+    EXPECT_EQ(dir.List().size(), 13u); // ten WAV files, the gaps and the key report, with a time stamp
     // The exact fill: one frame of silence a gap.
     const auto exact =
         RunCli("parse " + dir.File("old.bin") + " --out " + dir.Path() + " --base y --no-stamp --gaps exact");
