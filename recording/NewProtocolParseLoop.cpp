@@ -131,10 +131,13 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
             for (int c = 0; c < csAt;) {
                 const uint16_t tag = buf[c];
                 if (tag == kTagProfile) {
+                    if (req_.ProfileFromRecord) recordProfile_.NewChunk(buf + c + 1, csAt - (c + 1));
                     c += buf[c + 1] + 4;
                     continue;
                 }
                 if (tag == kTagTargetInfo) {
+                    if (req_.ProfileFromRecord && c + 3 <= csAt)
+                        recordProfile_.TargetInfo(buf[c + 1], int16_t(buf[c + 2]));
                     c += 4;
                     continue;
                 }

@@ -70,6 +70,7 @@ ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& r) {
     if (r.FileName.empty()) return ParseOutcome{};
     ParseRequest request = r.Parse;
     request.ProtocolType = r.ProtocolType;
+    request.ProfileFromRecord = true; // a saved record carries its own profile
     if (request.ProtocolType < 0)
         request.ProtocolType =
             parser.Questions().YesNo("Sondrel parser", "Protocol unknown. Parse in new protocol?") ? 1 : 0;

@@ -200,6 +200,7 @@ int64_t RecordParser::ParseOldProtocolTmpFile(RecordReader& TempFile, int TagsRe
         }
         MarkSlots();
         RecordFrame(buf, CH);
+        if (req_.ProfileFromRecord) recordProfile_.OldHeader(num, buf[kOldPskWord]);
         if (!fits()) {
             finishFragment();
             break;

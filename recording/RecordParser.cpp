@@ -237,8 +237,10 @@ void RecordParser::ShowProgress(int64_t done, int64_t total) {
 
 void RecordParser::RecordHeaders(RecordReader& TempFile) {
     TempFile.Close();
-    if (req_.Profile) {
-        ProfileSnapshot profile = *req_.Profile;
+    ProfileSnapshot own;
+    const bool fromRecord = req_.ProfileFromRecord && recordProfile_.Snapshot(req_.ProtocolType, own);
+    if (fromRecord || req_.Profile) {
+        ProfileSnapshot profile = fromRecord ? own : *req_.Profile;
         profile.ProtocolType = req_.ProtocolType; // the protocol of this parse is the one in force
         ReportResult reports = WritePskReports(profile, headname, req_.Settings.Caption);
         reportsWritten_ = std::move(reports.Written);
@@ -315,6 +317,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     reportError_.clear();
     writeError_.clear();
     notes_.Clear();
+    recordProfile_.Clear();
     std::string basePath;
     int64_t frames = 0;
     const bool created = CreateRecordFiles(basePath);

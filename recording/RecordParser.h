@@ -8,6 +8,7 @@
 // command-line tool). One parse at a time per parser.
 #include "recording/ParseNotes.h"
 #include "recording/ProfileSnapshot.h"
+#include "recording/RecordProfile.h"
 #include "recording/RecordReader.h"
 #include "recording/RecordSettings.h"
 #include "recording/UserQuestions.h"
@@ -44,6 +45,9 @@ struct ParseRequest {
         false; // the program ended the record itself at a reconnection: no old-protocol damage box
     RecordSettings Settings;                  // folder, base, time stamp, browser, caption
     const ProfileSnapshot* Profile = nullptr; // data received live; none: no PS-key reports
+    // The reports take the profile and table the record itself carries when it has them (a
+    // parse of a saved record); `Profile` otherwise.
+    bool ProfileFromRecord = false;
 };
 
 // "_20240131_142501_073": local time to the millisecond, as file names carry it.
@@ -140,6 +144,7 @@ private:
     std::array<uint16_t, kZeroWords> zero{};
     int firstBlockBytes_ = 0; // the first raw chunk of the scanned frame, in bytes; 0 none
     ParseNotes notes_;
+    RecordProfile recordProfile_;
     int lastPercent_ = -1;
     std::vector<std::string> reportsWritten_;
     std::string reportError_;

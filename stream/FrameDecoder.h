@@ -54,6 +54,8 @@ public:
     int ParseOldProtocolFrame(int size_words, int FrameBufN, int oldProtCH);
     void NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,
                            int DataIndexInBuf);
+    // The target-information chunk: platform, profile number and revision.
+    void TargetInfo(uint16_t info, int16_t revision);
     void NewProtHeaderScarceDataInit();
     void NewProtHeaderScarceDataCopyClean();
     void InitEveryFrInfo();
@@ -69,7 +71,6 @@ public:
 private:
     void ResetRecord(TNewProtHeaderEveryFrameData& r, bool newProt);
     void ApplyPendingInit();
-    void TargetInfo(uint16_t info, int16_t revision);
     void Publish();
 
     TagModel& tags_;

@@ -297,6 +297,20 @@ TEST(NewProtocolParse, DamageIsAskedAboutAndSkippedAndAbortEndsTheParse) {
     EXPECT_EQ(o.Frames, 401); // what came before the damage stays
     EXPECT_EQ(o.Portion, 1);
     EXPECT_EQ(rig.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, 401));
+
+    // A tag no frame may carry, in the first frame: ABORT leaves nothing, and the status says so.
+    ParseRig none(1, DataStreamFormat::Ksps8Ms4);
+    none.questions.answers = {DamageAnswer::Abort};
+    const ParseOutcome n = none.Parse(HandRecord(300, [](uint32_t k, std::vector<uint8_t>& out) {
+        Append(out, k == 0 ? NewFrame(0).Chunk4(0x0103, 1, 2, 3).Bytes() : Hand(k).Bytes());
+    }));
+    EXPECT_EQ(
+        none.questions.damage,
+        std::vector<std::string>{"Temp file is corrupted: inconsistent frequency : frame 0. Continue?"});
+    EXPECT_TRUE(none.WavNames().empty());
+    EXPECT_TRUE(n.Failed());
+    EXPECT_EQ(n.Status,
+              " 0 consistent fragment(s), total 0valid frames (0 sec) recorded; no WAV file was written");
 }
 
 TEST(NewProtocolParse, ChunksOutsideTheChannelTableAreSteppedOverAndNamed) {

@@ -1,16 +1,15 @@
 // The PS-key and profile reports of a record and the details view, for the simulator's
 // profiles and for hand-made edge cases, checked line by line.
 #include "RecordingRun.h"
+#include "recording/OfflineParse.h"
 #include "recording/PskReports.h"
 #include "sim/ProfileData.h"
 #include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vintrel {
@@ -154,6 +153,34 @@ TEST(ProfileReports, GeneralProfileSource) {
     EXPECT_EQ(lines.back(), "");
 }
 
+TEST(ProfileReports, ASavedRecordCarriesItsOwnProfileIntoTheReports) {
+    // Parsed offline, with nothing received live: the reports come from the record's own chunks
+    // and, in the old protocol, its header words; the same files a live recording writes.
+    const std::vector<uint16_t> k = sim::MakeTargetProfile(sim::TargetPlatform::Kalimba).words;
+    struct Case {
+        sim::Protocol protocol;
+        sim::TargetPlatform platform;
+        const char* file;
+        std::string firstLine;
+    };
+    for (const Case& c : {Case{sim::Protocol::New, sim::TargetPlatform::Kalimba, "rec-prf9rev1187_PSK.psr",
+                               "&0213 = " + HexLine(k, 6, 46)},
+                          Case{sim::Protocol::New, sim::TargetPlatform::General, "rec-profile.c", "/*"},
+                          Case{sim::Protocol::Old, sim::TargetPlatform::General, "rec-PSK.txt",
+                               "Kalimba Vexil Version 27"}}) {
+        const sim::StreamConfig config = Sim(c.protocol, c.platform);
+        ParseRig rig(c.protocol == sim::Protocol::New ? 1 : 0, config.format);
+        WriteBytes(rig.dir.File("in.$$$"), sim::GenerateStream(config, 600));
+        OfflineRequest r;
+        r.FileName = rig.dir.File("in.$$$");
+        r.ProtocolType = rig.request.ProtocolType;
+        r.Parse = rig.request;
+        const ParseOutcome o = ParseOffline(rig.parser, r);
+        EXPECT_EQ(o.Reports, std::vector<std::string>{rig.dir.File(c.file)}) << c.file;
+        EXPECT_EQ(Lines(FileText(rig.dir.File(c.file)))[0], c.firstLine) << c.file;
+    }
+}
+
 TEST(ProfileReports, NoProfileReceivedNoReport) {
     // A live connection's profile is gone after a reset: the record gets WAV files only.
     sim::StreamConfig c = Sim(sim::Protocol::New, sim::TargetPlatform::Kalimba);
@@ -184,14 +211,10 @@ TEST(ProfileReports, ReportThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
     // A plain file that takes only its first 100 bytes (the file size limit standing in for a
     // disk that fills up on the way) is removed.
     ASSERT_EQ(::unlink(report.c_str()), 0);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit small{100, limit.rlim_max};
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    r = WritePskReports(p, headname, "caption");
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, handler);
+    {
+        FileSizeLimit limit(100);
+        r = WritePskReports(p, headname, "caption");
+    }
     EXPECT_EQ(r.Error, "Can't write '" + report + "': File too large");
     EXPECT_TRUE(dir.List().empty());
 }

@@ -51,6 +51,12 @@ TEST(ParseCli, WritesTheFilesAndPrintsTheStatusLine) {
     const WavContent w = ReadWav(dir.File("b-Raw_TXOUT1.wav"));
     EXPECT_EQ(w.rate, 16000);
     EXPECT_EQ(w.samples, ChannelSamples(rec, SimChannel::TxOut, 0, 600));
+    // A disk that fills up on the way: the status says why, the exit status says it failed.
+    FileSizeLimit limit(20000);
+    const auto full =
+        RunCli("parse " + dir.File("rec.raw") + " --format 16k4 --base f --no-stamp --out " + dir.Path());
+    EXPECT_EQ(full.exitCode, 1) << full.out;
+    EXPECT_NE(full.out.find("File too large"), std::string::npos) << full.out;
 }
 
 TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
@@ -70,7 +76,7 @@ TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
         r.out.find("\nGap: frames 199 to 199 missing (1 frames), 4000 samples of silence at sample 6368\n"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(dir.List().size(), 12u); // ten WAV files and the gaps, with a time stamp in the names
+    EXPECT_EQ(dir.List().size(), 13u); // ten WAV files, the gaps and the key report, with a time stamp
     // The exact fill: one frame of silence a gap.
     const auto exact =
         RunCli("parse " + dir.File("old.bin") + " --out " + dir.Path() + " --base y --no-stamp --gaps exact");

@@ -6,12 +6,14 @@
 #include "sim/SimRandom.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vintrel::test {
@@ -168,6 +170,22 @@ bool AllEqual(const std::vector<int16_t>& v, int16_t value) {
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count) {
     if (first >= v.size()) return {};
     return std::vector<int16_t>(v.begin() + long(first), v.begin() + long(std::min(v.size(), first + count)));
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    oldCur_ = limit.rlim_cur;
+    oldMax_ = limit.rlim_max;
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{rlim_t(bytes), limit.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    const rlimit old{rlim_t(oldCur_), rlim_t(oldMax_)};
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler_);
 }
 
 ScriptedTarget::Script TableChangeScript() {

@@ -93,6 +93,20 @@ bool AllEqual(const std::vector<int16_t>& v, int16_t value);
 // Samples [first, first + count) of v.
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count);
 
+// While it lives, files of this process and its children stop at `bytes` (a disk that fills up
+// on the way): a write past it fails with "File too large" instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t oldCur_ = 0, oldMax_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
 // A real-time "8 Ksps, 4 ms" stream that changes under a recorder: an unnamed 0x2300 chunk
 // closes every frame, RXin2 appears at frame 500 and the numbering skips the ten numbers
 // 600-609. TX1in's samples are the frame number.
