@@ -1,6 +1,7 @@
 // VintrelV4_0: the monitor and recorder with its windows.
 #include "app/ConfigFile.h"
 #include "app/MainForm.h"
+#include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 
 #include <QApplication>
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
     // For the documentation's screenshots: VINTREL_SHOW_SPECTRUM checks "Show spectrum",
     // VINTREL_AUTOCONNECT connects at start (and opens the delay window when set to "all");
     // VINTREL_SCREENSHOT=FILE:MS saves the main
-    // window (and FILE with "-delay" for the delay window) after MS milliseconds and quits.
+    // window (and FILE with "-delay" for the delay window, with "-settings" for the settings
+    // dialog when VINTREL_SHOT_SETTINGS is set) after MS milliseconds and quits.
     if (qEnvironmentVariableIsSet("VINTREL_SHOW_SPECTRUM")) form.ShowSpectrum(true);
     const QString autoConnect = qEnvironmentVariable("VINTREL_AUTOCONNECT");
     if (!autoConnect.isEmpty())
@@ -63,6 +65,11 @@ int main(int argc, char** argv) {
                 QString delayFile = file;
                 delayFile.insert(delayFile.lastIndexOf('.'), "-delay");
                 form.DelayWindow().grab().save(delayFile);
+            }
+            if (qEnvironmentVariableIsSet("VINTREL_SHOT_SETTINGS")) {
+                QString settingsFile = file;
+                settingsFile.insert(settingsFile.lastIndexOf('.'), "-settings");
+                form.Settings().grab().save(settingsFile);
             }
             form.close();
         });

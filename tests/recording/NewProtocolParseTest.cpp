@@ -120,6 +120,13 @@ TEST(NewProtocolParse, HeaderCarriesTheFormatsRateAndTheFileSizes) {
     EXPECT_EQ(u32(28), 32000u);
     EXPECT_EQ(u32(40), b.size() - 44);
     EXPECT_EQ(rig.Wav("Raw_TXIN1").rate, 16000);
+
+    // A format with shorter blocks chosen by mistake: the frames' own sample counts set every
+    // file's block, parameter files included, from the first frame on.
+    ParseRig wrong(1, DataStreamFormat::Ksps8Ms4);
+    wrong.Parse(rec.bytes);
+    for (const std::string& name : wrong.WavNames())
+        EXPECT_EQ(wrong.Wav(name).frames, 400 * 64) << name;
 }
 
 TEST(NewProtocolParse, FrameNumberJumpsAreFilledWithTheMarkerOrTheMissingFramesSilence) {
