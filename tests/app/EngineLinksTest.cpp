@@ -199,7 +199,7 @@ TEST(EngineSerial, DisconnectEndsALongReadOnASilentLineAtOnce) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the read is under way
         const auto t0 = std::chrono::steady_clock::now();
         EXPECT_FALSE(rig.engine.ConnectButtonClick(false)); // disconnect
-        EXPECT_LT(MsSince(t0), 2000) << round; // the read itself would take 4 s
+        EXPECT_LT(MsSince(t0), 2000) << round;              // the read itself would take 4 s
         EXPECT_FALSE(rig.engine.ParkPending());
         EXPECT_EQ(rig.sink.Status(), "Connection closed");
     }

@@ -125,8 +125,7 @@ TEST(NewProtocolParse, HeaderCarriesTheFormatsRateAndTheFileSizes) {
     // file's block, parameter files included, from the first frame on.
     ParseRig wrong(1, DataStreamFormat::Ksps8Ms4);
     wrong.Parse(rec.bytes);
-    for (const std::string& name : wrong.WavNames())
-        EXPECT_EQ(wrong.Wav(name).frames, 400 * 64) << name;
+    for (const std::string& name : wrong.WavNames()) EXPECT_EQ(wrong.Wav(name).frames, 400 * 64) << name;
 }
 
 TEST(NewProtocolParse, FrameNumberJumpsAreFilledWithTheMarkerOrTheMissingFramesSilence) {
