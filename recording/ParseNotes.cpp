@@ -1,10 +1,9 @@
 #include "recording/ParseNotes.h"
 
+#include "recording/PskReports.h"
 #include "stream/Tags.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace vintrel {
 
@@ -61,17 +60,7 @@ std::vector<std::string> ParseNotes::Lines() const {
 bool ParseNotes::WriteBreaks(const std::string& path, std::string& error) const {
     std::string text;
     for (const std::string& l : breaks_) text += l + "\r\n";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        error = "Can't write '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    int err = std::fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : errno;
-    if (std::fclose(f) != 0 && err == 0) err = errno;
-    if (err == 0) return true;
-    std::remove(path.c_str());
-    error = "Can't write '" + path + "': " + std::strerror(err);
-    return false;
+    return WriteTextFile(path, text, error);
 }
 
 } // namespace vintrel

@@ -24,7 +24,9 @@ int LastError() {
     return errno != 0 ? errno : EIO;
 }
 
-bool WriteText(const std::string& path, const std::string& text, ReportResult& r) {
+} // namespace
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     int err = f ? 0 : LastError();
@@ -39,12 +41,20 @@ bool WriteText(const std::string& path, const std::string& text, ReportResult& r
         struct stat st {};
         if (err != 0 && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str());
     }
-    if (err == 0) {
-        r.Written.push_back(path);
-    } else if (r.Error.empty()) {
-        r.Error = "Can't write '" + path + "': " + std::strerror(err);
-    }
+    if (err != 0) error = "Can't write '" + path + "': " + std::strerror(err);
     return err == 0;
+}
+
+namespace {
+
+bool WriteText(const std::string& path, const std::string& text, ReportResult& r) {
+    std::string error;
+    if (WriteTextFile(path, text, error)) {
+        r.Written.push_back(path);
+        return true;
+    }
+    if (r.Error.empty()) r.Error = error;
+    return false;
 }
 
 // headname with its trailing "PSK.txt" replaced.

@@ -20,6 +20,10 @@ std::string GeneralProfileSource(const uint16_t* profile, int fullWords,
 // The system's short date and long time of now.
 std::string ReportDateTime();
 
+// `text` into `path` whole, or no file: a file cut short (a full disk shows when the close
+// flushes) is removed, and `error` names the path and the system's reason.
+bool WriteTextFile(const std::string& path, const std::string& text, std::string& error);
+
 struct ReportResult {
     std::vector<std::string> Written; // paths of the files written
     std::string Error;                // a file that could not be written, with the reason
