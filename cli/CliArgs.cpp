@@ -1,5 +1,10 @@
 #include "cli/CliArgs.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 namespace vintrel::cli {
 
 CliArgs::CliArgs(int argc, char** argv, int first, const std::set<std::string>& valueOptions,
@@ -47,6 +52,39 @@ std::optional<std::string> CliArgs::Value(const std::string& option) const {
     for (const auto& [k, v] : options_)
         if (k == option) out = v; // the last one counts
     return out;
+}
+
+std::optional<long long> CliArgs::Integer(const std::string& option, long long lo, long long hi) {
+    const auto text = Value(option);
+    if (!text) return std::nullopt;
+    long long v = 0;
+    const char* end = text->data() + text->size();
+    const char* first = text->data() + (text->size() > 1 && (*text)[0] == '+' ? 1 : 0);
+    const auto [p, ec] = std::from_chars(first, end, v);
+    if (text->empty() || ec != std::errc() || p != end || v < lo || v > hi) {
+        if (error_.empty())
+            error_ = option + " needs a whole number from " + std::to_string(lo) + " to " +
+                     std::to_string(hi) + ", not \"" + *text + "\"";
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<double> CliArgs::Real(const std::string& option, double lo, double hi) {
+    const auto text = Value(option);
+    if (!text) return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(text->c_str(), &end);
+    const bool whole = !text->empty() && end == text->c_str() + text->size();
+    if (!whole || !std::isfinite(v) || v < lo || v > hi) {
+        if (error_.empty()) {
+            char range[64];
+            std::snprintf(range, sizeof range, "%g to %g", lo, hi);
+            error_ = option + " needs a number from " + range + ", not \"" + *text + "\"";
+        }
+        return std::nullopt;
+    }
+    return v;
 }
 
 } // namespace vintrel::cli

@@ -19,6 +19,11 @@ public:
     bool Has(const std::string& option) const;
     std::optional<std::string> Value(const std::string& option) const;
 
+    // A numeric option's value, or nullopt when it is absent. A text that is not wholly a number
+    // in [lo, hi] ("5s", "2x", "abc", "") leaves nullopt and an Error() that names the option.
+    std::optional<long long> Integer(const std::string& option, long long lo, long long hi);
+    std::optional<double> Real(const std::string& option, double lo, double hi);
+
 private:
     std::vector<std::string> positional_;
     std::vector<std::pair<std::string, std::string>> options_;

@@ -1,0 +1,49 @@
+#pragma once
+// The exit statuses of every verb. When several apply, the first in this list wins:
+//   4  the stream contradicts the settings (format, byte order)
+//   5  a write failed (the files written so far are listed)
+//   3  a connection, port, library, dump or forwarding port could not be opened
+//   2  bad usage, an unreadable input or a wrong file structure
+//   1  nothing recorded or no frames (also a raw record kept after a failed parse)
+//   0  success
+
+namespace vintrel::cli {
+
+enum ExitStatus : int {
+    kExitSuccess = 0,
+    kExitNothing = 1,
+    kExitUsage = 2,
+    kExitOpenFailed = 3,
+    kExitMismatch = 4,
+    kExitWriteFailed = 5,
+};
+
+// The text each verb's --help ends with.
+constexpr const char* kExitStatusHelp =
+    "Exit status, the first that applies: 4 the stream contradicts the settings; 5 a write\n"
+    "failed; 3 a connection, port, library, dump or forwarding port could not be opened; 2 bad\n"
+    "usage, an unreadable input or a wrong file structure; 1 nothing recorded or no frames; 0\n"
+    "success.\n";
+
+// The worst of two outcomes by the order above.
+inline int WorseExit(int a, int b) {
+    auto rank = [](int s) {
+        switch (s) {
+        case kExitMismatch:
+            return 5;
+        case kExitWriteFailed:
+            return 4;
+        case kExitOpenFailed:
+            return 3;
+        case kExitUsage:
+            return 2;
+        case kExitNothing:
+            return 1;
+        default:
+            return 0;
+        }
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+} // namespace vintrel::cli
