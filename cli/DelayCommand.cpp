@@ -1,6 +1,7 @@
 #include "cli/DelayCommand.h"
 
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "delay/CorrLibrary.h"
 #include "delay/DelayAnalysis.h"
 #include "delay/DelayFeed.h"
@@ -22,8 +23,15 @@ constexpr const char* kUsage =
     "window, and prints one line per estimate:\n"
     "  estimate K: samples S, ms M, reliability R, warning \"W\", RPD P\n"
     "then \"Median delay, ms: \" (the median of all estimates) and \"Recommended RPD setting, ms: \"\n"
-    "(the last recommendation that was not N/A). Exit 2 for a bad option or an unreadable file,\n"
-    "3 when the estimator library cannot be loaded or the analysis cannot start.\n";
+    "(the last recommendation that was not N/A).\n";
+constexpr const char* kExitNotes =
+    "Also 3 when the estimator library cannot be loaded or the analysis cannot start.\n";
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "vintrel-cli delay: %s\n", why.c_str());
+    PrintHelp(stderr, kUsage, kExitNotes);
+    return kExitUsage;
+}
 
 // The delays in ms of every estimate, counted per value: ms = (delay + 4) / 8 with |delay| <= 16384.
 class DelayHistogram {
@@ -114,35 +122,22 @@ private:
 int RunDelay(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format", "--max-delay"}, {"--big-endian", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
     }
-    if (!args.Ok() || args.Positional().size() != 1) {
-        std::fprintf(stderr, "vintrel-cli delay: %s\n%s",
-                     args.Ok() ? "one FILE is needed" : args.Error().c_str(), kUsage);
-        return 2;
-    }
+    if (!args.Ok()) return Usage(args.Error());
+    if (args.Positional().size() != 1) return Usage("one FILE is needed");
     ReplayOptions o;
     if (auto f = args.Value("--format")) {
         auto parsed = ParseFormatName(*f);
-        if (!parsed) {
-            std::fprintf(stderr, "vintrel-cli delay: unknown format \"%s\"; valid formats: %s\n", f->c_str(),
-                         ValidFormatList().c_str());
-            return 2;
-        }
+        if (!parsed) return Usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
         o.Format = *parsed;
     }
     o.BigEndian = args.Has("--big-endian");
-    int scale = 1000;
-    if (auto m = args.Value("--max-delay")) {
-        if (*m == "1000" || *m == "2000" || *m == "4000") {
-            scale = std::stoi(*m);
-        } else {
-            std::fprintf(stderr, "vintrel-cli delay: --max-delay must be 1000, 2000 or 4000, not \"%s\"\n",
-                         m->c_str());
-            return 2;
-        }
-    }
+    const auto maxDelay = args.Integer("--max-delay", 1000, 4000);
+    const int scale = int(maxDelay.value_or(1000));
+    if (!args.Ok() || (scale != 1000 && scale != 2000 && scale != 4000))
+        return Usage("--max-delay must be 1000, 2000 or 4000, not \"" + *args.Value("--max-delay") + "\"");
 
     CorrLibrary library;
     const LoadDllStatus loaded = library.LoadDll(QuendelImage());
@@ -150,7 +145,7 @@ int RunDelay(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli delay: %s\n",
                      library.Message().empty() ? "the estimator library lacks an entry point"
                                                : library.Message().c_str());
-        return 3;
+        return kExitOpenFailed;
     }
 
     const std::string path = args.Positional()[0];
@@ -158,7 +153,7 @@ int RunDelay(int argc, char** argv, int first) {
     std::string error;
     if (!file.Open(path, error)) {
         std::fprintf(stderr, "vintrel-cli delay: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
-        return 2;
+        return kExitUsage;
     }
     Replay replay(
         file, [&file] { return file.Exhausted(); }, o);
@@ -175,16 +170,16 @@ int RunDelay(int argc, char** argv, int first) {
                      shown == DelayAnalysis::ShowResult::NoMemory
                          ? "Error memory allocation, delay analysis is impossible"
                          : "delay analysis is impossible");
-        return 3;
+        return kExitOpenFailed;
     }
-    replay.Run();
+    const ReplayTotals totals = replay.Run();
     analysis.FormHide();
     if (file.Failed()) {
         std::fprintf(stderr, "vintrel-cli delay: read error in \"%s\"\n", path.c_str());
-        return 2;
+        return kExitUsage;
     }
     printer.PrintSummary();
-    return 0;
+    return totals.Frames ? kExitSuccess : kExitNothing;
 }
 
 } // namespace vintrel::cli

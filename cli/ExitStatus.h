@@ -7,6 +7,8 @@
 //   1  nothing recorded or no frames (also a raw record kept after a failed parse)
 //   0  success
 
+#include <cstdio>
+
 namespace vintrel::cli {
 
 enum ExitStatus : int {
@@ -24,6 +26,13 @@ constexpr const char* kExitStatusHelp =
     "failed; 3 a connection, port, library, dump or forwarding port could not be opened; 2 bad\n"
     "usage, an unreadable input or a wrong file structure; 1 nothing recorded or no frames; 0\n"
     "success.\n";
+
+// A verb's usage text, the exit statuses and what the verb adds to them.
+inline void PrintHelp(std::FILE* to, const char* usage, const char* exitNotes = "") {
+    std::fputs(usage, to);
+    std::fputs(kExitStatusHelp, to);
+    std::fputs(exitNotes, to);
+}
 
 // The worst of two outcomes by the order above.
 inline int WorseExit(int a, int b) {

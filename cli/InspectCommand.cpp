@@ -1,6 +1,7 @@
 #include "cli/InspectCommand.h"
 
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
 #include "stream/Tags.h"
@@ -15,6 +16,12 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli inspect FILE [--format F] [--big-endian] [--no-checksum] [--json] [--summary]\n"
     "Replays a captured stream or raw record through the receiver, one line per frame.\n";
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "vintrel-cli inspect: %s\n", why.c_str());
+    PrintHelp(stderr, kUsage);
+    return kExitUsage;
+}
 
 // Prints one line (or JSON object) per frame as the replay takes it.
 class FramePrinter : public FrameConsumer {
@@ -58,22 +65,15 @@ int RunInspect(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format"},
                  {"--big-endian", "--no-checksum", "--json", "--summary", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage);
         return 0;
     }
-    if (!args.Ok() || args.Positional().size() != 1) {
-        std::fprintf(stderr, "vintrel-cli inspect: %s\n%s",
-                     args.Ok() ? "one FILE is needed" : args.Error().c_str(), kUsage);
-        return 2;
-    }
+    if (!args.Ok()) return Usage(args.Error());
+    if (args.Positional().size() != 1) return Usage("one FILE is needed");
     ReplayOptions o;
     if (auto f = args.Value("--format")) {
         auto parsed = ParseFormatName(*f);
-        if (!parsed) {
-            std::fprintf(stderr, "vintrel-cli inspect: unknown format \"%s\"; valid formats: %s\n",
-                         f->c_str(), ValidFormatList().c_str());
-            return 2;
-        }
+        if (!parsed) return Usage("unknown format \"" + *f + "\"; valid formats: " + ValidFormatList());
         o.Format = *parsed;
     }
     o.BigEndian = args.Has("--big-endian");
@@ -85,7 +85,7 @@ int RunInspect(int argc, char** argv, int first) {
     std::string error;
     if (!file.Open(path, error)) {
         std::fprintf(stderr, "vintrel-cli inspect: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
-        return 2;
+        return kExitUsage;
     }
     Replay replay(
         file, [&file] { return file.Exhausted(); }, o);
@@ -94,7 +94,7 @@ int RunInspect(int argc, char** argv, int first) {
     const ReplayTotals t = replay.Run();
     if (file.Failed()) {
         std::fprintf(stderr, "vintrel-cli inspect: read error in \"%s\"\n", path.c_str());
-        return 2;
+        return kExitUsage;
     }
     if (json) {
         std::printf("{\"total\":%llu,\"checksum_errors\":%llu,\"inconsistent\":%llu,\"lost_sync\":%llu,"
@@ -110,7 +110,7 @@ int RunInspect(int argc, char** argv, int first) {
             (unsigned long long)t.Frames, (unsigned long long)t.ChecksumErrors,
             (unsigned long long)t.Inconsistent, (unsigned long long)t.MalformedChunks);
     }
-    return 0;
+    return t.Frames ? kExitSuccess : kExitNothing;
 }
 
 } // namespace vintrel::cli

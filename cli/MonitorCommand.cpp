@@ -2,6 +2,7 @@
 
 #include "app/Engine.h"
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "cli/LinkOptions.h"
 #include "connection/ForwardServer.h"
 #include "connection/IpAddress.h"
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -29,9 +31,7 @@ constexpr const char* kUsage =
     "--ftdi N takes the N-th FT2232H MiniModule adapter (1 = first). --forward serves the raw stream\n"
     "to TCP clients. --frames N stops once N frames have arrived and prints the elapsed and CPU\n"
     "time (for throughput measurements). --dump writes the debug dump (every block read, a record\n"
-    "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n"
-    "Exit 0 when frames arrived, 1 when none did, 2 for bad options, 3 when the\n"
-    "connection could not be opened.\n";
+    "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n";
 
 std::atomic<bool> gStop{false};
 void OnSignal(int) {
@@ -69,27 +69,22 @@ int RunMonitor(int argc, char** argv, int first) {
                   "--forward", "--autoreconnect", "--dump"},
                  {"--big-endian", "--no-checksum", "--dump-marks", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage);
         return 0;
     }
     auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "vintrel-cli monitor: %s\n%s", why.c_str(), kUsage);
-        return 2;
+        std::fprintf(stderr, "vintrel-cli monitor: %s\n", why.c_str());
+        PrintHelp(stderr, kUsage);
+        return kExitUsage;
     };
     if (!args.Ok()) return usage(args.Error());
     if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
     ConnectSettings cs;
     if (const std::string why = StreamSettings(args, cs); !why.empty()) return usage(why);
-    if (auto a = args.Value("--autoreconnect")) cs.AutoReconnectText = *a;
-    double seconds = 0;
-    if (auto s = args.Value("--seconds")) {
-        try {
-            seconds = std::stod(*s);
-        } catch (...) {
-            return usage("--seconds needs a number");
-        }
-        if (seconds <= 0) return usage("--seconds needs a positive number");
-    }
+    if (auto a = args.Integer("--autoreconnect", 0, INT32_MAX)) cs.AutoReconnectText = std::to_string(*a);
+    const double seconds = args.Real("--seconds", 1e-3, 1e9).value_or(0);
+    const uint64_t stopAtFrames = uint64_t(args.Integer("--frames", 1, 1000000000000LL).value_or(0));
+    if (!args.Ok()) return usage(args.Error());
 
     QueueSink sink;
     SteadyClock clock;
@@ -112,25 +107,16 @@ int RunMonitor(int argc, char** argv, int first) {
         if (ParseIPaddrPortString(*fwd, host, port, error) <= 0) return usage("--forward needs HOST:PORT");
         if (!engine.Forwarding().Start(host, std::to_string(port), error)) {
             std::fprintf(stderr, "vintrel-cli monitor: forwarding on %s: %s\n", fwd->c_str(), error.c_str());
-            return 3;
+            return kExitOpenFailed;
         }
         std::printf("forwarding on %s:%u\n", host.c_str(), unsigned(engine.Forwarding().BoundPort()));
-    }
-
-    uint64_t stopAtFrames = 0;
-    if (auto f = args.Value("--frames")) {
-        try {
-            stopAtFrames = std::stoull(*f);
-        } catch (...) {
-            return usage("--frames needs a number");
-        }
     }
 
     if (auto d = args.Value("--dump")) {
         std::string error;
         if (!engine.Dump().Open(*d, args.Has("--dump-marks"), error)) {
             std::fprintf(stderr, "vintrel-cli monitor: cannot write the dump: %s\n", error.c_str());
-            return 3;
+            return kExitOpenFailed;
         }
     }
 
@@ -142,7 +128,7 @@ int RunMonitor(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli monitor: %s\n",
                      view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
         engine.Close();
-        return 3;
+        return kExitOpenFailed;
     }
     std::fflush(stdout);
 
@@ -215,9 +201,9 @@ int RunMonitor(int argc, char** argv, int first) {
     if (frames == 0) {
         std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n",
                      view.warning.empty() ? "" : " - ", view.warning.c_str());
-        return 1;
+        return kExitNothing;
     }
-    return 0;
+    return kExitSuccess;
 }
 
 } // namespace vintrel::cli

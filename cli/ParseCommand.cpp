@@ -1,6 +1,7 @@
 #include "cli/ParseCommand.h"
 
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "recording/OfflineParse.h"
 #include "stream/QueueSink.h"
 
@@ -29,9 +30,7 @@ constexpr const char* kUsage =
     "(at most ten minutes a gap); marker (the default) puts a fixed stretch of silence at every break.\n"
     "Prints the status line of the parse and, for a damaged record, \"Inconsistencies (fragments):\",\n"
     "\"Checksum errors (if verified):\" and \"Total frames:\"; then a line per break in the frame\n"
-    "numbering and per channel that was not written.\n"
-    "Exit 0 when files were written, 1 when none were or a write failed, 2 for bad options, an\n"
-    "unreadable file or a wrong file structure.\n";
+    "numbering and per channel that was not written.\n";
 
 void PrintBox(std::string_view caption, std::string_view text) {
     std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
@@ -120,12 +119,13 @@ int RunParse(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
                  {"--big-endian", "--no-checksum", "--no-stamp", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage);
         return 0;
     }
     auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "vintrel-cli parse: %s\n%s", why.c_str(), kUsage);
-        return 2;
+        std::fprintf(stderr, "vintrel-cli parse: %s\n", why.c_str());
+        PrintHelp(stderr, kUsage);
+        return kExitUsage;
     };
     if (!args.Ok()) return usage(args.Error());
     if (args.Positional().size() != 1) return usage("one FILE is needed");
@@ -171,9 +171,10 @@ int RunParse(int argc, char** argv, int first) {
         }
     }
     const ParseOutcome o = ParseOffline(parser, r);
-    if (!o.Opened || o.WrongStructure) return 2;
+    if (!o.Opened || o.WrongStructure) return kExitUsage;
     PrintParseOutcome(o);
-    return o.WavFiles.empty() || o.WriteFailed ? 1 : 0;
+    if (o.WriteFailed) return kExitWriteFailed;
+    return o.WavFiles.empty() ? kExitNothing : kExitSuccess;
 }
 
 } // namespace vintrel::cli

@@ -2,9 +2,9 @@
 
 #include "app/Engine.h"
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "cli/LinkOptions.h"
 #include "cli/ParseCommand.h"
-#include "recording/IntegerText.h"
 #include "stream/QueueSink.h"
 
 #include <atomic>
@@ -34,10 +34,10 @@ constexpr const char* kUsage =
     "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
     "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
     "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
-    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n"
-    "Exit 0 when files were written, 1 when none were, a write failed or the link was down at the\n"
-    "2 N + 15 s limit, 2 for bad options, 3 when the connection or the raw record could not be\n"
-    "opened.\n";
+    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n";
+constexpr const char* kExitNotes =
+    "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
+    "failed parse; 3 when the raw record could not be created.\n";
 
 std::atomic<bool> gStop{false};
 void OnSignal(int) {
@@ -116,19 +116,21 @@ int RunRecord(int argc, char** argv, int first) {
                   "--on-damage", "--dump", "--gaps"},
                  {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
     }
     auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "vintrel-cli record: %s\n%s", why.c_str(), kUsage);
-        return 2;
+        std::fprintf(stderr, "vintrel-cli record: %s\n", why.c_str());
+        PrintHelp(stderr, kUsage, kExitNotes);
+        return kExitUsage;
     };
     if (!args.Ok()) return usage(args.Error());
     if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
     ConnectSettings cs;
     if (const std::string why = StreamSettings(args, cs); !why.empty()) return usage(why);
-    const auto secondsText = args.Value("--seconds");
-    if (!secondsText) return usage("--seconds N is needed");
+    const auto seconds = args.Integer("--seconds", 1, INT32_MAX);
+    if (!args.Ok()) return usage(args.Error());
+    if (!seconds) return usage("--seconds N is needed");
     DamageAnswer onDamage = DamageAnswer::Ignore;
     if (auto d = args.Value("--on-damage"))
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
@@ -138,7 +140,7 @@ int RunRecord(int argc, char** argv, int first) {
     rs.FileNameBase = args.Value("--base").value_or("");
     rs.IncludeTimeStamp = !args.Has("--no-stamp");
     rs.DeleteRawRecord = !args.Has("--keep-raw");
-    rs.MaxTimeText = *secondsText;
+    rs.MaxTimeText = std::to_string(*seconds);
     rs.ShowFiles = false;
     if (auto g = args.Value("--gaps"))
         if (!ParseGapFill(*g, rs.Gaps)) return usage("--gaps takes marker or exact");
@@ -166,7 +168,7 @@ int RunRecord(int argc, char** argv, int first) {
         std::string error;
         if (!engine.Dump().Open(*d, false, error)) {
             std::fprintf(stderr, "vintrel-cli record: cannot write the dump: %s\n", error.c_str());
-            return 3;
+            return kExitOpenFailed;
         }
     }
 
@@ -180,12 +182,12 @@ int RunRecord(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli record: %s\n",
                      view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
         engine.Close();
-        return 3;
+        return kExitOpenFailed;
     }
     rc.StartStopButtonClick();
     if (!rc.IsRecording()) {
         engine.Close();
-        return TextToInt32(*secondsText) ? 3 : 2;
+        return kExitOpenFailed; // the raw record could not be created
     }
 
     const bool tty = isatty(STDOUT_FILENO);
@@ -244,9 +246,10 @@ int RunRecord(int argc, char** argv, int first) {
     if (!outcome.KeptRawRecord.empty()) std::printf("Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
     if (capped && link.Down()) {
         std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
-        return 1;
+        return kExitNothing;
     }
-    return outcome.WavFiles.empty() || outcome.WriteFailed ? 1 : 0;
+    if (outcome.WriteFailed) return kExitWriteFailed;
+    return outcome.WavFiles.empty() || !outcome.KeptRawRecord.empty() ? kExitNothing : kExitSuccess;
 }
 
 } // namespace vintrel::cli

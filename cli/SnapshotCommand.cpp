@@ -1,6 +1,7 @@
 #include "cli/SnapshotCommand.h"
 
 #include "cli/CliArgs.h"
+#include "cli/ExitStatus.h"
 #include "monitor/Snapshot.h"
 #include "stream/ReplayTransport.h"
 
@@ -25,18 +26,12 @@ constexpr const char* kUsage =
     "  --db N         the channel charts' dB sliders: the plot tops out N dB below full scale\n"
     "  --vad          paint frames by the VAD indicator rather than the noise detector\n"
     "  --noise-level  draw the noise-level markers and the SNR labels\n";
+constexpr const char* kExitNotes = "Also 5 when the PNG cannot be written; 1 when no frame was drawn.\n";
 
 int Fail(const std::string& text) {
-    std::fprintf(stderr, "vintrel-cli snapshot: %s\n%s", text.c_str(), kUsage);
-    return 2;
-}
-
-bool ToInt(const std::string& s, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end) return false;
-    out = int(v);
-    return true;
+    std::fprintf(stderr, "vintrel-cli snapshot: %s\n", text.c_str());
+    PrintHelp(stderr, kUsage, kExitNotes);
+    return kExitUsage;
 }
 
 } // namespace
@@ -45,7 +40,7 @@ int RunSnapshot(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--png", "--format", "--rate", "--seconds", "--fft", "--db"},
                  {"--big-endian", "--spectrum", "--linear", "--vad", "--noise-level", "--help"});
     if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
     }
     if (!args.Ok()) return Fail(args.Error());
@@ -60,23 +55,13 @@ int RunSnapshot(int argc, char** argv, int first) {
         o.Replay.Format = *parsed;
     }
     o.Replay.BigEndian = args.Has("--big-endian");
-    if (auto r = args.Value("--rate")) {
-        if (!ToInt(*r, o.RatePosition) || o.RatePosition < 1 || o.RatePosition > 7)
-            return Fail("--rate takes 1 to 7");
-    }
-    if (auto n = args.Value("--fft")) {
-        if (!ToInt(*n, o.FftLength) ||
-            (o.FftLength != 256 && o.FftLength != 512 && o.FftLength != 1024 && o.FftLength != 2048))
-            return Fail("--fft takes 256, 512, 1024 or 2048");
-    }
-    if (auto db = args.Value("--db")) {
-        if (!ToInt(*db, o.DbOffset) || o.DbOffset < 0 || o.DbOffset > 48) return Fail("--db takes 0 to 48");
-    }
-    if (auto sec = args.Value("--seconds")) {
-        char* end = nullptr;
-        o.Seconds = std::strtod(sec->c_str(), &end);
-        if (sec->empty() || *end || !(o.Seconds > 0)) return Fail("--seconds takes a positive number");
-    }
+    o.RatePosition = int(args.Integer("--rate", 1, 7).value_or(o.RatePosition));
+    o.FftLength = int(args.Integer("--fft", 256, 2048).value_or(o.FftLength));
+    o.DbOffset = int(args.Integer("--db", 0, 48).value_or(o.DbOffset));
+    o.Seconds = args.Real("--seconds", 1e-3, 1e9).value_or(o.Seconds);
+    if (!args.Ok()) return Fail(args.Error());
+    if (o.FftLength != 256 && o.FftLength != 512 && o.FftLength != 1024 && o.FftLength != 2048)
+        return Fail("--fft takes 256, 512, 1024 or 2048");
     o.Spectrum = args.Has("--spectrum");
     o.Linear = args.Has("--linear");
     o.Vad = args.Has("--vad");
@@ -87,7 +72,7 @@ int RunSnapshot(int argc, char** argv, int first) {
     std::string error;
     if (!file.Open(path, error)) {
         std::fprintf(stderr, "vintrel-cli snapshot: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
-        return 2;
+        return kExitUsage;
     }
     // Text needs a GUI application; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -102,16 +87,16 @@ int RunSnapshot(int argc, char** argv, int first) {
         file, [&file] { return file.Exhausted(); }, o);
     if (file.Failed()) {
         std::fprintf(stderr, "vintrel-cli snapshot: read error in \"%s\"\n", path.c_str());
-        return 2;
+        return kExitUsage;
     }
     if (!r.Image.save(QString::fromStdString(*png), "PNG")) {
         std::fprintf(stderr, "vintrel-cli snapshot: cannot write \"%s\"\n", png->c_str());
-        return 2;
+        return kExitWriteFailed;
     }
     std::printf("Frames drawn: %llu\nTotal frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\n",
                 (unsigned long long)r.FramesDrawn, (unsigned long long)r.Totals.Frames,
                 (unsigned long long)r.Totals.ChecksumErrors, (unsigned long long)r.Totals.Inconsistent);
-    return r.FramesDrawn > 0 ? 0 : 1;
+    return r.FramesDrawn > 0 ? kExitSuccess : kExitNothing;
 }
 
 } // namespace vintrel::cli

@@ -61,7 +61,7 @@ TEST(InspectCli, TotalsAndJsonLines) {
 
     // Read in the wrong byte order the length words are nonsense: the frames are not taken.
     r = RunCli("inspect " + path + " --summary");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 1); // no frames
     EXPECT_EQ(Lines(r.out, "{"), 0);
     EXPECT_EQ(r.out.find("Total frames: 400"), std::string::npos) << r.out;
     std::filesystem::remove(path);
@@ -80,9 +80,42 @@ TEST(InspectCli, UsageErrorsAndUnreadableFiles) {
     EXPECT_EQ(RunCli("inspect a b").exitCode, 2);
     EXPECT_EQ(RunCli("inspect a --frobnicate").exitCode, 2);
     EXPECT_EQ(RunCli("nosuchcommand").exitCode, 2);
+    // A file without a frame is no usage error but nothing to show.
+    EXPECT_EQ(RunCli("inspect /dev/null").exitCode, 1);
     // A directory opens but does not read.
     r = RunCli("inspect /tmp");
     EXPECT_EQ(r.exitCode, 2) << r.out;
+}
+
+TEST(Cli, NumericOptionsAreWholeNumbersNamedWhenWrong) {
+    struct Case {
+        const char* args;
+        const char* said;
+    } const cases[] = {
+        {"monitor --seconds 5s", "--seconds needs a number"},
+        {"monitor --frames 2x", "--frames needs a whole number"},
+        {"monitor --autoreconnect abc", "--autoreconnect needs a whole number"},
+        {"monitor --seconds=", "--seconds needs a number"},
+        {"record --seconds 5s", "--seconds needs a whole number"},
+        {"record --seconds 0", "--seconds needs a whole number from 1"},
+        {"delay x.bin --max-delay 1000ms", "--max-delay must be 1000, 2000 or 4000"},
+        {"delay x.bin --max-delay 1500", "--max-delay must be 1000, 2000 or 4000"},
+        {"snapshot x.bin --png y.png --rate 4.5", "--rate needs a whole number from 1 to 7"},
+        {"snapshot x.bin --png y.png --seconds 1e", "--seconds needs a number"},
+    };
+    for (const Case& c : cases) {
+        const auto r = RunCli(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << c.args << "\n" << r.out;
+    }
+    // Each verb's help ends with the one rule of exit statuses.
+    for (const char* verb : {"inspect", "monitor", "record", "parse", "delay", "snapshot"}) {
+        const auto r = RunCli(std::string(verb) + " --help");
+        EXPECT_EQ(r.exitCode, 0) << verb;
+        EXPECT_NE(r.out.find("Exit status, the first that applies: 4 the stream contradicts"),
+                  std::string::npos)
+            << verb;
+    }
 }
 
 TEST(InspectCli, OldProtocolLines) {

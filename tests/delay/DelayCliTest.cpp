@@ -88,7 +88,7 @@ TEST(DelayCli, RecordWithoutFramesHasNoFigures) {
     std::ofstream(path, std::ios::binary).put('\0');
     const CliResult r = RunCli("delay " + path);
     std::filesystem::remove(path);
-    ASSERT_EQ(r.exitCode, 0) << r.out;
+    ASSERT_EQ(r.exitCode, 1) << r.out;
     EXPECT_NE(r.out.find("Median delay, ms: N/A\nRecommended RPD setting, ms: N/A\n"), std::string::npos)
         << r.out;
 }

@@ -55,7 +55,7 @@ TEST(ParseCli, WritesTheFilesAndPrintsTheStatusLine) {
     FileSizeLimit limit(20000);
     const auto full =
         RunCli("parse " + dir.File("rec.raw") + " --format 16k4 --base f --no-stamp --out " + dir.Path());
-    EXPECT_EQ(full.exitCode, 1) << full.out;
+    EXPECT_EQ(full.exitCode, 5) << full.out;
     EXPECT_NE(full.out.find("File too large"), std::string::npos) << full.out;
 }
 
