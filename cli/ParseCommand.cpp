@@ -6,6 +6,7 @@
 #include "stream/QueueSink.h"
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -170,6 +171,8 @@ int RunParse(int argc, char** argv, int first) {
             r.ProtocolType = 1; // unreadable: the parser's message tells
         }
     }
+    // A file-size limit makes the writes fail (reported) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const ParseOutcome o = ParseOffline(parser, r);
     if (!o.Opened || o.WrongStructure) return kExitUsage;
     PrintParseOutcome(o);
