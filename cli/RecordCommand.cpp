@@ -248,7 +248,7 @@ int RunRecord(int argc, char** argv, int first) {
         std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
         return kExitNothing;
     }
-    if (outcome.WriteFailed) return kExitWriteFailed;
+    if (outcome.WriteFailed || rec.FramesLost()) return kExitWriteFailed;
     return outcome.WavFiles.empty() || !outcome.KeptRawRecord.empty() ? kExitNothing : kExitSuccess;
 }
 

@@ -318,12 +318,23 @@ TEST(RecordCli, ALinkThatDoesNotComeBackEndsAtTheWallClockLimitWithExitOne) {
     EXPECT_LE(ValueAfter(r.out, "Recorded frames: "), 100u) << r.out;
 }
 
-TEST(RecordCli, ConnectionOrOptionsThatFail) {
+TEST(RecordCli, FailuresEndWithTheirExitStatus) {
     TempDir dir;
     EXPECT_EQ(RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path()).exitCode, 3);
     EXPECT_EQ(RunCli("record --connect 127.0.0.1:1").exitCode, 2); // --seconds is needed
     EXPECT_EQ(RunCli("record --seconds 1 --format 9k9").exitCode, 2);
     EXPECT_TRUE(dir.List().empty());
+
+    // A disk that fills up under the raw record: the frames it lost are counted and the run fails.
+    ScriptedTarget target(
+        ScriptedTarget::FromSimulator(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 400));
+    FileSizeLimit limit(20000);
+    const auto ignored = std::signal(SIGXFSZ, SIG_DFL);
+    const auto r =
+        RunCli("record --connect " + target.Address() + " --seconds 1 --no-stamp --out " + dir.Path());
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_EQ(r.exitCode, 5) << r.out;
+    EXPECT_GT(ValueAfter(r.out, "Frames lost from the raw record: "), 0u) << r.out;
 }
 
 } // namespace vintrel
