@@ -119,8 +119,6 @@ TEST(EngineTcp, ResetByThePeerReconnectsAtOnce) {
         rig.PumpUntil([&] { return server.Accepted() == 2 && rig.lastFrameNum.load() == 2999; }, 20000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
     EXPECT_TRUE(rig.engine.Connected());
-    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
-    EXPECT_EQ(rig.engine.Links().Reconnects(), 1u);
 }
 
 TEST(EngineTcp, OrderlyCloseIsRetriedUntilTheTargetIsBack) {
@@ -204,7 +202,6 @@ TEST(EngineTcp, ConnectDisconnectTwoHundredTimes) {
         ASSERT_FALSE(rig.engine.ConnectButtonClick(false)) << i;
     }
     EXPECT_GT(rig.frames.load(), 0u);
-    EXPECT_EQ(rig.engine.Links().LinkDrops(), 0u);
 }
 
 } // namespace vintrel
