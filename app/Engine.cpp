@@ -81,6 +81,9 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     case WM_TCPIP_RECONNECT:
         TryReconnectTCPIP();
         break;
+    case WM_LINK_LOST: // the port stays open: it may come back, and Disconnect closes it
+        LinkDropped();
+        break;
     case WM_FRAME_REPORT:
         view_.PskClean();
         recording_.Profile().PskClean();

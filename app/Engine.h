@@ -8,6 +8,7 @@
 // command-line tool's main loop), except that the message sink may be called from any thread.
 #include "app/ConnectSettings.h"
 #include "app/EngineView.h"
+#include "app/LinkCounters.h"
 #include "connection/Ftdi.h"
 #include "connection/FtdiPorts.h"
 #include "recording/RecordingControl.h"
@@ -101,7 +102,8 @@ public:
     // True while the delay window is on screen: connecting then also feeds it (Corr).
     std::function<bool()> DelayWindowShown;
 
-    uint32_t Reconnects() const { return reconnects_; }
+    // Link drops and the reconnections that succeeded, since the user last connected.
+    const LinkCounters& Links() const { return links_; }
     uint64_t FramesDrawn() const { return framesDrawn_; }
     const std::string& LastWarning() const { return warning_; }
     // The listener address the TCP client uses ("NOHOST" when none).
@@ -117,6 +119,10 @@ private:
     void CleanChartsData();
     bool AnythingOpen() const;
     void CloseTransport();
+    // The link was lost (not by the user): counted once, while connected.
+    void LinkDropped();
+    // Counts a reconnection that ended connected; shows the counters either way.
+    void Reconnected(bool connected);
     // Completes a disconnect whose park timed out, once the transport thread has parked.
     bool FinishPark();
     // Both worker threads parked: the ring and the frame buffers start afresh.
@@ -148,7 +154,7 @@ private:
     ReconnectSchedule TCPIP_Reconnecting{clock_}; // the last try is LastTcpIpReconnTime
     bool started_ = false;
     bool transportRunning_ = false;
-    uint32_t reconnects_ = 0;
+    LinkCounters links_;
     uint64_t framesDrawn_ = 0;
     std::string warning_;
 };

@@ -106,6 +106,10 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     else
         ok = OpenUart(cs, rateText);
     if (!ok) return false;
+    if (!automatic) {
+        links_.Reset(); // the user's own connection: drops and reconnects count from here
+        view_.LinkCountersChanged(links_);
+    }
     CommonTail();
     return true;
 }
@@ -155,7 +159,7 @@ bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
         ComPortNum = 0;
         return false;
     }
-    transport_ = std::make_unique<FtdiTransport>(ftdi_, FtdiHandle);
+    transport_ = std::make_unique<FtdiTransport>(ftdi_, FtdiHandle, &sink_);
     transportIs_ = TR_FTDI;
     if (cs.PortIndex >= 1 && cs.PortIndex <= int(FtdiList.size()))
         ComPortNum = FtdiList[cs.PortIndex - 1].ComPort;
@@ -181,7 +185,7 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
         ComPortNum = 0;
         return false;
     }
-    transport_ = std::make_unique<UartTransport>(*uart_);
+    transport_ = std::make_unique<UartTransport>(*uart_, &sink_);
     transportIs_ = TR_UART;
     // A COM number here is the trailing number of the device name (/dev/ttyUSB3 -> 3).
     ComPortNum = SerialComNumber(device);
@@ -282,14 +286,27 @@ bool Engine::DestroyReviveParsing(bool revive, bool takeWholeFrames) {
     return parked;
 }
 
+void Engine::LinkDropped() {
+    if (!connected_) return; // a connection already closed is not lost twice
+    links_.Dropped();
+    view_.LinkCountersChanged(links_);
+}
+
+void Engine::Reconnected(bool connected) {
+    if (connected) links_.Reconnected();
+    view_.LinkCountersChanged(links_);
+}
+
 void Engine::Reconnect() {
     StreamState& s = *state_;
     if (s.Control.State() == TERMINATING) return;
-    ++reconnects_;
+    const bool lost = connected_;
+    LinkDropped();
     // Disconnect, keeping a recording: the ring is cleared once both threads are parked.
     ConnectButtonClick(true);
     reports_.Counters().InconsistFramesCount = 0;
-    ConnectButtonClick(true); // connect
+    const bool connected = ConnectButtonClick(true);
+    Reconnected(lost && connected);
 }
 
 void Engine::CancelTcpIpRetrying() {
@@ -302,10 +319,14 @@ void Engine::TryReconnectTCPIP() {
     if (s.Control.State() == TERMINATING) return;
     // A request from a connection the user has closed meanwhile is void.
     if (!connected_ && !TCPIP_Reconnecting.Pending()) return;
-    if (connected_) ConnectButtonClick(true);
+    // A live connection asked for this: the peer closed or reset it, the socket failed, or it
+    // brought nothing for 15 s. Otherwise this is the retry of a connection already lost.
+    if (connected_) {
+        LinkDropped();
+        ConnectButtonClick(true);
+    }
     reports_.Counters().InconsistFramesCount = 0;
-    ++reconnects_;
-    ConnectButtonClick(true);
+    Reconnected(ConnectButtonClick(true));
     TCPIP_Reconnecting.Tried();
     if (tcp_->Connected()) TCPIP_Reconnecting.Done();
 }

@@ -2,6 +2,7 @@
 // What the engine asks of the window. The GUI implements it on the window thread; the
 // command-line tool and the tests implement what they need. Every call comes from the thread
 // that runs the engine's window side.
+#include "app/LinkCounters.h"
 #include "stream/FrameRecord.h"
 
 #include <string_view>
@@ -19,6 +20,8 @@ public:
     virtual void Warning(std::string_view text, bool show) {}
     // Connect button caption and the controls that follow the connection.
     virtual void ConnectedChanged(bool connected) {}
+    // The link drops or reconnections changed (also to 0 when the user connects).
+    virtual void LinkCountersChanged(const LinkCounters& links) {}
     // The diagnostics panel in its TCP/IP error form; Hide when the user reconnects.
     virtual void TcpIpError(std::string_view text) {}
     virtual void HideTcpIpError() {}

@@ -324,6 +324,11 @@ void TMainForm::ConnectedChanged(bool connected) {
     }
 }
 
+void TMainForm::LinkCountersChanged(const LinkCounters& links) {
+    reconnectsLabel_->setText(QString::number(links.Reconnects()));
+    linkDropsLabel_->setText(QString::number(links.LinkDrops()));
+}
+
 void TMainForm::TcpIpError(std::string_view text) {
     EditFragments->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
     ShowRecordDiagPanel(false);

@@ -82,6 +82,7 @@ public:
     void FrameReported(bool checksum) override;
     void Warning(std::string_view text, bool show) override;
     void ConnectedChanged(bool connected) override;
+    void LinkCountersChanged(const LinkCounters& links) override;
     void TcpIpError(std::string_view text) override;
     void HideTcpIpError() override;
     void ErrorBox(std::string_view title, std::string_view text) override;
@@ -203,6 +204,8 @@ private:
     QComboBox* MaxDelayComboBox;
     QPushButton* DiagramButton;
     std::array<QLabel*, 4> counters_{}; // by CounterLabel
+    QLabel* reconnectsLabel_;           // "Reconnects:", from the engine's link counters
+    QLabel* linkDropsLabel_;            // "Link drops:"
     QFrame* WarningPanel;
     QLabel* WarningLabel;
     QFrame* RecordDiagPanel;

@@ -167,14 +167,24 @@ void TMainForm::CreateControls() {
     DiagramButton->setGeometry(180, 15, 100, 24);
 
     y += 50;
+    // Three columns: the stream's counters in the first two, the link's in the third, so that
+    // "Link drops:" stands beside "Inconsistent frames:".
     static const char* const kCounterCaptions[] = {
-        "Total frames:", "Total time, sec:", "Checksum errors:", "Inconsistent frames:"};
-    for (int i = 0; i < 4; ++i) {
-        const int cx = 10 + (i % 2) * 280, cy = y + (i / 2) * 20;
+        "Total frames:",        "Total time, sec:", "Checksum errors:",
+        "Inconsistent frames:", "Reconnects:",      "Link drops:"};
+    static constexpr int kCaptionWidth[] = {115, 132, 80}, kValueWidth[] = {70, 53, 100};
+    QLabel** link[] = {&reconnectsLabel_, &linkDropsLabel_};
+    for (int i = 0; i < 6; ++i) {
+        const int column = i < 4 ? i % 2 : 2, row = i < 4 ? i / 2 : i - 4;
+        const int cx = 10 + column * 190, cy = y + row * 20;
         auto* caption = new QLabel(kCounterCaptions[i], this);
-        caption->setGeometry(cx, cy, 130, 20);
-        counters_[size_t(i)] = new QLabel("0", this);
-        counters_[size_t(i)]->setGeometry(cx + 130, cy, 120, 20);
+        caption->setGeometry(cx, cy, kCaptionWidth[column], 20);
+        auto* value = new QLabel("0", this);
+        value->setGeometry(cx + kCaptionWidth[column], cy, kValueWidth[column], 20);
+        if (i < 4)
+            counters_[size_t(i)] = value;
+        else
+            *link[i - 4] = value;
     }
 
     LabelStat = new QLabel("Not connected", this);

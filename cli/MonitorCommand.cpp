@@ -155,10 +155,12 @@ int RunMonitor(int argc, char** argv, int first) {
         if (now - lastPrint >= std::chrono::milliseconds(tty ? 250 : 1000)) {
             lastPrint = now;
             char line[256];
-            std::snprintf(line, sizeof line,
-                          "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  | %s",
-                          (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
-                          (unsigned long long)inconsistent, engine.Reconnects(), sink.Status().c_str());
+            std::snprintf(
+                line, sizeof line,
+                "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  link drops %u  | %s",
+                (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
+                (unsigned long long)inconsistent, engine.Links().Reconnects(), engine.Links().LinkDrops(),
+                sink.Status().c_str());
             if (tty)
                 std::printf("\r%-110.110s", line);
             else if (lastLine != line)
@@ -184,10 +186,10 @@ int RunMonitor(int argc, char** argv, int first) {
 
     const uint64_t frames = counter.frames.load();
     std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nMalformed chunks: "
-                "%llu\nReconnects: %u\nLost sync: %llu\n",
+                "%llu\nReconnects: %u\nLink drops: %u\nLost sync: %llu\n",
                 (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
-                (unsigned long long)engine.State().Parser.MalformedChunks(), engine.Reconnects(),
-                (unsigned long long)lostSync);
+                (unsigned long long)engine.State().Parser.MalformedChunks(), engine.Links().Reconnects(),
+                engine.Links().LinkDrops(), (unsigned long long)lostSync);
     if (stopAtFrames) {
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);

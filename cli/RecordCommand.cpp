@@ -76,12 +76,14 @@ public:
         if (m.Msg != WM_TRANSPORT_REPORT) return;
         Line(m.LParam ? "lost sync" : "no signal");
     }
-    // After the messages of a turn: reconnections made, frames flowing again.
+    // After the messages of a turn: links lost, reconnections made, frames flowing again.
     void Turn() {
-        if (engine_.Reconnects() != reconnects_) {
-            reconnects_ = engine_.Reconnects();
-            Line(engine_.Connected() ? "connected again" : "reconnection failed, retrying every 5 s");
-        }
+        const LinkCounters& links = engine_.Links();
+        const bool dropped = links.LinkDrops() != drops_, reconnected = links.Reconnects() != reconnects_;
+        drops_ = links.LinkDrops();
+        reconnects_ = links.Reconnects();
+        if (dropped) Line(engine_.Connected() ? "connection lost" : "connection lost, retrying every 5 s");
+        if (reconnected) Line("connected again");
         if (down_ && counter_.frames.load() != framesAtLoss_) {
             down_ = false;
             Say("link: frames again from frame " + std::to_string(counter_.last.load()));
@@ -104,6 +106,7 @@ private:
     const FrameCounter& counter_;
     bool tty_;
     uint32_t reconnects_ = 0;
+    uint32_t drops_ = 0;
     uint64_t framesAtLoss_ = 0;
     bool down_ = false;
 };
@@ -236,10 +239,11 @@ int RunRecord(int argc, char** argv, int first) {
     while (sink.Take(m))
         if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
 
-    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nRecorded frames: %d\n"
-                "Recorded, sec: %d\n",
+    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n"
+                "Link drops: %u\nRecorded frames: %d\nRecorded, sec: %d\n",
                 (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
-                (unsigned long long)inconsistent, rec.RecNo.load(), rec.RecSec.load());
+                (unsigned long long)inconsistent, engine.Links().Reconnects(), engine.Links().LinkDrops(),
+                rec.RecNo.load(), rec.RecSec.load());
     if (rec.FramesLost())
         std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
     if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);

@@ -1,5 +1,7 @@
 #include "connection/FtdiTransport.h"
 
+#include "stream/Types.h"
+
 #include <algorithm>
 
 namespace vintrel {
@@ -12,10 +14,16 @@ TransportRead FtdiTransport::Read(uint8_t* dst, uint32_t len, bool /*firstPart*/
         return r;
     }
     uint32_t got = 0;
-    ftdi_.FT_Read(handle_, dst, len, &got);
+    const FT_STATUS status = ftdi_.FT_Read(handle_, dst, len, &got);
     // The count decides how far the ring's write index moves; never trust it past the request.
     r.Got = std::min(got, len);
     r.Failed = cancelled_.load(std::memory_order_acquire); // the wrapped part is not started
+    if (r.Got > 0) {
+        lost_ = false;
+    } else if (status != FT_OK && !r.Failed && !lost_) {
+        lost_ = true;
+        if (sink_) sink_->Post(WM_LINK_LOST, TR_FTDI, 0);
+    }
     return r;
 }
 

@@ -8,6 +8,7 @@
 // Threads: only the transport thread calls Read; Cancel may come from any thread. D2XX has no
 // way to wake a running FT_Read, and closing the handle under it is not safe.
 #include "connection/Ftdi.h"
+#include "stream/MessageSink.h"
 #include "stream/Transport.h"
 
 #include <atomic>
@@ -16,11 +17,14 @@ namespace vintrel {
 
 class FtdiTransport final : public Transport {
 public:
-    // The binding must outlive the transport; the handle stays owned by the caller.
-    FtdiTransport(const Ftdi& ftdi, FT_HANDLE handle) : ftdi_(ftdi), handle_(handle) {}
+    // The binding and the sink must outlive the transport; the handle stays owned by the caller.
+    FtdiTransport(const Ftdi& ftdi, FT_HANDLE handle, MessageSink* sink = nullptr)
+        : ftdi_(ftdi), handle_(handle), sink_(sink) {}
 
-    // Only the count FT_Read returns is used, never its status: a failed or unbound read
-    // gives Got = 0, which the transport thread treats as silence. After Cancel no FT_Read is
+    // The count FT_Read returns decides what was read: a failed or unbound read gives Got = 0,
+    // which the transport thread treats as silence. A failed status with nothing read (the
+    // adapter was unplugged) is also posted once (WM_LINK_LOST) until bytes come again, so that
+    // the window counts the link as lost. After Cancel no FT_Read is
     // started and reads return Failed with nothing; the read whose FT_Read was running when
     // Cancel came returns Failed with what that call brought.
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
@@ -31,7 +35,9 @@ public:
 private:
     const Ftdi& ftdi_;
     FT_HANDLE handle_;
+    MessageSink* sink_;
     std::atomic<bool> cancelled_{false};
+    bool lost_ = false; // transport thread only
 };
 
 } // namespace vintrel

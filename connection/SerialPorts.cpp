@@ -234,7 +234,8 @@ uint32_t SerialPort::Pending() const {
     return uint32_t(n);
 }
 
-uint32_t SerialPort::Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel) {
+uint32_t SerialPort::Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel, bool* failedOut) {
+    if (failedOut) *failedOut = false;
     if (fd_ < 0 || len == 0 || IsRaised(cancel)) return 0;
     const auto deadline = Clock::now() + Ms(uint64_t(TimeOuts.ReadTotalConstantMs) +
                                             uint64_t(TimeOuts.ReadTotalPerByteMs) * len);
@@ -272,6 +273,7 @@ uint32_t SerialPort::Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel
     }
     // A port that fails (unplugged adapter, closed peer) answers like a silent one: it takes
     // the whole time-out instead of letting the transport thread spin on instant failures.
+    if (failedOut) *failedOut = failed;
     if (failed && got == 0) WaitUntil(deadline, cancel);
     return got;
 }

@@ -88,8 +88,9 @@ public:
     // Reads at most len bytes within the time-outs of TimeOuts; returns the count (0 when
     // nothing arrived, the port is closed or failed). On a silent line that is the whole total
     // time-out, over a minute for a ring-sized request, and a failed port takes it as well; a
-    // raised cancel ends either wait at once and returns the bytes already placed.
-    uint32_t Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel = nullptr);
+    // raised cancel ends either wait at once and returns the bytes already placed. `failed`, when
+    // given, tells whether the port hung up or failed during this read.
+    uint32_t Read(uint8_t* dst, uint32_t len, const CancelSignal* cancel = nullptr, bool* failed = nullptr);
     // Bytes received and not read yet (0 when closed or when the driver cannot tell). Safe
     // beside a running Read: it only asks the driver.
     uint32_t Pending() const;

@@ -49,7 +49,8 @@ START_TIMEOUT = 10.0
 STOP_TIMEOUT = 30.0
 RECORD_TIMEOUT_EXTRA = 60.0  # on top of the recording's own length
 QUIET_SECONDS = 2.0  # the forwarded stream is complete once it has not grown for this long
-STATUS_RE = re.compile(r"^frames (\d+)  checksum errors (\d+)  inconsistent (\d+)  reconnects (\d+)")
+STATUS_RE = re.compile(
+    r"^frames (\d+)  checksum errors (\d+)  inconsistent (\d+)  reconnects (\d+)  link drops (\d+)")
 
 # How the program's figures are compared; printed with the summary.
 RULES = """\
@@ -65,9 +66,12 @@ the frames sent whole; the stream itself is generated again with --output - for 
   short by a drop makes one jump, neighbours make one jump together; the expected figure is
   counted over the frames received, from a fresh start of the receiver at every connection (its
   ring emptied, its first 251 frames unchecked). Every number between the first and last frame
-  received must be received, skipped, cut short or in untransmitted bytes. Reconnects while the
-  stream runs: one per connection the simulator dropped (the monitor makes each again); the
-  attempts to reach the simulator after it was stopped at the end are shown, not checked.
+  received must be received, skipped, cut short or in untransmitted bytes. Link drops count the
+  connections lost (any reason but the monitor's own closing at the end), Reconnects the
+  reconnections that succeeded. While the stream runs: one drop per connection that ended, one
+  reconnect per connection the monitor made again. At the end: every connection was lost (the
+  last one when the simulator was stopped), and every one but the first was made again; the
+  attempts to reach the simulator after it was stopped failed and are no reconnects.
   Garbage has no counter: every frame after a burst must arrive. A connection the monitor closes
   itself while the stream runs fails a check of its own, with the bytes it never read: a TCP
   connection is closed only when the peer closes or resets it, or after 15 s without a byte.
@@ -77,7 +81,8 @@ the frames sent whole; the stream itself is generated again with --output - for 
   T must lie between the position of the last recorded frame and all frames sent to it, and its
   Checksum errors and Inconsistent frames must equal the counts over its first T frames, counted
   from a fresh start at every connection. A recording must last the seconds asked for; it goes on
-  across the reconnections. The
+  across the reconnections. Its Reconnects must be one less than its connections, its Link drops
+  the same (one more when the simulator reset the last connection just before the end). The
   parse's fragments, checksum errors and frames, and every sample of every WAV file (read with
   Python's wave module), must be as predicted from the raw record's frames.
 - Resident memory of the monitor: sampled every %d s from /proc; the least-squares slope of the
@@ -277,7 +282,7 @@ class Monitor:
 
     def status_before(self, when):
         """When the last live counters before `when` were printed, and they: frames, checksum
-        errors, inconsistent frames, reconnects."""
+        errors, inconsistent frames, reconnects, link drops."""
         last = None
         for t, line in self.lines:
             m = STATUS_RE.match(line)
@@ -631,7 +636,7 @@ def check_monitor(args, monitor, sim, clients, holder, copy_path, sim_stop_time,
                 "cut short" % (injected["sent-frames"], injected["bad-checksums"], injected["unknown-tags"],
                                injected["damaged"], injected["skipped"], injected["garbage-bursts"],
                                injected["garbage-bytes"], cuts))
-    status_time, live = monitor.status_before(sim_stop_time) or (None, (None, None, None, None))
+    status_time, live = monitor.status_before(sim_stop_time) or (None, (None,) * 5)
 
     def counter(name, program, expected, rule):
         if closed:
@@ -674,8 +679,21 @@ def check_monitor(args, monitor, sim, clients, holder, copy_path, sim_stop_time,
                  live[3] is not None and made <= live[3] <= made + straddles,
                  "one for each connection the simulator dropped and the monitor made again; the "
                  "automatic reconnect after four close inconsistent frames never triggers with these periods")
-    report.line("  Reconnects at the end: %s (attempts to reach the simulator after it was stopped)"
-                % totals.get("Reconnects"))
+    # A drop is counted when the monitor notices the end, just after the simulator logs it.
+    ended = sum(1 for c in mine if status_time is not None and c.t_end < status_time - 1.0)
+    near = sum(1 for c in mine if status_time is not None and abs(c.t_end - status_time) <= 1.0)
+    want = "%d" % ended + (" to %d" % (ended + near) if near else "")
+    report.check("Link drops while the stream ran: program %s, expected %s" % (live[4], want),
+                 live[4] is not None and ended <= live[4] <= ended + near,
+                 "one for each connection that ended: dropped by the simulator or given up by the monitor")
+    report.check("Reconnects at the end: program %s, expected %d" % (totals.get("Reconnects"), len(mine) - 1),
+                 totals.get("Reconnects") == len(mine) - 1,
+                 "every connection but the first was made again; the attempts after the simulator "
+                 "was stopped failed and are not counted")
+    report.check("Link drops at the end: program %s, expected %d" % (totals.get("Link drops"), len(mine)),
+                 totals.get("Link drops") == len(mine),
+                 "every connection was lost, the last one when the simulator was stopped; the "
+                 "monitor's own closing is no drop")
     if "Frames not shown (window behind)" in totals:
         report.line("  frames not shown (window behind, not a loss): %d" % totals["Frames not shown (window behind)"])
 

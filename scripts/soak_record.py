@@ -377,6 +377,16 @@ def check_record_run(seconds, conns, reference, folder, base, output, fmt):
     if live.get("Recorded, sec") != seconds:
         problems.append("the recording ended after %s of %d s (a recording ends with its connection)"
                         % (live.get("Recorded, sec"), seconds))
+    # Every connection after the first was made again by the recorder, and every one before the
+    # last was lost (reset by the simulator, or given up). The last ends with the recorder's own
+    # closing, no drop, unless the simulator reset it just before.
+    drops_lo = len(conns) - 1
+    drops_hi = drops_lo + (conns[-1].how == "dropped")
+    if live.get("Reconnects") != len(conns) - 1:
+        problems.append("Reconnects: %s, expected %d" % (live.get("Reconnects"), len(conns) - 1))
+    if not drops_lo <= live.get("Link drops", -1) <= drops_hi:
+        problems.append("Link drops: %s, expected %d%s" % (live.get("Link drops"), drops_lo,
+                                                           " or %d" % drops_hi if drops_hi > drops_lo else ""))
     gave_up = [c.n for c in conns[:-1] if c.how == "gone"]
     if gave_up:
         problems.append("the recorder closed connection(s) %s itself while the target was sending" % gave_up)

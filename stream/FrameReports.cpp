@@ -32,7 +32,6 @@ bool FrameReports::ProcessInconsistentFrames(uint32_t FrameCount) {
     const int32_t thresh = c.InconsistFramesThresh;
     if (thresh > 0 && c.InconsistFramesCount > uint32_t(thresh) && s_.Control.State() != TERMINATING) {
         c.InconsistFramesCount = 0;
-        ++reconnects_;
         if (reconnect_) reconnect_->Reconnect();
         static constexpr std::string_view kWord[] = {"Inconsistent "};
         s_.Sink.ClearStatIfContains(kWord, 1);

@@ -23,7 +23,8 @@ class ReconnectControl {
 public:
     virtual ~ReconnectControl() = default;
     // Closes and reopens the connection exactly as the Connect/Disconnect button does; the ring
-    // is zero-filled and ReadIndx reset between the two.
+    // is zero-filled and ReadIndx reset between the two. Connection management counts the drop
+    // and the reconnection.
     virtual void Reconnect() = 0;
 };
 
@@ -35,7 +36,6 @@ public:
     void OnFrameReport(uintptr_t wParam, intptr_t lParam);
     // Returns true when the run reached the threshold and a reconnect was made.
     bool ProcessInconsistentFrames(uint32_t FrameCount);
-    uint32_t Reconnects() const { return reconnects_; }
 
     StreamCounters& Counters() { return counters_; }
     const StreamCounters& Counters() const { return counters_; }
@@ -47,7 +47,6 @@ private:
     StreamCounters counters_;
     uint32_t runBreaksSeen_ = 0;
     ReconnectControl* reconnect_;
-    uint32_t reconnects_ = 0;
 };
 
 } // namespace vintrel

@@ -12,6 +12,7 @@ enum : uint32_t {
     WM_TRANSPORT_REPORT = 0x915, // wParam: TTransport; lParam 0 "No signal", 1 "Lost sync"
     WM_TCPIP_RECONNECT = 0x917,
     WM_FRAME_REPORT = 0x918, // wParam 0 inconsistent number (lParam: frames since start), 12 checksum/tag
+    WM_LINK_LOST = 0x919, // wParam: TTransport; the port hung up or failed (a lost TCP connection asks 0x917)
 };
 constexpr uintptr_t kReportInconsistent = 0;
 constexpr uintptr_t kReportChecksum = 12;

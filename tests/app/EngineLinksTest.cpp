@@ -110,6 +110,25 @@ TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
     EXPECT_NE(std::find(log.begin(), log.end(), "FT_SetBaudRate 12000000"), log.end());
 }
 
+TEST_F(EngineFtdiTest, AnAdapterWhoseReadsFailIsOneLinkDrop) {
+    SetDevices("FT2232H MiniModule A:7");
+    SetFail("FT_Read"); // as when the adapter is unplugged
+    EngineRig rig;
+    ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
+    EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
+    rig.settings.TransportButton = ConnectSettings::Link::Usb;
+    rig.settings.FtdiPortsOnly = true;
+    rig.settings.PortIndex = 1;
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.Links().LinkDrops() > 0; }, 5000));
+    rig.PumpFor(200);
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u); // once, however many reads fail
+    EXPECT_EQ(rig.engine.Links().Reconnects(), 0u);
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
+}
+
 TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
     SetDevices("FT2232H MiniModule A:7");
     SetFail("FT_SetLatencyTimer");
@@ -186,6 +205,23 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
     EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error");
     EXPECT_EQ(rig.sink.Status(), "Error opening USB adapter");
+}
+
+TEST(EngineSerial, APortThatHangsUpIsOneLinkDropAndTheUsersDisconnectNone) {
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Ok());
+    EngineRig rig;
+    UseSerial(rig, pty);
+    rig.engine.Start();
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
+    pty.CloseMaster();
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.Links().LinkDrops() > 0; }, 10000));
+    rig.PumpFor(300);
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u); // once, however many reads fail after
+    EXPECT_EQ(rig.engine.Links().Reconnects(), 0u);
+    EXPECT_EQ(rig.shownLinks, std::make_pair(0u, 1u));
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
 }
 
 TEST(EngineSerial, DisconnectEndsALongReadOnASilentLineAtOnce) {
@@ -316,6 +352,8 @@ TEST(EngineClock, SilentTargetShowsNoSignalAfterFifteenSecondsAndIsConnectedAgai
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.State().Control.State() == CONNECTING; }, 3000));
     rig.PumpFor(300);
     EXPECT_EQ(server.Accepted(), 2); // the new connection has its own 15 s
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
+    EXPECT_EQ(rig.engine.Links().Reconnects(), 1u);
 }
 
 TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
@@ -337,6 +375,10 @@ TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
     clock.Advance(100);
     ASSERT_TRUE(rig.PumpUntil([&] { return rig.engine.TcpIpReconnecting(); }, 5000));
     EXPECT_FALSE(rig.engine.Connected());
+    // Each drop was made good but the last: the attempt that failed is no reconnect. (The first
+    // target may have taken one more connection before it went.)
+    EXPECT_GE(rig.engine.Links().LinkDrops(), 1u);
+    EXPECT_EQ(rig.engine.Links().Reconnects(), rig.engine.Links().LinkDrops() - 1);
     StreamServer back([&](int) { return StreamServer::Plan{.Bytes = bytes}; }, port);
     rig.PumpFor(200);
     EXPECT_EQ(back.Accepted(), 0); // not before five seconds
@@ -346,6 +388,7 @@ TEST(EngineClock, LostTargetIsRetriedEveryFiveSeconds) {
         << back.Accepted() << " " << rig.frames.load();
     EXPECT_TRUE(rig.engine.Connected());
     EXPECT_FALSE(rig.engine.TcpIpReconnecting());
+    EXPECT_EQ(rig.engine.Links().Reconnects(), rig.engine.Links().LinkDrops());
 }
 
 } // namespace vintrel

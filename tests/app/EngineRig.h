@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace vintrel::test {
 
@@ -27,6 +28,7 @@ public:
     void Warning(std::string_view text, bool show) override {
         if (show) warning = text;
     }
+    void LinkCountersChanged(const LinkCounters& l) override { shownLinks = {l.Reconnects(), l.LinkDrops()}; }
     // FrameConsumer (parsing thread)
     void OnFrame(const DecodedFrame& f) override {
         frames.fetch_add(1);
@@ -72,6 +74,7 @@ public:
     std::atomic<uint64_t> outOfOrder{0};
     uint64_t drawn = 0, checksumReports = 0, inconsistentReports = 0, lostSync = 0, noSignal = 0;
     std::string tcpError, errorBox, warning;
+    std::pair<uint32_t, uint32_t> shownLinks{0, 0}; // what the window's "Reconnects:" and "Link drops:" show
 };
 
 } // namespace vintrel::test

@@ -68,6 +68,9 @@ TEST(EngineTcp, CountersEqualTheDamageForEachProtocolAndByteOrder) {
         EXPECT_FALSE(rig.engine.ConnectButtonClick(false)); // a second press disconnects
         EXPECT_FALSE(rig.engine.Connected());
         EXPECT_EQ(rig.sink.Status(), "Connection closed");
+        // The user's own Disconnect is no link drop.
+        EXPECT_EQ(rig.engine.Links().LinkDrops(), 0u);
+        EXPECT_EQ(rig.engine.Links().Reconnects(), 0u);
     }
 }
 
@@ -89,8 +92,10 @@ TEST(EngineTcp, FourthCloseInconsistentFrameReconnectsAndFramesFlowAgain) {
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.lastFrameNum.load() == 499; }, 20000))
-        << rig.engine.Reconnects() << " " << rig.lastFrameNum.load();
-    EXPECT_EQ(rig.engine.Reconnects(), 1u);
+        << rig.engine.Links().Reconnects() << " " << rig.lastFrameNum.load();
+    EXPECT_EQ(rig.engine.Links().Reconnects(), 1u);
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u); // the program closed it to connect afresh
+    EXPECT_EQ(rig.shownLinks, std::make_pair(1u, 1u));
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_TRUE(rig.engine.Connected());
     EXPECT_EQ(rig.inconsistentReports, 4u);
@@ -133,8 +138,16 @@ TEST(EngineTcp, OrderlyCloseIsRetriedUntilTheTargetIsBack) {
     EXPECT_TRUE(
         rig.PumpUntil([&] { return server.Accepted() >= 2 && rig.lastFrameNum.load() == 599; }, 15000))
         << server.Accepted() << " " << rig.lastFrameNum.load();
-    EXPECT_EQ(rig.engine.Reconnects(), 1u); // at once, on the close
+    EXPECT_EQ(rig.engine.Links().Reconnects(), 1u); // at once, on the close
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
     EXPECT_FALSE(rig.engine.TcpIpReconnecting());
+    // The user's Disconnect adds no drop; the user's next Connect counts from 0 again.
+    EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 1u);
+    EXPECT_EQ(rig.shownLinks, std::make_pair(1u, 1u));
+    ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
+    EXPECT_EQ(rig.shownLinks, std::make_pair(0u, 0u));
+    EXPECT_EQ(rig.engine.Links().LinkDrops(), 0u);
 }
 
 TEST(EngineTcp, WrongAddressesOpenNothing) {

@@ -70,6 +70,21 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
     }
 }
 
+TEST(MonitorCli, AConnectionTheTargetResetsIsOneLinkDropMadeGoodOnce) {
+    // Real time, 250 frames a second; each connection is reset after 250 frames and the next one
+    // goes on with the stream. The monitor stops 60 frames into the second connection, long
+    // before its reset, and its own closing is no drop.
+    sim::test::SimChildProcess sim(
+        {"--listen", "127.0.0.1:0", "--format", "8k4", "--drop-connection-after", "1", "--seconds", "30"});
+    ASSERT_TRUE(sim.Started());
+    const auto line = sim.ReadLine(std::chrono::seconds(5));
+    ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
+    const auto r = RunCli("monitor --connect " + line->substr(13) + " --frames 310 --seconds 60");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(test::ValueAfter(r.out, "Link drops: "), 1u) << r.out;
+    EXPECT_EQ(test::ValueAfter(r.out, "Reconnects: "), 1u) << r.out;
+}
+
 TEST(MonitorCli, SerialLinkThroughThePseudoTerminalOfTheSimulator) {
     sim::test::SimChildProcess sim({"--pty", "--format", "16k4", "--protocol", "old", "--seconds", "3"});
     ASSERT_TRUE(sim.Started());

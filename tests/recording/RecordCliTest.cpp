@@ -250,7 +250,11 @@ TEST(RecordCli, EveryFrameIsRecordedOnceAcrossPausesAndAReconnection) {
                " --seconds 12 --format 24k1.33 --base live --no-stamp --keep-raw --out " + dir.Path());
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(target.Accepted(), 2);
+    EXPECT_NE(r.out.find("link: connection lost"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("link: connected again"), std::string::npos) << r.out;
+    // The close was one drop, made good once; the pauses with the connection open are none.
+    EXPECT_EQ(ValueAfter(r.out, "Reconnects: "), 1u) << r.out;
+    EXPECT_EQ(ValueAfter(r.out, "Link drops: "), 1u) << r.out;
     const size_t recorded = size_t(ValueAfter(r.out, "Recorded frames: "));
     ASSERT_GE(recorded, 12 * perSec) << r.out;
 

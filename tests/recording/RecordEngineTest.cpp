@@ -133,8 +133,8 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
         if (sameLayout) {
             // One record across the reconnection, its gaps filled with silence.
             ASSERT_TRUE(rig.PumpUntil([&] { return rig.lastFrameNum.load() == sameFirst + 499; }, 20000))
-                << rig.engine.Reconnects() << " " << rig.lastFrameNum.load();
-            EXPECT_EQ(rig.engine.Reconnects(), 1u);
+                << rig.engine.Links().Reconnects() << " " << rig.lastFrameNum.load();
+            EXPECT_EQ(rig.engine.Links().Reconnects(), 1u);
             EXPECT_TRUE(rc.IsRecording());
             rc.StartStopButtonClick();
             EXPECT_EQ(rc.LastParse().Frames, rc.Recorder().RecNo.load());
@@ -143,7 +143,7 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
         } else {
             // The first record ends at the reconnection, parsed; a fresh one runs.
             ASSERT_TRUE(rig.PumpUntil([&] { return rc.LastParse().Opened && rc.IsRecording(); }, 20000))
-                << rig.engine.Reconnects() << " " << rc.IsRecording() << " " << rig.sink.Status();
+                << rig.engine.Links().Reconnects() << " " << rc.IsRecording() << " " << rig.sink.Status();
             EXPECT_GE(rc.LastParse().Frames, 430);
             EXPECT_GE(rc.LastParse().Portion, 2);
         }

@@ -31,6 +31,11 @@ public:
     bool Ok() const { return !slave_.empty(); }
     const std::string& Slave() const { return slave_; }
     int Master() const { return master_; }
+    // The target's end hangs up: the program's reads of the slave fail from now on.
+    void CloseMaster() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
     // Writes everything, waiting while the line's buffer is full.
     void Write(const std::vector<uint8_t>& bytes) const {
         for (size_t pos = 0; pos < bytes.size();) {
