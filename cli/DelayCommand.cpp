@@ -22,8 +22,10 @@ constexpr const char* kUsage =
     "Feeds a raw record frame by frame to the delay analysis, as the live stream feeds the delay\n"
     "window, and prints one line per estimate:\n"
     "  estimate K: samples S, ms M, reliability R, warning \"W\", RPD P\n"
-    "then \"Median delay, ms: \" (the median of all estimates) and \"Recommended RPD setting, ms: \"\n"
-    "(the last recommendation that was not N/A).\n";
+    "(with \", likely echo E ms\" before RPD while the warning says the echo is longer than the\n"
+    "range), then \"Median delay, ms: \" (the median of the estimates judged without a warning) and\n"
+    "\"Recommended RPD setting, ms: \" (the last recommendation that was not N/A); each is N/A\n"
+    "when there is none.\n";
 constexpr const char* kExitNotes =
     "Also 3 when the estimator library cannot be loaded or the analysis cannot start.\n";
 
@@ -33,7 +35,8 @@ int Usage(const std::string& why) {
     return kExitUsage;
 }
 
-// The delays in ms of every estimate, counted per value: ms = (delay + 4) / 8 with |delay| <= 16384.
+// The delays in ms of the estimates judged without a warning, counted per value:
+// ms = (delay + 4) / 8 with |delay| <= 16384.
 class DelayHistogram {
 public:
     void Add(int ms) {
@@ -82,10 +85,14 @@ public:
         }
         if (v.Estimates == printed_) return;
         printed_ = v.Estimates;
-        std::printf("estimate %llu: samples %d, ms %d, reliability %s, warning \"%s\", RPD %s\n",
+        char likely[40] = "";
+        if (v.LikelyEchoShown)
+            std::snprintf(likely, sizeof likely, ", likely echo %d ms", int(v.LikelyEchoMs));
+        std::printf("estimate %llu: samples %d, ms %d, reliability %s, warning \"%s\"%s, RPD %s\n",
                     static_cast<unsigned long long>(v.Estimates), v.DelaySamples, v.DelayMs,
-                    v.Reliability.data(), v.Warning.data(), v.RpdText.data());
-        delays_.Add(v.DelayMs);
+                    v.Reliability.data(), v.Warning.data(), likely, v.RpdText.data());
+        // Only estimates that passed every rule count toward the summary.
+        if (!v.EstimateWarned) delays_.Add(v.DelayMs);
         if (v.RpdAvailable) {
             lastRpd_ = v.Rpd;
             haveRpd_ = true;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace vintrel {
 
@@ -18,6 +19,13 @@ int32_t DelayMs(int32_t delay) {
 
 int32_t RecommendedRpd(int32_t ms) {
     return int32_t(RoundHalfEven((ms - 7) / 5.0)) * 5;
+}
+
+int32_t HistoryLength(int scale) {
+    const int64_t length = int64_t(scale) * 8;
+    int32_t n = 4;
+    while (n < length && n < (1 << 30)) n *= 2;
+    return n;
 }
 
 void FormatReliability(double max, DelayText& out) {
@@ -42,6 +50,12 @@ bool Same(const DelayText& a, const DelayText& b) {
     return std::strcmp(a.data(), b.data()) == 0;
 }
 
+bool IsEchoLonger(const DelayText& t) {
+    return std::strcmp(t.data(), DelayAnalysis::kEchoLongerText) == 0;
+}
+
+static_assert(std::char_traits<char>::length(DelayAnalysis::kEchoLongerText) < sizeof(DelayText));
+
 } // namespace
 
 DelayAnalysis::DelayAnalysis(const CorrEntryPoints& entries, StreamState& state, int scale)
@@ -64,6 +78,10 @@ void DelayAnalysis::ResetRun(const StreamFormat& format) {
     LastDelay = 0;
     SCount = 0;
     shown_ = {};
+    likelyEchoMs_ = 0;
+    estimateWarned_ = false;
+    historyLength_ = delay_rules::HistoryLength(CurrentScale());
+    rxFlatness_.Reset(historyLength_);
     phase_ = 0;
     lastStep_ = 0;
     refused_ = false;
@@ -158,16 +176,21 @@ void DelayAnalysis::GetMax(int16_t newTX, int16_t newRX) {
     if (++CycIndx >= OneSecBuf) CycIndx = 0;
 }
 
-void DelayAnalysis::Judge(int16_t tx, int16_t rx, DelayText& s) const {
+void DelayAnalysis::Judge(int16_t tx, int16_t rx, DelayText& s) {
     using namespace delay_rules;
     s = {};
-    if (rx >= 0 && rx < kLowLevel)
+    // A negative delay first: TX1in cannot lead RXout, so it is an echo past N/2 wrapped round (or
+    // swapped channels). Only a real peak says so: the peak of noise alone (a pause, max below
+    // kUnreliable) or silence's -1 (max 0) is left to the rules below.
+    if (CorrRes.delay < 0 && CorrRes.max >= kUnreliable)
+        SetText(s, kEchoLongerText);
+    else if (rx >= 0 && rx < kLowLevel)
         SetText(s, "RXout signal is too low");
     else if (tx < kLowLevel)
         SetText(s, "TX1in signal is too low");
     else if (tx > kClipLevel)
         SetText(s, "TX1in signal is clipped");
-    else if (CorrRes.max < kUnreliable)
+    else if (CorrRes.max < kUnreliable || rxFlatness_.NarrowBand()) // a tone peaks at every period
         SetText(s, "Unreliable");
     else if (std::abs(int64_t(LastDelay) - CorrRes.delay) > kUnstableSamples)
         SetText(s, "Delay is unstable");
@@ -192,18 +215,22 @@ void DelayAnalysis::AddFrame(int num, int step) {
     const int16_t rx = SortedRXMax[OneSecBuf - 1];
     // TX1in is signal A and RXout signal B: a positive delay means TX1in lags RXout.
     entries_.PutFrame(CorrObj, &samples[num], &samples[0], num);
+    rxFlatness_.Put(&samples[0], num);
     if (++CorrCount / step < kEstimateFrames) return;
     CorrRes = entries_.GetCorr(CorrObj);
     DelayText s;
     Judge(tx, rx, s);
+    if (IsEchoLonger(s)) likelyEchoMs_ = delay_rules::DelayMs(CorrRes.delay + historyLength_); // delay + N
     LastDelay = CorrRes.delay;
     ShowWarning(s);
     CorrCount = 0;
     const int32_t ms = delay_rules::DelayMs(CorrRes.delay);
     std::copy(series_.begin() + 1, series_.end(), series_.begin());
     series_.back() = ms;
-    // The RPD field follows the judgement of this estimate, not the held warning line.
-    rpdAvailable_ = s[0] == 0;
+    // The RPD field follows the judgement of this estimate, not the held warning line; a setting
+    // below 0 is never recommended (an echo of a few ms would give -5).
+    estimateWarned_ = s[0] != 0;
+    rpdAvailable_ = !estimateWarned_ && delay_rules::RecommendedRpd(ms) >= 0;
     ++estimates_;
     Publish(false);
 }
@@ -216,6 +243,9 @@ void DelayAnalysis::Publish(bool hideRequested) {
     view_.DelayMs = delay_rules::DelayMs(CorrRes.delay);
     delay_rules::FormatReliability(CorrRes.max, view_.Reliability);
     view_.Warning = shown_;
+    view_.LikelyEchoShown = IsEchoLonger(shown_);
+    view_.LikelyEchoMs = view_.LikelyEchoShown ? likelyEchoMs_ : 0;
+    view_.EstimateWarned = estimateWarned_;
     view_.RpdAvailable = rpdAvailable_;
     view_.Rpd = delay_rules::RecommendedRpd(view_.DelayMs);
     if (rpdAvailable_)

@@ -1,9 +1,10 @@
 #pragma once
 // The delay analysis behind the "Delay estimation" window, without the window: it decimates
 // RXout and TX1in to 8 kHz, feeds them to the estimator frame by frame, asks for an estimate
-// every 32 x step frames, judges it with the level and stability rules, and keeps what the
-// window shows (samples, ms, reliability, warning, recommended RPD setting, the chart's last
-// 256 values).
+// every 32 x step frames, judges it (a negative delay, then the level, reliability and stability
+// rules; RXout's own band flatness counts toward reliability) and keeps what the window shows
+// (samples, ms, reliability, warning with the likely echo, recommended RPD setting, the chart's
+// last 256 values).
 //
 // Threads:
 // - window thread: FormShow, FormHide, ChangeScale (create and destroy the estimator, reset the
@@ -14,6 +15,7 @@
 // under it, and the window creates or destroys the estimator only while holding it, so the
 // estimator is never freed under a frame being fed. What the window shows is published after
 // every estimate under viewMutex_ and read as a copy (View).
+#include "delay/BandFlatness.h"
 #include "delay/CorrLibrary.h"
 #include "stream/StreamFormat.h"
 #include "stream/StreamState.h"
@@ -26,16 +28,23 @@
 namespace vintrel {
 
 // Fixed-size text for what the window shows: no allocation on the parsing thread.
-using DelayText = std::array<char, 32>;
+using DelayText = std::array<char, 96>;
 
 struct DelayView {
-    uint64_t Estimates = 0;    // estimates made since the last FormShow
-    TCorrRes CorrRes{};        // the last result
-    int32_t DelaySamples = 0;  // "samples": the delay at the stream's own rate
-    int32_t DelayMs = 0;       // "ms"
-    DelayText Reliability{};   // "reliability": one significant digit, two decimals ("0.90")
-    DelayText Warning{};       // the warning line, empty when none
-    bool RpdAvailable = false; // the RPD field shows Rpd (navy) or "N/A" (red)
+    uint64_t Estimates = 0;   // estimates made since the last FormShow
+    TCorrRes CorrRes{};       // the last result
+    int32_t DelaySamples = 0; // "samples": the delay at the stream's own rate
+    int32_t DelayMs = 0;      // "ms"
+    DelayText Reliability{};  // "reliability": one significant digit, two decimals ("0.90")
+    DelayText Warning{};      // the warning line, empty when none
+    // The warning line is kEchoLongerText: the echo it likely is, in ms, shown beside it.
+    bool LikelyEchoShown = false;
+    int32_t LikelyEchoMs = 0;
+    // This estimate's own judgement found a warning (the warning line may still hold an earlier
+    // one): its delay is not to be trusted.
+    bool EstimateWarned = false;
+    // The RPD field shows Rpd (navy) or "N/A" (red): N/A after a warning and when Rpd is below 0.
+    bool RpdAvailable = false;
     int32_t Rpd = 0;
     DelayText RpdText{};
     // The chart: the last 256 values in ms, oldest first (index 255 is the newest).
@@ -55,6 +64,11 @@ public:
 
     static constexpr const char* kNoMemoryText = "Error memory allocation\rDelay analysis is impossible";
     static constexpr const char* kRawDataText = "Raw data is not available";
+    // A negative delay: the history of N samples holds lags -N/2 < delay <= N/2 only, so an echo
+    // longer than N/2 comes back as delay - N (TX1in cannot lead RXout otherwise, unless the
+    // channels are swapped).
+    static constexpr const char* kEchoLongerText =
+        "Echo longer than the range or channels swapped: choose a larger Max delay";
 
     enum class ShowResult {
         Shown,
@@ -98,7 +112,7 @@ public:
 private:
     void AddFrame(int num, int step);
     void GetMax(int16_t newTX, int16_t newRX);
-    void Judge(int16_t tx, int16_t rx, DelayText& s) const;
+    void Judge(int16_t tx, int16_t rx, DelayText& s);
     void ShowWarning(const DelayText& s);
     void Publish(bool hideRequested);
     void ResetRun(const StreamFormat& format);
@@ -124,11 +138,15 @@ private:
     int16_t TxInMax = 0, RxOutMax = 0;
     // One frame's decimated samples: RXout first, TX1in after it.
     std::array<int16_t, 2 * kMaxStaged> samples{};
-    int phase_ = 0;        // index in the next frame of the next sample to keep
-    int lastStep_ = 0;     // step of the previous frame; a change restarts the decimation phase
-    bool refused_ = false; // a frame without the blocks asked the window to hide: feed no more
-    DelayText shown_{};    // the warning line as shown
+    int phase_ = 0;            // index in the next frame of the next sample to keep
+    int lastStep_ = 0;         // step of the previous frame; a change restarts the decimation phase
+    bool refused_ = false;     // a frame without the blocks asked the window to hide: feed no more
+    DelayText shown_{};        // the warning line as shown
+    int32_t likelyEchoMs_ = 0; // of the last estimate warned with kEchoLongerText
+    bool estimateWarned_ = false;
     bool rpdAvailable_ = false;
+    int32_t historyLength_ = 8192; // N of the current estimator
+    BandFlatness rxFlatness_;      // RXout at 8 kHz over the estimator's history
     std::array<int32_t, kSeriesPoints> series_{};
     uint64_t estimates_ = 0;
 
@@ -146,6 +164,9 @@ constexpr int32_t kUnstableSamples = 8; // 1 ms at 8 kHz
 int32_t DelayMs(int32_t delay);
 // The nearest multiple of 5 to ms - 7 (half to even).
 int32_t RecommendedRpd(int32_t ms);
+// The estimator's history N for a maximum delay of `scale` ms: the smallest power of two not
+// below 8 x scale (8192, 16384, 32768 for 1000, 2000, 4000).
+int32_t HistoryLength(int scale);
 // Rounded to one significant digit (half to even) and written with two decimals: 0.87 -> "0.90".
 void FormatReliability(double max, DelayText& out);
 } // namespace delay_rules

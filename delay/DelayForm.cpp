@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -53,9 +54,21 @@ TDelayForm::TDelayForm(DelayAnalysis& analysis, QWidget* parent)
     DelayLabeledEdit = Field("samples", grid, 1, this);
     msLabeledEdit = Field("ms", grid, 2, this);
     CorrLabeledEdit = Field("reliability", grid, 3, this);
+    auto* warningRow = new QHBoxLayout;
     WarningEdit = new QLineEdit(this);
     WarningEdit->setReadOnly(true);
-    grid->addWidget(WarningEdit, 4, 0, 1, 2);
+    warningRow->addWidget(WarningEdit, 1);
+    likelyEcho_ = new QWidget(this);
+    auto* likelyRow = new QHBoxLayout(likelyEcho_);
+    likelyRow->setContentsMargins(0, 0, 0, 0);
+    likelyRow->addWidget(new QLabel("likely echo, ms", likelyEcho_));
+    LikelyEchoEdit = new QLineEdit(likelyEcho_);
+    LikelyEchoEdit->setReadOnly(true);
+    LikelyEchoEdit->setMaximumWidth(80);
+    likelyRow->addWidget(LikelyEchoEdit);
+    likelyEcho_->setVisible(false);
+    warningRow->addWidget(likelyEcho_);
+    grid->addLayout(warningRow, 4, 0, 1, 2);
     LabeledEditRPD = Field("Recommended RPD setting, ms:", grid, 5, this);
 
     refresh_ = new QTimer(this);
@@ -111,6 +124,8 @@ void TDelayForm::Refresh() {
     msLabeledEdit->setText(QString::number(v.DelayMs));
     CorrLabeledEdit->setText(QString::fromLatin1(v.Reliability.data()));
     WarningEdit->setText(QString::fromLatin1(v.Warning.data()));
+    LikelyEchoEdit->setText(v.LikelyEchoShown ? QString::number(v.LikelyEchoMs) : QString());
+    likelyEcho_->setVisible(v.LikelyEchoShown);
     LabeledEditRPD->setText(v.RpdAvailable ? QString::number(v.Rpd) : QString("N/A"));
     LabeledEditRPD->setStyleSheet(v.RpdAvailable ? "color: navy" : "color: red");
     QList<QPointF> points;

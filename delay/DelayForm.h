@@ -31,6 +31,8 @@ public:
     QLineEdit* msLabeledEdit;
     QLineEdit* CorrLabeledEdit;
     QLineEdit* WarningEdit;
+    // Beside the warning line while it says the echo is longer than the range: the echo it likely is.
+    QLineEdit* LikelyEchoEdit;
     QLineEdit* LabeledEditRPD;
     QLineSeries* DelaySeries;
 
@@ -42,6 +44,7 @@ private:
     void SetAxis(int low, int high);
     DelayAnalysis& analysis_;
     QChartView* DelayChart;
+    QWidget* likelyEcho_; // LikelyEchoEdit with its label
     QValueAxis* axisY_;
     QTimer* refresh_;
     uint64_t shownEstimates_ = ~0ull;

@@ -1,12 +1,16 @@
 // The delay analysis model: decimation and feeding, the estimate cadence, the judging rules,
-// the warning hold, the figures shown and the show/hide/scale life cycle.
+// the warning hold, the figures shown and the show/hide/scale life cycle; and synthetic echoes
+// through the real estimator at each rate and range.
 #include "delay/DelayAnalysis.h"
 #include "delay/ScriptedEstimator.h"
+#include "delay/SignalsForTests.h"
+#include "quendel/QuendelImage.h"
 #include "stream/Clock.h"
 #include "stream/QueueSink.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -129,12 +133,16 @@ TEST_F(DelayAnalysisTest, FiguresShownForAnEstimate) {
     EXPECT_EQ(v.Series[255], 13);
     EXPECT_EQ(v.Series[254], 13);
     EXPECT_EQ(v.Series[253], 0);
-    // -3 samples is 0 ms; -20 is -2 ms, and the recommendation goes negative with it.
+    // -3 samples is 0 ms.
     NextEstimate(a, fr8, Result(-3));
     v = NextEstimate(a, fr8, Result(-3, 0.05));
     EXPECT_EQ(v.DelayMs, 0);
     EXPECT_STREQ(v.Reliability.data(), "0.05");
     EXPECT_STREQ(v.RpdText.data(), "N/A"); // 0.05 is unreliable
+    // 5 ms recommends 0; 4 ms, steady and without a warning, would be -5: no setting.
+    for (int i = 0; i < 10; ++i) NextEstimate(a, fr8, Result(40));
+    EXPECT_STREQ(NextEstimate(a, fr8, Result(40)).RpdText.data(), "0");
+    EXPECT_FALSE(NextEstimate(a, fr8, Result(32)).RpdAvailable);
     a.FormHide();
 
     // At 16 kHz the samples figure is at the stream's own rate.
@@ -163,14 +171,17 @@ TEST_F(DelayAnalysisTest, JudgingRulesInTheirOrder) {
     DelayAnalysis a(entries_, state_, 1000);
     const Frames fr = Make(DataStreamFormat::Ksps8Ms4);
     // A fresh run whose every estimate has the same result and levels: what it is judged.
-    auto warningAfter = [&](double max, int16_t tx, int16_t rx) {
+    auto warningAfter = [&](double max, int16_t tx, int16_t rx, int delay = 60) {
         a.FormShow(fr.format);
-        script_.next = Result(0, max);
-        Feed(a, fr, 250, tx, rx);
-        const DelayView v = NextEstimate(a, fr, Result(0, max), tx, rx);
+        script_.next = Result(delay, max);
+        Feed(a, fr, 400, tx, rx); // past the hold of the first estimate's "Delay is unstable"
+        const DelayView v = NextEstimate(a, fr, Result(delay, max), tx, rx);
         return std::string(v.Warning.data()) + (v.RpdAvailable ? "" : " [N/A]");
     };
     EXPECT_EQ(warningAfter(0.9, 5000, 5000), "");
+    // A negative delay with a real peak comes before every other rule; the peak of noise does not.
+    EXPECT_EQ(warningAfter(0.35, 30000, 100, -3000), std::string(DelayAnalysis::kEchoLongerText) + " [N/A]");
+    EXPECT_EQ(warningAfter(0.34, 5000, 100, -3000), "RXout signal is too low [N/A]");
     EXPECT_EQ(warningAfter(0.9, 100, 1035), "RXout signal is too low [N/A]");
     EXPECT_EQ(warningAfter(0.9, 1035, 1036), "TX1in signal is too low [N/A]");
     // No RXout level known (negative peaks): never "too low" for RXout; a negative TX1in is.
@@ -286,6 +297,52 @@ TEST_F(DelayAnalysisTest, ShowHideAndScaleLifeCycle) {
     DelayAnalysis b(partial, state_, 1000);
     EXPECT_EQ(b.FormShow(fr.format), DelayAnalysis::ShowResult::NoEntryPoints);
     EXPECT_FALSE(state_.Has(StreamState::Corr));
+}
+
+TEST_F(DelayAnalysisTest, SyntheticEchoesAtEachRateAndRange) {
+    // The real estimator. RXout noise (or a tone) at the stream's rate, TX1in its echo at half level
+    // plus room noise, fed for the history, the echo and half a second more: the last estimate.
+    static CorrLibrary library;
+    static const LoadDllStatus loaded = library.LoadDll(QuendelImage());
+    ASSERT_EQ(loaded, LoadDllStatus::Loaded);
+    enum Kind { InRange, Longer, Zero, ToneEcho };
+    for (DataStreamFormat f :
+         {DataStreamFormat::Ksps8Ms4, DataStreamFormat::Ksps16Ms4, DataStreamFormat::Ksps24Ms2_67}) {
+        const StreamFormat format = GetStreamFormat(f);
+        const int rate = format.SamplingRateFromSettings;
+        for (int scale : {1000, 2000, 4000}) {
+            const int n8 = delay_rules::HistoryLength(scale); // 1024, 2048, 4096 ms
+            for (Kind kind : {InRange, Longer, Zero, ToneEcho}) {
+                const int echoMs = kind == InRange ? scale * 9 / 20 : kind == Longer ? n8 / 16 + 100 : 0;
+                SCOPED_TRACE(std::string(FormatShortName(f)) + " max " + std::to_string(scale) + " echo " +
+                             std::to_string(echoMs) + (kind == ToneEcho ? " tone" : ""));
+                const size_t total = size_t(rate) * size_t(n8 / 8 + echoMs + 500) / 1000;
+                const auto rx = kind == ToneEcho ? Tone(total, 437.0, 8000, rate) : Noise(total, scale, 8000);
+                std::vector<int16_t> tx = Delayed(rx, echoMs * rate / 1000), room = Noise(total, 99, 200);
+                for (size_t i = 0; i < total; ++i) tx[i] = int16_t(tx[i] / 2 + room[i]);
+                DelayAnalysis a(library.Entries(), state_, scale);
+                ASSERT_EQ(a.FormShow(format), DelayAnalysis::ShowResult::Shown);
+                const size_t n = size_t(format.ChannLenWords);
+                for (size_t at = 0; at + n <= total; at += n) {
+                    a.SetFramePeaks(*std::max_element(&tx[at], &tx[at] + n),
+                                    *std::max_element(&rx[at], &rx[at] + n));
+                    ASSERT_TRUE(a.Prot1AddFrame(&rx[at], &tx[at], int(n), rate));
+                }
+                const DelayView v = a.View();
+                // Wrapped round to delay - N, warned with the echo it likely is; a tone is unreliable
+                // however sure the estimator is; 0 ms would recommend -5.
+                EXPECT_EQ(v.DelayMs, kind == Longer ? delay_rules::DelayMs(echoMs * 8 - n8) : echoMs);
+                EXPECT_GT(v.CorrRes.max, kind == ToneEcho ? 0.9 : 0.35);
+                EXPECT_EQ(v.EstimateWarned, kind == Longer || kind == ToneEcho);
+                EXPECT_EQ(v.LikelyEchoShown ? v.LikelyEchoMs : 0, kind == Longer ? echoMs : 0);
+                EXPECT_EQ(std::string(v.RpdText.data()),
+                          kind == InRange ? std::to_string(delay_rules::RecommendedRpd(echoMs)) : "N/A");
+                if (kind == ToneEcho) {
+                    EXPECT_STREQ(v.Warning.data(), "Unreliable");
+                }
+            }
+        }
+    }
 }
 
 TEST_F(DelayAnalysisTest, WindowThreadNeverFreesTheEstimatorUnderAFrame) {

@@ -70,6 +70,26 @@ TEST(DelayCli, FindsTheSimulatedEchoDelay) {
     }
 }
 
+TEST(DelayCli, SummaryOnlyFromEstimatesWithoutAWarning) {
+    // 600 ms is past the 512 ms that Max delay 1000 holds: every estimate is warned (read as -423
+    // ms) and none counts; a 0 ms echo is found, but -5 is no setting.
+    for (int echoMs : {600, 0}) {
+        sim::StreamConfig c;
+        c.echoDelayMs = echoMs;
+        const std::string path = WriteRecord("summary.bin", c, 6);
+        const CliResult r = RunCli("delay " + path);
+        std::filesystem::remove(path);
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+        const std::string longer =
+            std::string(DelayAnalysis::kEchoLongerText) + "\", likely echo 600 ms, RPD N/A\n";
+        EXPECT_EQ(r.out.find(longer) != std::string::npos, echoMs == 600) << r.out;
+        EXPECT_NE(r.out.find(std::string("Median delay, ms: ") + (echoMs ? "N/A" : "0") +
+                             "\nRecommended RPD setting, ms: N/A\n"),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
 TEST(DelayCli, ReadsRecordsWrittenByTheSimulatorProgram) {
     // Old protocol, big-endian, 16 kHz in 2-ms frames, the longest history.
     const std::string path = TempPath("sim.bin");

@@ -1,6 +1,8 @@
 #pragma once
-// Test signals for the estimator: seeded noise and delayed copies.
+// Test signals for the estimator: seeded noise, tones and delayed copies.
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -11,6 +13,14 @@ inline std::vector<int16_t> Noise(size_t n, uint32_t seed, int amplitude = 12000
     std::uniform_int_distribution<int> d(-amplitude, amplitude);
     std::vector<int16_t> out(n);
     for (auto& v : out) v = int16_t(d(rng));
+    return out;
+}
+
+// A sine of `hz` at 8 kHz (or at `rate`).
+inline std::vector<int16_t> Tone(size_t n, double hz, int amplitude, int rate = 8000) {
+    std::vector<int16_t> out(n);
+    for (size_t t = 0; t < n; ++t)
+        out[t] = int16_t(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * double(t) / rate)));
     return out;
 }
 
