@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <thread>
 
 namespace vintrel::test {
@@ -133,10 +134,50 @@ TEST_F(ForwardServerTest, FailedStartsLeaveTheServerStopped) {
     EXPECT_EQ(error, "");
     EXPECT_FALSE(server_.Start("127.0.0.1", "70000", error));
     EXPECT_NE(error, "");
+    // A name that gives no address, and a text that is no name: each said with the name.
+    EXPECT_FALSE(server_.Start("nosuch.invalid", "0", error));
+    EXPECT_EQ(error.rfind("Cannot look up nosuch.invalid: ", 0), 0u) << error;
+    EXPECT_FALSE(server_.Start("no name", "0", error));
+    EXPECT_EQ(error, "'no name' is not a host name or an IP address");
+    EXPECT_FALSE(server_.Active());
 
     const auto block = Pattern(100, 24);
     server_.OnBlockRead(block.data(), 100, 32);
     EXPECT_EQ(server_.Forwarded(), 0u); // nothing is taken while stopped
+}
+
+TEST_F(ForwardServerTest, BindsToANameOrAnIPv6Address) {
+    struct Case {
+        const char* bind;
+        int family;
+    };
+    for (const Case& c : {Case{"localhost", AF_INET}, Case{"[::1]", AF_INET6}, Case{"::1", AF_INET6}}) {
+        if (c.family == AF_INET6 && !HaveIPv6Loopback()) GTEST_SKIP() << "no IPv6 loopback on this machine";
+        std::string error;
+        ASSERT_TRUE(server_.Start(c.bind, "0", error)) << c.bind << ": " << error;
+        // A client of either family gets the bytes fed after it came.
+        Fd fd(socket(c.family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_storage ss{};
+        socklen_t len;
+        if (c.family == AF_INET6) {
+            auto& a = reinterpret_cast<sockaddr_in6&>(ss);
+            a.sin6_family = AF_INET6;
+            a.sin6_addr = in6addr_loopback;
+            a.sin6_port = htons(server_.BoundPort());
+            len = sizeof a;
+        } else {
+            reinterpret_cast<sockaddr_in&>(ss) = Loopback(server_.BoundPort());
+            len = sizeof(sockaddr_in);
+        }
+        ASSERT_EQ(connect(fd.Get(), reinterpret_cast<const sockaddr*>(&ss), len), 0) << c.bind;
+        ASSERT_TRUE(WaitFor([&] { return server_.Clients() == 1; })) << c.bind;
+        const auto block = Pattern(1000, 25);
+        server_.OnBlockRead(block.data(), 1000, 32);
+        server_.Stop(); // sends what the client is owed, then closes
+        std::vector<uint8_t> got;
+        EXPECT_TRUE(ReadUntilClosed(fd.Get(), got, 5000)) << c.bind;
+        EXPECT_TRUE(got == block) << c.bind;
+    }
 }
 
 TEST_F(ForwardServerTest, StartAndStopFiftyTimesWithClientsAttached) {
