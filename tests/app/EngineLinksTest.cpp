@@ -203,7 +203,7 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
     // A device that is not there: the error box and the status, nothing open.
     rig.settings.PortItem = "/dev/nonexistent-tty";
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
-    EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error");
+    EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error: /dev/nonexistent-tty: No such file or directory");
     EXPECT_EQ(rig.sink.Status(), "Error opening USB adapter");
 }
 
