@@ -195,17 +195,13 @@ TEST(MonitorCli, ConnectionThatCannotBeOpenedSaysWhy) {
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
     }
     // The library file tried and the loader's reason, whichever file was asked for.
-    auto r = RunCli("monitor --ftdi 1 --seconds 1", "VINTREL_FTD2XX=/nonexistent/libftd2xx-test.so");
+    const auto r = RunCli("monitor --ftdi 1 --seconds 1", "VINTREL_FTD2XX=/nonexistent/libftd2xx-test.so");
     EXPECT_EQ(r.exitCode, 3) << r.out;
     EXPECT_NE(
         r.out.find("could not be loaded: /nonexistent/libftd2xx-test.so: cannot open shared object file: "
                    "No such file or directory"),
         std::string::npos)
         << r.out;
-    r = RunCli("monitor --ftdi 1 --seconds 1", "VINTREL_FTD2XX=");
-    EXPECT_EQ(r.exitCode, 3) << r.out;
-    EXPECT_NE(r.out.find("could not be loaded: libftd2xx.so: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("VINTREL_FTD2XX"), std::string::npos) << r.out;
 }
 
 } // namespace vintrel

@@ -187,45 +187,6 @@ TEST(TcpConnectTest, CancelEndsAPendingConnect) {
     EXPECT_FALSE(client.Connected());
 }
 
-TEST(TcpConnectTest, NamesAndIPv6AddressesReachTheirListener) {
-    if (!HaveIPv6Loopback()) GTEST_SKIP() << "no IPv6 loopback on this machine";
-    Fd v6(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    ASSERT_EQ(bind(v6.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(v6.Get(), 4), 0);
-    socklen_t len = sizeof a;
-    getsockname(v6.Get(), reinterpret_cast<sockaddr*>(&a), &len);
-
-    std::string error;
-    TcpClient client;
-    client.Host = "::1";
-    client.Port = ntohs(a.sin6_port);
-    ASSERT_TRUE(client.Connect(5000, error)) << error;
-    pollfd p{v6.Get(), POLLIN, 0};
-    const Fd peer(poll(&p, 1, 5000) == 1 ? accept(v6.Get(), nullptr, nullptr) : -1);
-    ASSERT_GE(peer.Get(), 0);
-    // Bytes come through as over IPv4.
-    const uint8_t hello[3] = {1, 2, 3};
-    ASSERT_EQ(send(peer.Get(), hello, 3, MSG_NOSIGNAL), 3);
-    uint8_t got[3] = {};
-    uint32_t n = 0;
-    for (int i = 0; i < 100 && n < 3; ++i) {
-        uint32_t k = 0;
-        if (client.ReadSome(got + n, 3 - n, k, error) == TcpReadResult::Ok) n += k;
-    }
-    EXPECT_EQ(n, 3u);
-    EXPECT_EQ(got[2], 3);
-
-    // A name: each of its addresses in turn until one answers (an IPv6 one may be refused).
-    LoopbackListener v4;
-    client.Host = "localhost";
-    client.Port = v4.Port();
-    ASSERT_TRUE(client.Connect(5000, error)) << error;
-    EXPECT_GE(v4.Accept(5000).Get(), 0);
-}
-
 TEST(TcpConnectTest, RefusedTimedOutAndInvalidHostsLeaveNothingOpen) {
     TcpClient client;
     std::string error;

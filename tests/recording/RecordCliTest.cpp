@@ -345,9 +345,10 @@ TEST(RecordCli, ALinkThatDoesNotComeBackEndsAtTheWallClockLimitWithExitOne) {
 
 TEST(RecordCli, FailuresEndWithTheirExitStatus) {
     TempDir dir;
-    const auto r = RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path());
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.out.find("TCP/IP error: Connection refused (127.0.0.1:1)"), std::string::npos) << r.out;
+    const auto refused = RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path());
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.out.find("TCP/IP error: Connection refused (127.0.0.1:1)"), std::string::npos)
+        << refused.out;
     EXPECT_EQ(RunCli("record --connect 127.0.0.1:1").exitCode, 2); // --seconds is needed
     EXPECT_EQ(RunCli("record --seconds 1 --format 9k9").exitCode, 2);
     EXPECT_TRUE(dir.List().empty());
