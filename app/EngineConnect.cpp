@@ -150,10 +150,11 @@ bool Engine::OpenTcpIp(const ConnectSettings& cs) {
 bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
     PortListModel list = PortList;
     list.Selected = cs.PortIndex;
-    const FT_STATUS st = FTDIinit(ftdi_, list, FtdiList, rate, FtdiHandle);
+    std::string cause;
+    const FT_STATUS st = FTDIinit(ftdi_, list, FtdiList, rate, FtdiHandle, &cause);
     if (st != FT_OK) {
         ftdi_.Close(FtdiHandle);
-        view_.ErrorBox("TCP Sondrel", "Setting USB adapter error");
+        view_.ErrorBox("TCP Sondrel", "Setting USB adapter error" + (cause.empty() ? "" : ": " + cause));
         PortList.Selected = 0;
         sink_.SetStat("Error openning FTDI", StatStyle::Normal);
         ComPortNum = 0;
@@ -179,7 +180,7 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
     const UartOpenResult r = uart_->OpenUART(device, rateText);
     if (!r.Opened && !r.Message.empty()) view_.ErrorBox(kSerialSetupErrorTitle, r.Message);
     if (!uart_->IsOpen()) {
-        view_.ErrorBox("Sondrel", "UART opening error");
+        view_.ErrorBox("Sondrel", "UART opening error" + (r.Cause.empty() ? "" : ": " + r.Cause));
         PortList.Selected = 0;
         sink_.SetStat("Error opening USB adapter", StatStyle::Normal);
         ComPortNum = 0;

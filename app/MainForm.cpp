@@ -126,7 +126,8 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
                 this,
                 QString::fromUtf8(kFtdiLoadingErrorTitle.data(), qsizetype(kFtdiLoadingErrorTitle.size())),
                 QString::fromUtf8(kFtdiLoadingErrorText.data(), qsizetype(kFtdiLoadingErrorText.size()))
-                    .replace('\r', '\n'));
+                        .replace('\r', '\n') +
+                    "\n\n" + QString::fromStdString(e.FtdiLib().LoadFailure()));
         SettingsForm->DisableFtdi();
     }
     RateTrackBarChange();

@@ -70,6 +70,9 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     auto* fg = new QGridLayout(fwdBox);
     ButtonStartFwd = new QPushButton("Start", fwdBox);
     ComboBoxBindIP = new QComboBox(fwdBox);
+    // Beside the listed local addresses, a host name or an IPv6 address ("::1") may be typed.
+    ComboBoxBindIP->setEditable(true);
+    ComboBoxBindIP->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxBindIP->addItem(" None");
     edtPort = new QLineEdit(kDefaultForwardPort, fwdBox);
     fg->addWidget(Caption("Bind to IP address", fwdBox), 0, 0);

@@ -1,6 +1,10 @@
 #include "cli/LinkOptions.h"
 
 #include "app/Engine.h"
+#include "cli/ExitStatus.h"
+
+#include <cstdint>
+#include <limits>
 
 namespace vintrel::cli {
 
@@ -17,30 +21,30 @@ std::string StreamSettings(const CliArgs& args, ConnectSettings& cs) {
     return "";
 }
 
-std::string LinkSettings(const CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode) {
-    exitCode = 2;
-    if (auto c = args.Value("--serial")) {
+std::string LinkSettings(CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode) {
+    exitCode = kExitUsage;
+    // Numbers are checked before anything is loaded or opened.
+    const auto baud = args.Integer("--baud", 1, std::numeric_limits<int32_t>::max());
+    const auto adapter = args.Integer("--ftdi", 1, std::numeric_limits<int32_t>::max());
+    if (!args.Ok()) return args.Error();
+    if (args.Has("--serial")) {
         cs.TransportButton = ConnectSettings::Link::Usb;
-        cs.PortItem = *c;
+        cs.PortItem = *args.Value("--serial");
         cs.PortIndex = 1;
-        cs.RateText = args.Value("--baud").value_or("115200");
-    } else if (auto n = args.Value("--ftdi")) {
+        cs.RateText = std::to_string(baud.value_or(115200));
+    } else if (adapter) {
         cs.TransportButton = ConnectSettings::Link::Usb;
         cs.FtdiPortsOnly = true;
-        cs.RateText = args.Value("--baud").value_or("12000000");
+        cs.RateText = std::to_string(baud.value_or(12000000));
         engine.FtdiLib().Loading();
-        exitCode = 3;
-        if (!engine.FtdiLib().FTDIdriverFound) return "the FTDI D2XX library could not be loaded";
+        exitCode = kExitOpenFailed;
+        if (!engine.FtdiLib().FTDIdriverFound)
+            return "the FTDI D2XX library could not be loaded: " + engine.FtdiLib().LoadFailure();
         EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);
-        try {
-            cs.PortIndex = std::stoi(*n);
-        } catch (...) {
-            exitCode = 2;
-            return "--ftdi needs an adapter number";
-        }
-        if (cs.PortIndex < 1 || cs.PortIndex >= int(engine.PortList.Items.size()))
-            return "no FTDI adapter " + *n + " (" + std::to_string(engine.PortList.Items.size() - 1) +
-                   " found)";
+        cs.PortIndex = int(*adapter);
+        if (cs.PortIndex >= int(engine.PortList.Items.size()))
+            return "no FTDI adapter " + std::to_string(*adapter) + " (" +
+                   std::to_string(engine.PortList.Items.size() - 1) + " found)";
     } else {
         cs.IPAddrPort = args.Value("--connect").value_or("127.0.0.1:9090");
     }

@@ -17,8 +17,9 @@ namespace vintrel::cli {
 std::string StreamSettings(const CliArgs& args, ConnectSettings& cs);
 
 // Fills the link part of `cs` (loading and listing FTDI adapters for --ftdi). Returns an empty
-// text when the options are fine; otherwise the reason, with exitCode 2 for a usage error and 3
-// when the link cannot be had.
-std::string LinkSettings(const CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode);
+// text when the options are fine; otherwise the reason, with exitCode 2 for a usage error (a
+// --baud or --ftdi that is no whole number, naming the option) and 3 when the link cannot be
+// had (naming the library file and the loader's reason).
+std::string LinkSettings(CliArgs& args, Engine& engine, ConnectSettings& cs, int& exitCode);
 
 } // namespace vintrel::cli

@@ -5,6 +5,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/LinkOptions.h"
 #include "connection/ForwardServer.h"
+#include "connection/HostResolver.h"
 #include "connection/IpAddress.h"
 #include "stream/QueueSink.h"
 
@@ -109,7 +110,7 @@ int RunMonitor(int argc, char** argv, int first) {
             std::fprintf(stderr, "vintrel-cli monitor: forwarding on %s: %s\n", fwd->c_str(), error.c_str());
             return kExitOpenFailed;
         }
-        std::printf("forwarding on %s:%u\n", host.c_str(), unsigned(engine.Forwarding().BoundPort()));
+        std::printf("forwarding on %s\n", HostPortText(host, engine.Forwarding().BoundPort()).c_str());
     }
 
     if (auto d = args.Value("--dump")) {

@@ -4,7 +4,9 @@
 #include "cli/ExitStatus.h"
 #include "recording/OfflineParse.h"
 #include "stream/QueueSink.h"
+#include "stream/SystemError.h"
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -109,11 +111,33 @@ void PrintParseOutcome(const ParseOutcome& o) {
     std::fflush(stdout);
 }
 
-std::string OutputFolder(const std::string& dir) {
+std::string OutputFolder(const std::string& dir, std::string& error) {
     char resolved[PATH_MAX];
     struct stat st {};
-    if (!realpath(dir.c_str(), resolved) || stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+    if (!realpath(dir.c_str(), resolved) || stat(resolved, &st) != 0) {
+        const int err = errno;
+        error = "--out " + dir + ": " + SystemErrorText(err);
+        return "";
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = "--out " + dir + ": " + SystemErrorText(ENOTDIR);
+        return "";
+    }
     return resolved;
+}
+
+std::string BaseNameError(const std::string& folder, const std::string& base) {
+    const size_t slash = base.find_last_of('/');
+    if (slash == std::string::npos) return "";
+    // The files are named folder + "/" + base + ...: the base's folder is inside the output folder.
+    const std::string dir = folder + "/" + base.substr(0, slash);
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) {
+        const int err = errno;
+        return "--base " + base + ": folder " + dir + ": " + SystemErrorText(err);
+    }
+    if (!S_ISDIR(st.st_mode)) return "--base " + base + ": folder " + dir + ": " + SystemErrorText(ENOTDIR);
+    return "";
 }
 
 int RunParse(int argc, char** argv, int first) {
@@ -143,8 +167,11 @@ int RunParse(int argc, char** argv, int first) {
     DamageAnswer onDamage = DamageAnswer::Ignore;
     if (auto d = args.Value("--on-damage"))
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
-    const std::string folder = OutputFolder(args.Value("--out").value_or("."));
-    if (folder.empty()) return usage("--out needs an existing folder");
+    std::string folderError;
+    const std::string folder = OutputFolder(args.Value("--out").value_or("."), folderError);
+    if (folder.empty()) return usage(folderError);
+    if (const std::string why = BaseNameError(folder, args.Value("--base").value_or("")); !why.empty())
+        return usage(why);
     if (auto g = args.Value("--gaps"))
         if (!ParseGapFill(*g, r.Parse.Settings.Gaps)) return usage("--gaps takes marker or exact");
 

@@ -33,7 +33,11 @@ bool ParseOnDamage(const std::string& text, DamageAnswer& out);
 std::function<void(int)> TerminalProgress(const char* label);
 // The status line, the diagnosis values when the panel would show, and the files written.
 void PrintParseOutcome(const ParseOutcome& o);
-// The folder for --out: made absolute; empty when it is no folder.
-std::string OutputFolder(const std::string& dir);
+// The folder for --out: made absolute; empty when it is no folder, with error naming it and the
+// system's reason ("--out /x/y: No such file or directory").
+std::string OutputFolder(const std::string& dir, std::string& error);
+// A --base that names a folder (a/b) whose folder is missing or no folder: the text that names
+// it and the reason; empty when the base is fine.
+std::string BaseNameError(const std::string& folder, const std::string& base);
 
 } // namespace vintrel::cli

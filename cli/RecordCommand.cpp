@@ -138,8 +138,12 @@ int RunRecord(int argc, char** argv, int first) {
     if (auto d = args.Value("--on-damage"))
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
     RecordSettings rs;
-    rs.ProgramFolder = OutputFolder(args.Value("--out").value_or("."));
-    if (rs.ProgramFolder.empty()) return usage("--out needs an existing folder");
+    std::string folderError;
+    rs.ProgramFolder = OutputFolder(args.Value("--out").value_or("."), folderError);
+    if (rs.ProgramFolder.empty()) return usage(folderError);
+    if (const std::string why = BaseNameError(rs.ProgramFolder, args.Value("--base").value_or(""));
+        !why.empty())
+        return usage(why);
     rs.FileNameBase = args.Value("--base").value_or("");
     rs.IncludeTimeStamp = !args.Has("--no-stamp");
     rs.DeleteRawRecord = !args.Has("--keep-raw");

@@ -1,6 +1,8 @@
 #include "connection/ForwardServer.h"
 
+#include "connection/HostResolver.h"
 #include "connection/IpAddress.h"
+#include "stream/SystemError.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -30,12 +32,6 @@ int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::string PeerText(const sockaddr_in& a) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
 // The client has closed its side or the connection is gone. A forwarding client has nothing to
@@ -78,43 +74,47 @@ bool ForwardServer::Start(const std::string& bindAddress, std::string_view portT
         errorText = "Port " + std::to_string(port) + " is out of range";
         return false;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(port));
-    const std::string host(TrimText(bindAddress));
-    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-        errorText = "'" + host + "' is not a valid IPv4 address";
-        return false;
-    }
-    const std::string where = host + ":" + std::to_string(port);
+    std::string_view host = TrimText(bindAddress);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    std::vector<SocketAddress> addresses;
+    if (!ResolveHost(std::string(host), uint16_t(port), true, addresses, errorText)) return false;
+    const std::string where = HostPortText(host, uint16_t(port));
 
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        errorText = std::strerror(errno);
-        return false;
-    }
-    // A restart on the same port must not wait for the old connections' TIME_WAIT; a port with
-    // a live listener still refuses the bind.
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
-        errorText = "Could not bind " + where + ": " + std::strerror(errno);
+    // The first of the name's addresses that takes the listener.
+    int fd = -1;
+    for (const SocketAddress& a : addresses) {
+        fd = socket(a.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            const int err = errno;
+            errorText = "Could not bind " + where + ": " + SystemErrorText(err);
+            continue;
+        }
+        // A restart on the same port must not wait for the old connections' TIME_WAIT; a port
+        // with a live listener still refuses the bind.
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (bind(fd, a.Get(), a.Len) == 0 && listen(fd, 16) == 0) break;
+        const int err = errno;
+        errorText = "Could not bind " + where + ": " + SystemErrorText(err);
         close(fd);
-        return false;
+        fd = -1;
     }
-    sockaddr_in bound{};
+    if (fd < 0) return false;
+    errorText.clear();
+    sockaddr_storage bound{};
     socklen_t len = sizeof bound;
     getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
-        errorText = std::strerror(errno);
+        errorText = SystemErrorText(errno);
         close(fd);
         return false;
     }
 
     listenFd_ = fd;
     wakeFd_ = wake;
-    boundPort_ = ntohs(bound.sin_port);
+    boundPort_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(bound).sin6_port
+                                                   : reinterpret_cast<const sockaddr_in&>(bound).sin_port);
     {
         std::lock_guard lk(ringMutex_);
         inTotal_.store(0, std::memory_order_release);
@@ -199,7 +199,7 @@ void ForwardServer::AcceptLoop() {
         if (fds[1].revents) break;
         if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
 
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t len = sizeof peer;
         const int fd =
             accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -212,7 +212,7 @@ void ForwardServer::AcceptLoop() {
         }
         auto client = std::make_unique<Client>();
         client->Fd = fd;
-        client->Peer = PeerText(peer);
+        client->Peer = AddressText(reinterpret_cast<const sockaddr*>(&peer), len);
         const uint64_t start = inTotal_.load(std::memory_order_acquire);
         std::lock_guard lk(clientsMutex_);
         client->Thread = std::thread(&ForwardServer::ClientLoop, this, std::ref(*client), start);
@@ -295,7 +295,8 @@ void ForwardServer::ClientLoop(Client& c, uint64_t startPos) {
         sink_.SetStat("Forwarding: client " + c.Peer + " fell behind and was disconnected",
                       StatStyle::Normal);
     else if (end == SendEnd::Failed)
-        sink_.SetStat(std::string("Forwarding failed: ") + std::strerror(err), StatStyle::Normal);
+        sink_.SetStat("Forwarding failed: " + SystemErrorText(err) + " (client " + c.Peer + ")",
+                      StatStyle::Normal);
     c.Done.store(true);
 }
 

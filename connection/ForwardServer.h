@@ -38,8 +38,9 @@ public:
     ForwardServer(const ForwardServer&) = delete;
     ForwardServer& operator=(const ForwardServer&) = delete;
 
-    // Stops a running server, then listens on bindAddress (dotted IPv4) and the trimmed decimal
-    // port in portText (0: any free port, see BoundPort). A port text that is not an integer
+    // Stops a running server, then listens on bindAddress (a dotted IPv4 address, an IPv6
+    // address with or without brackets, or a host name, looked up within 2 s) and the trimmed
+    // decimal port in portText (0: any free port, see BoundPort). A port text that is not an integer
     // leaves the server stopped without an error text; any other failure (a port in use, an
     // address not of this machine) leaves it stopped with errorText set.
     bool Start(const std::string& bindAddress, std::string_view portText, std::string& errorText);

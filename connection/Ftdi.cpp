@@ -21,6 +21,7 @@ std::string Ftdi::LibraryPath() {
 bool Ftdi::Loading(const std::string& path) {
     if (DllModule) return FTDIdriverFound;
     const std::string file = path.empty() ? LibraryPath() : path;
+    LibraryTried = file;
     DllModule = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!DllModule) {
         const char* err = dlerror();
@@ -46,6 +47,15 @@ bool Ftdi::Loading(const std::string& path) {
     BindExport(DllModule, FT_SetUSBParameters, "FT_SetUSBParameters");
     BindExport(DllModule, FT_GetQueueStatus, "FT_GetQueueStatus");
     return true;
+}
+
+std::string Ftdi::LoadFailure() const {
+    if (FTDIdriverFound || LibraryTried.empty()) return "";
+    // The loader's text names the file itself, as a rule; where it does not, the file goes first.
+    std::string text = LoadError.rfind(LibraryTried, 0) == 0 ? LoadError : LibraryTried + ": " + LoadError;
+    if (LibraryTried == kDefaultLibrary)
+        text += std::string(" (") + kLibraryEnvVar + " may name the library's path)";
+    return text;
 }
 
 void Ftdi::Close(FT_HANDLE& handle) const {

@@ -97,7 +97,13 @@ public:
 
     void* DllModule = nullptr; // dlopen handle, null = not loaded
     bool FTDIdriverFound = false;
-    std::string LoadError; // dlerror text of a failed load
+    std::string LoadError;    // dlerror text of a failed load
+    std::string LibraryTried; // the file the last Loading tried
+
+    // Why the library is not loaded, naming the file tried and in the loader's words
+    // ("libftd2xx.so: cannot open shared object file: No such file or directory"); empty when
+    // it is loaded or was never tried.
+    std::string LoadFailure() const;
 
     FtEntry<uint32_t*> FT_CreateDeviceInfoList;
     FtEntry<void*, void*, uint32_t> FT_ListDevices;

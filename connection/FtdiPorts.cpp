@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace vintrel {
 
@@ -73,26 +74,68 @@ bool EnumerateFtdi(const Ftdi& ftdi, PortListModel& list, TFtdiList& FtdiList, u
     return added;
 }
 
+std::string FtStatusName(FT_STATUS status) {
+    static constexpr const char* kNames[] = {
+        "FT_OK",
+        "FT_INVALID_HANDLE",
+        "FT_DEVICE_NOT_FOUND",
+        "FT_DEVICE_NOT_OPENED",
+        "FT_IO_ERROR",
+        "FT_INSUFFICIENT_RESOURCES",
+        "FT_INVALID_PARAMETER",
+        "FT_INVALID_BAUD_RATE",
+        "FT_DEVICE_NOT_OPENED_FOR_ERASE",
+        "FT_DEVICE_NOT_OPENED_FOR_WRITE",
+        "FT_FAILED_TO_WRITE_DEVICE",
+        "FT_EEPROM_READ_FAILED",
+        "FT_EEPROM_WRITE_FAILED",
+        "FT_EEPROM_ERASE_FAILED",
+        "FT_EEPROM_NOT_PRESENT",
+        "FT_EEPROM_NOT_PROGRAMMED",
+        "FT_INVALID_ARGS",
+        "FT_NOT_SUPPORTED",
+        "FT_OTHER_ERROR",
+        "FT_DEVICE_LIST_NOT_READY",
+    };
+    const std::string number = std::to_string(status);
+    return status < std::size(kNames) ? std::string(kNames[status]) + " (" + number + ")"
+                                      : "status " + number;
+}
+
 FT_STATUS FTDIinit(const Ftdi& ftdi, const PortListModel& list, const TFtdiList& FtdiList, uint32_t UartRate,
-                   FT_HANDLE& FtdiHandle) {
+                   FT_HANDLE& FtdiHandle, std::string* cause) {
     // Connecting starts from a closed adapter; a handle left open would leak.
     ftdi.Close(FtdiHandle);
     const int item = list.Selected;
-    if (item < 1 || item > kFtdiListPairs || item >= static_cast<int>(list.Items.size()))
+    if (item < 1 || item > kFtdiListPairs || item >= static_cast<int>(list.Items.size())) {
+        if (cause) *cause = "no FTDI adapter is chosen";
         return FT_DEVICE_NOT_FOUND;
+    }
+    // The first call that failed is the cause; the rest usually only repeat it.
+    const auto note = [&](FT_STATUS st, const std::string& call) {
+        if (st != FT_OK && cause && cause->empty())
+            *cause = call + " returned " + FtStatusName(st) + " for adapter" + list.Items[size_t(item)];
+        return st;
+    };
+    if (cause) cause->clear();
 
-    FT_STATUS status = ftdi.FT_Open(FtdiList[item - 1].DeviceIndex, &FtdiHandle);
+    const int device = FtdiList[item - 1].DeviceIndex;
+    FT_STATUS status = note(ftdi.FT_Open(device, &FtdiHandle), "FT_Open");
     // Without a handle the setters would only be handed garbage.
     if (status != FT_OK || !FtdiHandle) {
         FtdiHandle = nullptr;
-        return status != FT_OK ? status : FT_INVALID_HANDLE;
+        status = status != FT_OK ? status : note(FT_INVALID_HANDLE, "FT_Open");
+        return status;
     }
-    status |= ftdi.FT_SetBaudRate(FtdiHandle, UartRate);
-    status |= ftdi.FT_SetFlowControl(FtdiHandle, FT_FLOW_NONE, 0, 0);
-    status |= ftdi.FT_SetTimeouts(FtdiHandle, kFtdiReadTimeoutMs, kFtdiWriteTimeoutMs);
-    status |= ftdi.FT_SetLatencyTimer(FtdiHandle, kFtdiLatencyMs);
-    status |= ftdi.FT_SetDataCharacteristics(FtdiHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
-    status |= ftdi.FT_Purge(FtdiHandle, FT_PURGE_RX | FT_PURGE_TX);
+    status |=
+        note(ftdi.FT_SetBaudRate(FtdiHandle, UartRate), "FT_SetBaudRate(" + std::to_string(UartRate) + ")");
+    status |= note(ftdi.FT_SetFlowControl(FtdiHandle, FT_FLOW_NONE, 0, 0), "FT_SetFlowControl");
+    status |=
+        note(ftdi.FT_SetTimeouts(FtdiHandle, kFtdiReadTimeoutMs, kFtdiWriteTimeoutMs), "FT_SetTimeouts");
+    status |= note(ftdi.FT_SetLatencyTimer(FtdiHandle, kFtdiLatencyMs), "FT_SetLatencyTimer");
+    status |= note(ftdi.FT_SetDataCharacteristics(FtdiHandle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE),
+                   "FT_SetDataCharacteristics");
+    status |= note(ftdi.FT_Purge(FtdiHandle, FT_PURGE_RX | FT_PURGE_TX), "FT_Purge");
     if (status != FT_OK) ftdi.Close(FtdiHandle);
     return status;
 }

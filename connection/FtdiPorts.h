@@ -44,8 +44,12 @@ bool EnumerateFtdi(const Ftdi& ftdi, PortListModel& list, TFtdiList& FtdiList, u
 
 // Opens the adapter of the selected item into FtdiHandle and configures it (rate UartRate,
 // no flow control, 20/20 ms time-outs, 1 ms latency, 8N1, both buffers purged). Returns the
-// OR of the seven statuses; FT_OK = success. On failure FtdiHandle is closed and zero.
+// OR of the seven statuses; FT_OK = success. On failure FtdiHandle is closed and zero, and
+// cause (when given) names the first call that failed, its status and the adapter.
 FT_STATUS FTDIinit(const Ftdi& ftdi, const PortListModel& list, const TFtdiList& FtdiList, uint32_t UartRate,
-                   FT_HANDLE& FtdiHandle);
+                   FT_HANDLE& FtdiHandle, std::string* cause = nullptr);
+
+// "FT_INVALID_BAUD_RATE (7)": a D2XX status by its published name.
+std::string FtStatusName(FT_STATUS status);
 
 } // namespace vintrel

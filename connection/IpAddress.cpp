@@ -1,5 +1,7 @@
 #include "connection/IpAddress.h"
 
+#include "connection/HostResolver.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -42,11 +44,30 @@ std::string NotAnIntegerText(std::string_view text) {
     return s;
 }
 
-int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port,
-                          std::string& errorText) {
-    const size_t colon = IPaddrPort.rfind(':');
-    if (colon == std::string_view::npos) return 0;
+namespace {
 
+// The port after the colon: 1 taken, 0 outside the socket's range, kAddrConversionError when it
+// is no integer (errorText says so).
+int ParsePort(std::string_view portText, uint16_t& port, std::string& errorText) {
+    int64_t p = 0;
+    if (!ParseDecimalInt(portText, p)) {
+        errorText = NotAnIntegerText(portText);
+        return kAddrConversionError;
+    }
+    // A port the socket layer cannot take is a wrong address, not something to truncate into
+    // another port number.
+    if (p < 0 || p > 65535) return 0;
+    port = static_cast<uint16_t>(p);
+    return 1;
+}
+
+int ColonResult(size_t colon) {
+    return static_cast<int>(std::min<size_t>(colon + 1, size_t(std::numeric_limits<int>::max())));
+}
+
+// The dotted address of four decimal parts, checked strictly.
+int ParseDottedAddress(std::string_view IPaddrPort, size_t colon, std::string& host, uint16_t& port,
+                       std::string& errorText) {
     // The three dots nearest the colon, right to left; everything before the third one is the
     // first part.
     size_t dots[3];
@@ -68,20 +89,39 @@ int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16
         }
         if (v < 0 || v > 255) return 0;
     }
-
-    const std::string_view portText = TrimText(IPaddrPort.substr(colon + 1));
-    int64_t p = 0;
-    if (!ParseDecimalInt(portText, p)) {
-        errorText = NotAnIntegerText(portText);
-        return kAddrConversionError;
-    }
-    // A port the socket layer cannot take is a wrong address, not something to truncate into
-    // another port number.
-    if (p < 0 || p > 65535) return 0;
-
+    uint16_t p = 0;
+    const int r = ParsePort(TrimText(IPaddrPort.substr(colon + 1)), p, errorText);
+    if (r <= 0) return r;
     host = std::string(TrimText(IPaddrPort.substr(0, colon)));
-    port = static_cast<uint16_t>(p);
-    return static_cast<int>(std::min<size_t>(colon + 1, size_t(std::numeric_limits<int>::max())));
+    port = p;
+    return ColonResult(colon);
+}
+
+} // namespace
+
+int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port,
+                          std::string& errorText) {
+    const size_t colon = IPaddrPort.rfind(':');
+    if (colon == std::string_view::npos) return 0;
+    const std::string_view hostText = TrimText(IPaddrPort.substr(0, colon));
+    // A text of digits and dots is a dotted address and nothing else.
+    if (hostText.find_first_not_of("0123456789. \t+-") == std::string_view::npos)
+        return ParseDottedAddress(IPaddrPort, colon, host, port, errorText);
+
+    std::string_view name = hostText;
+    if (hostText.front() == '[') {
+        if (hostText.size() < 2 || hostText.back() != ']') return 0;
+        name = hostText.substr(1, hostText.size() - 2);
+        if (ClassifyHost(name) != HostKind::IPv6) return 0;
+    } else if (ClassifyHost(name) != HostKind::Name) {
+        return 0; // an IPv6 address needs its brackets
+    }
+    uint16_t p = 0;
+    const int r = ParsePort(TrimText(IPaddrPort.substr(colon + 1)), p, errorText);
+    if (r <= 0) return r;
+    host = std::string(name);
+    port = p;
+    return ColonResult(colon);
 }
 
 std::vector<std::string> LocalIPv4Addresses() {

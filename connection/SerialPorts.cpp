@@ -4,6 +4,7 @@
 #include "connection/SerialPorts.h"
 
 #include "connection/IpAddress.h"
+#include "stream/SystemError.h"
 
 #include <algorithm>
 #include <asm/termbits.h>
@@ -134,6 +135,13 @@ bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, Messa
     return !found.empty();
 }
 
+std::string UartOpenCause(const std::string& path, int err) {
+    const std::string reason = SystemErrorText(err);
+    if (err == EBUSY) return path + " is in use by another program (" + reason + ")";
+    if (err == ENOTTY) return path + " is not a serial port (" + reason + ")";
+    return path + ": " + reason;
+}
+
 bool UartRateAccepted(uint32_t requested, uint32_t readBack) {
     if (readBack == requested) return true;
     return requested / (readBack - requested) >= 25;
@@ -154,6 +162,7 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     if (!ParseDecimalInt(trimmed, rate)) {
         res.ErrorNumber = EINVAL;
         res.Message = NotAnIntegerText(trimmed);
+        res.Cause = path + ": " + res.Message;
         return res;
     }
     if (rate <= 0) {
@@ -161,6 +170,7 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
         res.ErrorNumber = EINVAL;
         res.Message = "Error number=" + std::to_string(EINVAL) +
                       "; required baud rate=" + std::to_string(rate) + ", actually set BR was 0";
+        res.Cause = path + ": " + res.Message;
         return res;
     }
     res.RequestedRate = uint32_t(rate);
@@ -168,6 +178,7 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         res.ErrorNumber = errno;
+        res.Cause = UartOpenCause(path, res.ErrorNumber);
         return res;
     }
     if (const int err = ClaimExclusive(fd); err != 0) {
@@ -177,6 +188,7 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
         else
             ReleaseAndClose(fd);
         res.ErrorNumber = err;
+        res.Cause = UartOpenCause(path, err);
         return res;
     }
 
@@ -205,6 +217,8 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
         res.Message = "Error number=" + std::to_string(setError) +
                       "; required baud rate=" + std::to_string(res.RequestedRate) + ", actually set BR was " +
                       std::to_string(res.ActualRate);
+        res.Cause = path + ": " + (setError ? SystemErrorText(setError) : "the rate was not taken") + " (" +
+                    res.Message + ")";
         ReleaseAndClose(fd);
         return res;
     }

@@ -66,7 +66,15 @@ struct UartOpenResult {
     // When not empty: the text of the box titled "Serial port setup error" (the settings were
     // rejected and the port closed). Empty with Opened false: the port did not open.
     std::string Message;
+    // Why the port is not open, naming the device: the system's reason ("/dev/ttyUSB0: No such
+    // file or directory"), a port another program holds, a device that is no serial port, or
+    // the rejected settings. Empty when it opened.
+    std::string Cause;
 };
+
+// The cause for a port that could not be had: a port held by another program (EBUSY) and a
+// device that is no terminal (ENOTTY) are said in words, anything else with the system's reason.
+std::string UartOpenCause(const std::string& path, int err);
 
 class SerialPort {
 public:

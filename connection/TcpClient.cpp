@@ -1,5 +1,8 @@
 #include "connection/TcpClient.h"
 
+#include "stream/SystemError.h"
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -19,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
 void AssignErrno(std::string& errorText, int err) {
-    errorText.assign(std::strerror(err));
+    errorText = SystemErrorText(err);
 }
 
 bool IsRaised(const CancelSignal* cancel) {
@@ -56,33 +59,60 @@ bool TcpClient::Connect(int timeoutMs, std::string& errorText, const CancelSigna
         errorText.assign("Connection cancelled");
         return false;
     }
-
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(Port);
-    if (inet_pton(AF_INET, Host.c_str(), &addr.sin_addr) != 1) {
-        errorText = "'" + Host + "' is not a valid IPv4 address";
+    if (Host == kNoHost) {
+        errorText.assign("No listener address is chosen");
         return false;
     }
+    const auto deadline = Clock::now() + Ms(timeoutMs);
+    std::vector<SocketAddress> addresses;
+    // The lookup of a name counts against the connect time-out, and never takes more than its own.
+    const int lookupMs = int(std::clamp<int64_t>(MsLeft(deadline), 1, kResolveTimeoutMs));
+    if (!ResolveHost(Host, Port, false, addresses, errorText, lookupMs, cancel)) return false;
 
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        AssignErrno(errorText, errno);
-        return false;
-    }
+    // Every address the name gives is tried in the system's order until one answers.
     int err = 0;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    std::string tried;
+    for (const SocketAddress& a : addresses) {
+        tried += (tried.empty() ? "" : ", ") + AddressText(a.Get(), a.Len);
+        const int fd = ConnectOne(a, deadline, cancel, err);
+        if (fd >= 0) {
+            const int one = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            readTimeoutMs_ = kTcpReadTimeoutMs;
+            fd_.store(fd, std::memory_order_release);
+            return true;
+        }
+        if (err == ECANCELED) {
+            errorText.assign("Connection cancelled");
+            return false;
+        }
+        if (err == ETIMEDOUT) break; // the time is used up
+    }
+    // The reason, then where: the address as typed and, for a name, what it stood for.
+    errorText = err == ETIMEDOUT ? std::string("Connect timed out.") : SystemErrorText(err);
+    const std::string typed = HostPortText(Host, Port);
+    errorText += " (" + typed + (tried == typed ? "" : " at " + tried) + ")";
+    return false;
+}
+
+int TcpClient::ConnectOne(const SocketAddress& a, std::chrono::steady_clock::time_point deadline,
+                          const CancelSignal* cancel, int& err) {
+    const int fd = socket(a.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        err = errno;
+        return -1;
+    }
+    err = 0;
+    if (connect(fd, a.Get(), a.Len) != 0) {
         err = errno;
         if (err == EINPROGRESS) {
-            const auto deadline = Clock::now() + Ms(timeoutMs);
             PollPair p(fd, POLLOUT, cancel);
             for (;;) {
                 const int ready = p.Wait(cancel, deadline);
                 // The socket is still this thread's own: closing it here races with nobody.
                 if (IsRaised(cancel)) {
-                    close(fd);
-                    errorText.assign("Connection cancelled");
-                    return false;
+                    err = ECANCELED;
+                    break;
                 }
                 if (ready < 0) {
                     err = errno;
@@ -94,24 +124,17 @@ bool TcpClient::Connect(int timeoutMs, std::string& errorText, const CancelSigna
                     break;
                 }
                 if (Clock::now() >= deadline) {
-                    close(fd);
-                    errorText = "Connect timed out.";
-                    return false;
+                    err = ETIMEDOUT;
+                    break;
                 }
             }
         }
-        if (err != 0) {
-            close(fd);
-            AssignErrno(errorText, err);
-            return false;
-        }
     }
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-
-    readTimeoutMs_ = kTcpReadTimeoutMs;
-    fd_.store(fd, std::memory_order_release);
-    return true;
+    if (err != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 void TcpClient::Disconnect() {

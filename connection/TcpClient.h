@@ -8,8 +8,10 @@
 // thread raises the CancelSignal passed in: it never closes the socket itself, because a
 // descriptor closed under a running poll() may already name someone else's file.
 #include "connection/CancelSignal.h"
+#include "connection/HostResolver.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,13 +38,15 @@ public:
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
-    // Dotted IPv4 address; "NOHOST" means no listener is chosen.
+    // A dotted IPv4 address, an IPv6 address (without brackets) or a host name, looked up at
+    // each Connect; "NOHOST" means no listener is chosen.
     std::string Host = kNoHost;
     uint16_t Port = 0;
 
-    // Connects to Host:Port within timeoutMs, closing any earlier connection first. On failure
-    // errorText says why and nothing stays open; a raised cancel ends the wait for the handshake
-    // at once with "Connection cancelled".
+    // Connects to Host:Port within timeoutMs, closing any earlier connection first; a name's
+    // addresses are tried in turn. On failure errorText gives the reason and then, in
+    // parentheses, the address as given and what a name stood for; nothing stays open; a raised cancel ends
+    // the wait for the handshake at once with "Connection cancelled".
     bool Connect(int timeoutMs, std::string& errorText, const CancelSignal* cancel = nullptr);
     bool Connect(std::string& errorText, const CancelSignal* cancel = nullptr) {
         return Connect(kTcpConnectTimeoutMs, errorText, cancel);
@@ -64,6 +68,10 @@ public:
     int ReadTimeoutMs() const { return readTimeoutMs_; }
 
 private:
+    // One address: the connected socket, or -1 with err (ETIMEDOUT at the deadline, ECANCELED).
+    static int ConnectOne(const SocketAddress& a, std::chrono::steady_clock::time_point deadline,
+                          const CancelSignal* cancel, int& err);
+
     // Non-blocking from the connect on: every wait is a poll() that also watches the cancel.
     std::atomic<int> fd_{-1};
     int readTimeoutMs_ = kTcpReadTimeoutMs;

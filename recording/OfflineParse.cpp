@@ -1,5 +1,7 @@
 #include "recording/OfflineParse.h"
 
+#include "recording/FileCause.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -78,12 +80,16 @@ ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& r) {
 
     const std::string second = SwapFileName(r.FileName);
     const int in = ::open(r.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    const int inErr = errno;
     const int out = in < 0 ? -1 : ::open(second.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int outErr = errno;
     RemoveOnExit cleanup{out >= 0 ? second : std::string()};
     if (in < 0 || out < 0) {
         if (in >= 0) ::close(in);
-        parser.Questions().MessageBox("Sondrel parser", "Big Endian swapping failed: could not open" +
-                                                            r.FileName + " or " + second);
+        parser.Questions().MessageBox(
+            "Sondrel parser",
+            "Big Endian swapping failed: could not open" + r.FileName + " or " + second + "\n" +
+                (in < 0 ? OpenFailureCause(r.FileName, inErr) : CreateFailureCause(second, outErr)));
         return ParseOutcome{};
     }
     auto buf = std::make_unique<uint8_t[]>(kSwapBlockBytes);

@@ -1,6 +1,8 @@
 #include "recording/RawRecorder.h"
 
+#include "recording/FileCause.h"
 #include "stream/FrameLayout.h"
+#include "stream/SystemError.h"
 
 #include <cerrno>
 #include <cmath>
@@ -17,13 +19,19 @@ RawRecorder::~RawRecorder() {
     StopAndClose();
 }
 
-bool RawRecorder::Create(const std::string& path) {
+bool RawRecorder::Create(const std::string& path, std::string* cause) {
     StopAndClose();
     // No sharing: a raw record another recorder holds is refused before it is emptied.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int openErr = errno;
     struct stat st {};
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0 ||
         ::stat(path.c_str(), &st) != 0) {
+        const int err = fd < 0 ? openErr : errno;
+        if (cause)
+            *cause = fd < 0 ? CreateFailureCause(path, err)
+                            : path + ": " +
+                                  (err == EWOULDBLOCK ? "in use by another recording" : SystemErrorText(err));
         if (fd >= 0) ::close(fd);
         return false;
     }

@@ -30,8 +30,9 @@ public:
     RawRecorder& operator=(const RawRecorder&) = delete;
 
     // Creates the raw record (create-always, read and write, no other writer). False when it
-    // cannot be created or is not there afterwards; nothing stays open then.
-    bool Create(const std::string& path);
+    // cannot be created or is not there afterwards, with cause (when given) naming the file or
+    // its folder and the reason; nothing stays open then.
+    bool Create(const std::string& path, std::string* cause = nullptr);
     // From here on the parsing thread writes and counts: RecNo and RecSec start from 0, FRecord is added.
     void Begin();
     // Removes FRecord and closes the raw record, exclusive with the write of a frame.

@@ -1,5 +1,6 @@
 #include "recording/RecordParser.h"
 
+#include "recording/FileCause.h"
 #include "recording/IntegerText.h"
 #include "recording/PskReports.h"
 #include "stream/FrameLayout.h"
@@ -160,9 +161,13 @@ bool RecordParser::CreateRecordFiles(std::string& basePath) {
         r.Name = basePath + name + ".wav";
         std::string error;
         if (!wav_[i]->Create(r.Name, error)) {
-            questions_.ErrorBox("Sondrel", "Can't open '" + r.Name +
-                                               "' file\nPerhaps you are using the file at this "
-                                               "time\nClose the file and restart recording");
+            // A missing or closed folder is named; only a file that exists may be in use.
+            questions_.ErrorBox("Sondrel", error.rfind("folder ", 0) == 0
+                                               ? "Can't open '" + r.Name + "' file\n" + error
+                                               : "Can't open '" + r.Name +
+                                                     "' file\nPerhaps you are using the file at this "
+                                                     "time\nClose the file and restart recording\n" +
+                                                     error);
             ok = false;
             continue;
         }
@@ -288,8 +293,12 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     RecordReader f;
     std::string error;
     if (!f.Open(name, error)) {
-        questions_.ErrorBox("Sondrel", "Can't open audio record file\nPerhaps you are keeping " + name +
-                                           " file busy elsewhere\nor working in protected directory");
+        // A file that is not there is said to be missing, not perhaps busy.
+        questions_.ErrorBox("Sondrel", IsMissingFile(f.OpenErrno())
+                                           ? "Can't open audio record file\n" + error
+                                           : "Can't open audio record file\nPerhaps you are keeping " + name +
+                                                 " file busy elsewhere\nor working in protected directory\n" +
+                                                 error);
         CloseWaveFiles();
         return out;
     }

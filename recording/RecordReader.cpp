@@ -1,5 +1,7 @@
 #include "recording/RecordReader.h"
 
+#include "recording/FileCause.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +22,8 @@ bool RecordReader::Open(const std::string& path, std::string& error) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = fd_ < 0 ? std::strerror(errno) : "not a regular file";
+        openErrno_ = fd_ < 0 ? errno : 0;
+        error = OpenFailureCause(path, openErrno_);
         Close();
         return false;
     }

@@ -17,8 +17,10 @@ public:
     RecordReader(const RecordReader&) = delete;
     RecordReader& operator=(const RecordReader&) = delete;
 
-    // Opens for reading; false with the system's reason when the file cannot be opened.
+    // Opens for reading; false when the file cannot be opened, with error naming the file and
+    // the system's reason, and OpenErrno() the errno (0: it opened but is no regular file).
     bool Open(const std::string& path, std::string& error);
+    int OpenErrno() const { return openErrno_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int64_t Size() const { return size_; }
@@ -32,6 +34,7 @@ public:
     bool Failed() const { return failed_; }
 
 private:
+    int openErrno_ = 0;
     // Makes the buffer start at pos_; false at the end of the file.
     bool Fill();
 

@@ -59,10 +59,11 @@ void RecordingControl::StartStopButtonClick() {
         return;
     }
     RecTotal = *total;
-    if (!recorder_.Create(settings.ProgramFolder + "/" + kRawRecordName)) {
+    if (std::string cause; !recorder_.Create(settings.ProgramFolder + "/" + kRawRecordName, &cause)) {
         relay_->ErrorBox("Sondrel",
                          "Can't create a temporary file\nPerhaps you are using 'temp.$$$' file at this "
-                         "time\nor working in protected directory");
+                         "time\nor working in protected directory\n" +
+                             cause);
         return;
     }
     controls_.StartStopCaption = "End record";

@@ -1,5 +1,7 @@
 #include "recording/WavFile.h"
 
+#include "recording/FileCause.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -46,7 +48,7 @@ bool WavFile::Create(const std::string& path, std::string& error) {
     Close();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        error = std::strerror(errno);
+        error = CreateFailureCause(path, errno);
         return false;
     }
     len_ = 0;

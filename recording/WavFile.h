@@ -36,7 +36,8 @@ public:
     WavFile(const WavFile&) = delete;
     WavFile& operator=(const WavFile&) = delete;
 
-    // Create-always, write access; the data start at offset 44. False with the system's reason.
+    // Create-always, write access; the data start at offset 44. False with the cause, naming the
+    // folder when the folder is the trouble (CreateFailureCause).
     bool Create(const std::string& path, std::string& error);
     bool IsOpen() const { return fd_ >= 0; }
     void SetLimit(uint64_t maxDataBytes) { limit_ = maxDataBytes; }

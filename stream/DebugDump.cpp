@@ -1,6 +1,7 @@
 #include "stream/DebugDump.h"
 
 #include "stream/StreamState.h"
+#include "stream/SystemError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,8 +21,12 @@ bool DebugDump::Open(const std::string& folder, bool marks, std::string& error) 
     Close();
     marks_ = marks;
     auto open = [&](const char* name) {
-        std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
-        if (!f && error.empty()) error = std::string(name) + ": " + std::strerror(errno);
+        const std::string path = folder + "/" + name;
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f && error.empty()) {
+            const int err = errno;
+            error = path + ": " + SystemErrorText(err); // the folder shows which one is missing
+        }
         return f;
     };
     error.clear();

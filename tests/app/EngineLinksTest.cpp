@@ -140,7 +140,8 @@ TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
     rig.settings.PortIndex = 1;
     rig.engine.Start();
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
-    EXPECT_EQ(rig.errorBox, "TCP Sondrel: Setting USB adapter error");
+    EXPECT_EQ(rig.errorBox, "TCP Sondrel: Setting USB adapter error: FT_SetLatencyTimer returned FT_IO_ERROR "
+                            "(4) for adapter COM7");
     EXPECT_EQ(rig.sink.Status(), "Error openning FTDI");
     EXPECT_EQ(rig.engine.ComPortNum, 0u);
     EXPECT_EQ(rig.engine.PortList.Selected, 0);
@@ -203,7 +204,7 @@ TEST(EngineSerial, FramesArriveThroughAPseudoTerminal) {
     // A device that is not there: the error box and the status, nothing open.
     rig.settings.PortItem = "/dev/nonexistent-tty";
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
-    EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error");
+    EXPECT_EQ(rig.errorBox, "Sondrel: UART opening error: /dev/nonexistent-tty: No such file or directory");
     EXPECT_EQ(rig.sink.Status(), "Error opening USB adapter");
 }
 

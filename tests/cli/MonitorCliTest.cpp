@@ -3,12 +3,15 @@
 #include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
 
+#include "../connection/TcpTestSockets.h"
+#include "connection/SerialPorts.h"
 #include "support/FrameBuilder.h"
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,17 +139,69 @@ TEST(MonitorCli, CtrlCDuringALongSerialReadEndsAtOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-TEST(MonitorCli, ConnectionThatCannotBeOpened) {
-    auto r = RunCli("monitor --connect 127.0.0.1:1 --seconds 1");
+TEST(MonitorCli, ConnectsByNameAndOverIPv6) {
+    struct Case {
+        const char* listen;
+        const char* connectHost;
+    };
+    for (const Case& c : {Case{"127.0.0.1:0", "localhost"}, Case{"[::1]:0", "[::1]"}}) {
+        SCOPED_TRACE(c.connectHost);
+        const bool v6 = std::string(c.listen)[0] == '[';
+        if (v6 && !test::HaveIPv6Loopback()) GTEST_SKIP() << "no IPv6 loopback on this machine";
+        sim::test::SimChildProcess sim(
+            {"--listen", c.listen, "--once", "--as-fast-as-possible", "--format", "8k4", "--seconds", "1"});
+        ASSERT_TRUE(sim.Started());
+        const auto line = sim.ReadLine(std::chrono::seconds(5));
+        ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
+        const std::string port = line->substr(line->rfind(':') + 1);
+        const auto r = RunCli(std::string("monitor --connect ") + c.connectHost + ":" + port +
+                              " --format 8k4 --frames 250 --seconds 60");
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), 250u) << r.out;
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 0);
+    }
+}
+
+TEST(MonitorCli, ConnectionThatCannotBeOpenedSaysWhy) {
+    struct Case {
+        std::string args;
+        int exit;
+        std::string says;
+    };
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Ok());
+    SerialPort holder; // another program holds this port
+    ASSERT_TRUE(holder.OpenUART(pty.Slave(), "115200").Opened);
+    const Case cases[] = {
+        {"--connect 127.0.0.1:1", 3, "TCP/IP error: Connection refused (127.0.0.1:1)"},
+        {"--connect 10.0.0.256:9090", 3, "Wrong addr: port 10.0.0.256:9090"},
+        {"--connect nosuch.invalid:9090", 3, "TCP/IP error: Cannot look up nosuch.invalid: "},
+        {"--serial /dev/nonexistent-tty", 3,
+         "UART opening error: /dev/nonexistent-tty: No such file or directory"},
+        {"--serial /dev/null", 3, "UART opening error: /dev/null is not a serial port"},
+        {"--serial " + dir, 3, "UART opening error: " + dir + ": Is a directory"},
+        {"--serial " + pty.Slave(), 3,
+         "UART opening error: " + pty.Slave() + " is in use by another program"},
+        {"--serial /dev/null --baud abc", 2, "--baud needs a whole number"},
+        {"--serial /dev/null --baud 9600x", 2, "--baud needs a whole number"},
+        {"--ftdi abc", 2, "--ftdi needs a whole number"},
+        {"--connect 1.2.3.4:5 --serial /dev/x", 2, "give one of"},
+        {"--format 7k7", 2, "unknown format"},
+    };
+    for (const Case& c : cases) {
+        const auto r = RunCli("monitor " + c.args + " --seconds 1");
+        EXPECT_EQ(r.exitCode, c.exit) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+    }
+    // The library file tried and the loader's reason, whichever file was asked for.
+    const auto r = RunCli("monitor --ftdi 1 --seconds 1", "VINTREL_FTD2XX=/nonexistent/libftd2xx-test.so");
     EXPECT_EQ(r.exitCode, 3) << r.out;
-    EXPECT_NE(r.out.find("TCP/IP error: "), std::string::npos) << r.out;
-    r = RunCli("monitor --connect localhost:9090 --seconds 1");
-    EXPECT_EQ(r.exitCode, 3) << r.out;
-    EXPECT_NE(r.out.find("Wrong addr: port localhost:9090"), std::string::npos) << r.out;
-    r = RunCli("monitor --serial /dev/nonexistent-tty --seconds 1");
-    EXPECT_EQ(r.exitCode, 3) << r.out;
-    EXPECT_EQ(RunCli("monitor --connect 1.2.3.4:5 --serial /dev/x").exitCode, 2);
-    EXPECT_EQ(RunCli("monitor --format 7k7").exitCode, 2);
+    EXPECT_NE(
+        r.out.find("could not be loaded: /nonexistent/libftd2xx-test.so: cannot open shared object file: "
+                   "No such file or directory"),
+        std::string::npos)
+        << r.out;
 }
 
 } // namespace vintrel

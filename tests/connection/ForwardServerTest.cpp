@@ -2,6 +2,7 @@
 // that stops reading is dropped without harming the others, start/stop leave nothing behind.
 #include "connection/ForwardServer.h"
 #include "TcpTestSockets.h"
+#include "connection/TcpClient.h"
 #include "stream/QueueSink.h"
 
 #include <atomic>
@@ -133,10 +134,38 @@ TEST_F(ForwardServerTest, FailedStartsLeaveTheServerStopped) {
     EXPECT_EQ(error, "");
     EXPECT_FALSE(server_.Start("127.0.0.1", "70000", error));
     EXPECT_NE(error, "");
+    // A name that gives no address, and a text that is no name: each said with the name.
+    EXPECT_FALSE(server_.Start("no name", "0", error));
+    EXPECT_EQ(error, "'no name' is not a host name or an IP address");
+    EXPECT_FALSE(server_.Active());
 
     const auto block = Pattern(100, 24);
     server_.OnBlockRead(block.data(), 100, 32);
     EXPECT_EQ(server_.Forwarded(), 0u); // nothing is taken while stopped
+}
+
+TEST_F(ForwardServerTest, BindsToANameOrAnIPv6AddressAndServesOverIt) {
+    for (const std::string bind : {"localhost", "[::1]", "::1"}) {
+        if (bind != "localhost" && !HaveIPv6Loopback()) GTEST_SKIP() << "no IPv6 loopback on this machine";
+        std::string error;
+        ASSERT_TRUE(server_.Start(bind, "0", error)) << bind << ": " << error;
+        TcpClient client; // which tries each address of the name, as the server bound the first
+        client.Host = bind == "[::1]" ? "::1" : bind;
+        client.Port = server_.BoundPort();
+        ASSERT_TRUE(client.Connect(5000, error)) << bind << ": " << error;
+        ASSERT_TRUE(WaitFor([&] { return server_.Clients() == 1; })) << bind;
+        const uint8_t block[3] = {7, 8, 9};
+        server_.OnBlockRead(block, 3, 32);
+        uint8_t got[3] = {};
+        uint32_t n = 0;
+        for (int i = 0; i < 100 && n < 3; ++i) {
+            uint32_t k = 0;
+            if (client.ReadSome(got + n, 3 - n, k, error) == TcpReadResult::Ok) n += k;
+        }
+        EXPECT_EQ(n, 3u) << bind;
+        EXPECT_EQ(got[2], 9) << bind;
+        server_.Stop();
+    }
 }
 
 TEST_F(ForwardServerTest, StartAndStopFiftyTimesWithClientsAttached) {

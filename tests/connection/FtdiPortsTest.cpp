@@ -129,8 +129,11 @@ TEST_F(FtdiPortsTest, InitOrsTheStatusesAndClosesTheAdapterOnFailure) {
     ASSERT_TRUE(Enumerate(7));
     SetFail("FT_SetBaudRate=7,FT_Purge=16");
     ClearLog();
-    EXPECT_EQ(FTDIinit(fake_, list_, pairs_, kDefaultFtdiRate, handle_), 7u | 16u);
+    std::string cause;
+    EXPECT_EQ(FTDIinit(fake_, list_, pairs_, kDefaultFtdiRate, handle_, &cause), 7u | 16u);
     EXPECT_EQ(handle_, nullptr);
+    // The first call that failed names the cause.
+    EXPECT_EQ(cause, "FT_SetBaudRate(12000000) returned FT_INVALID_BAUD_RATE (7) for adapter COM7");
     const auto lines = LogLines();
     ASSERT_EQ(lines.size(), 8u); // all seven calls were still made
     EXPECT_EQ(lines[6], "FT_Purge 3");
@@ -149,7 +152,10 @@ TEST_F(FtdiPortsTest, InitFailsWithoutSetUpCallsWhenNothingCanBeOpened) {
 
     list_.Selected = 1;
     SetFail("FT_Open=3");
-    EXPECT_EQ(FTDIinit(fake_, list_, pairs_, kDefaultFtdiRate, handle_), FT_DEVICE_NOT_OPENED);
+    std::string cause;
+    EXPECT_EQ(FTDIinit(fake_, list_, pairs_, kDefaultFtdiRate, handle_, &cause), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(cause, "FT_Open returned FT_DEVICE_NOT_OPENED (3) for adapter COM7");
+    EXPECT_EQ(FtStatusName(99), "status 99");
     EXPECT_EQ(handle_, nullptr);
     EXPECT_THAT(LogLines(), ElementsAre("FT_Open 0"));
 }

@@ -48,6 +48,9 @@ TEST_F(FtdiBindingTest, MissingLibraryLeavesNothingCallable) {
     EXPECT_FALSE(none.FTDIdriverFound);
     EXPECT_EQ(none.DllModule, nullptr);
     EXPECT_FALSE(none.LoadError.empty());
+    // The file tried, then the loader's words.
+    EXPECT_EQ(none.LoadFailure(),
+              "/nonexistent/libftd2xx.so: cannot open shared object file: No such file or directory");
     EXPECT_FALSE(none.FT_Open || none.FT_Read || none.FT_Close || none.FT_Purge || none.FT_ListDevices);
 
     // Every path through the unloaded binding fails cleanly instead of calling null.

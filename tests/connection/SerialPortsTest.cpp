@@ -129,10 +129,35 @@ TEST_F(SerialOpenTest, RejectedSettingsCloseThePortWithTheSetupText) {
     EXPECT_EQ(port_.OpenUART(pty_.Slave, "fast").Message, "'fast' is not a valid integer value");
     EXPECT_EQ(port_.OpenUART(pty_.Slave, "0").Message,
               "Error number=22; required baud rate=0, actually set BR was 0");
-    r = port_.OpenUART("/dev/vintrel-no-such-port", "115200");
-    EXPECT_EQ(r.ErrorNumber, ENOENT);
-    EXPECT_TRUE(r.Message.empty());
-    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_EQ(r.Cause, pty_.Slave + ": the rate was not taken (" + r.Message + ")");
+}
+
+TEST_F(SerialOpenTest, APortThatDoesNotOpenNamesTheDeviceAndTheReason) {
+    SerialPort holder; // holds the pseudo-terminal as another program would
+    ASSERT_TRUE(holder.OpenUART(pty_.Slave, "115200").Opened);
+    const std::string dir = fs::temp_directory_path().string();
+    struct Case {
+        std::string device;
+        int error;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"/dev/vintrel-no-such-port", ENOENT, "/dev/vintrel-no-such-port: No such file or directory"},
+        {"/dev/null", ENOTTY, "/dev/null is not a serial port (Inappropriate ioctl for device)"},
+        {dir, EISDIR, dir + ": Is a directory"},
+        {pty_.Slave, EBUSY, pty_.Slave + " is in use by another program (Device or resource busy)"},
+    };
+    for (const Case& c : cases) {
+        const UartOpenResult r = port_.OpenUART(c.device, "115200");
+        EXPECT_FALSE(r.Opened) << c.device;
+        EXPECT_EQ(r.ErrorNumber, c.error) << c.device;
+        EXPECT_TRUE(r.Message.empty()) << c.device; // no setup box: the port never opened
+        EXPECT_EQ(r.Cause, c.cause);
+        EXPECT_FALSE(port_.IsOpen());
+    }
+    EXPECT_TRUE(holder.IsOpen()); // the holder keeps its claim
+    holder.Close();
+    EXPECT_TRUE(port_.OpenUART(pty_.Slave, "115200").Opened);
 }
 
 TEST_F(SerialOpenTest, WaitingInputIsDiscardedEvenWhenTheTargetNeverPauses) {

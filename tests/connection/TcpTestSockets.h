@@ -49,6 +49,15 @@ inline uint16_t LocalPort(int fd) {
     return ntohs(a.sin_port);
 }
 
+// Whether this machine can listen on the IPv6 loopback at all (some containers have no IPv6).
+inline bool HaveIPv6Loopback() {
+    Fd fd(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    return fd.Get() >= 0 && bind(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+
 class LoopbackListener {
 public:
     explicit LoopbackListener(int backlog = 8) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
 #include <thread>
 
 namespace vintrel::test {
@@ -190,21 +191,30 @@ TEST(TcpConnectTest, RefusedTimedOutAndInvalidHostsLeaveNothingOpen) {
     TcpClient client;
     std::string error;
     EXPECT_FALSE(client.Connect(500, error)); // the default host names no listener
-    EXPECT_EQ(error, "'NOHOST' is not a valid IPv4 address");
+    EXPECT_EQ(error, "No listener address is chosen");
 
+    // The reason, then the address tried; a name also says what it stood for.
     client.Host = "127.0.0.1";
     client.Port = LoopbackListener().Port(); // closed again at once
+    const std::string port = std::to_string(client.Port);
     EXPECT_FALSE(client.Connect(2000, error));
-    EXPECT_EQ(error, "Connection refused");
+    EXPECT_EQ(error, "Connection refused (127.0.0.1:" + port + ")");
+    client.Host = "localhost";
+    EXPECT_FALSE(client.Connect(2000, error));
+    EXPECT_EQ(error.rfind("Connection refused (localhost:" + port + " at ", 0), 0u) << error;
+    client.Host = "nosuch.invalid";
+    EXPECT_FALSE(client.Connect(2000, error));
+    EXPECT_EQ(error.rfind("Cannot look up nosuch.invalid: ", 0), 0u) << error;
 
     // A listener with a full queue drops further handshakes.
+    client.Host = "127.0.0.1";
     LoopbackListener full(0);
     const FullAcceptQueue fillers(full.Port());
     client.Port = full.Port();
     const auto start = steady_clock::now();
     EXPECT_FALSE(client.Connect(300, error));
     const auto took = duration_cast<milliseconds>(steady_clock::now() - start).count();
-    EXPECT_EQ(error, "Connect timed out.");
+    EXPECT_EQ(error, "Connect timed out. (127.0.0.1:" + std::to_string(full.Port()) + ")");
     EXPECT_GE(took, 280);
     EXPECT_LT(took, 2000);
     EXPECT_FALSE(client.Connected());

@@ -266,9 +266,19 @@ TEST(NewProtocolParse, RecordsTooShortOrWithoutMarkersHaveAWrongStructure) {
         const ParseOutcome o = rig.parser.ParseRecordedAudio(rig.dir.File("missing.$$$"), rig.request);
         EXPECT_FALSE(o.Opened);
         ASSERT_EQ(rig.questions.errors.size(), 1u);
-        EXPECT_EQ(rig.questions.errors[0], "Can't open audio record file\nPerhaps you are keeping " +
-                                               rig.dir.File("missing.$$$") +
-                                               " file busy elsewhere\nor working in protected directory");
+        EXPECT_EQ(rig.questions.errors[0], "Can't open audio record file\n" + rig.dir.File("missing.$$$") +
+                                               ": No such file or directory");
+    }
+    {
+        // A base name whose folder is missing: that folder is named, no file is said to be in use.
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.request.Settings.FileNameBase = "a/b";
+        rig.Parse(MakeSimRecord(NewConfig(), 300).bytes);
+        ASSERT_FALSE(rig.questions.errors.empty());
+        const std::string& e = rig.questions.errors[0];
+        EXPECT_EQ(e.rfind("Can't open '" + rig.dir.File("a/b"), 0), 0u) << e;
+        EXPECT_EQ(e.substr(e.find("' file\n")),
+                  "' file\nfolder " + rig.dir.File("a") + ": No such file or directory");
     }
 }
 

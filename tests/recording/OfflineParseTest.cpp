@@ -80,8 +80,9 @@ TEST(OfflineParse, FailuresAreReportedAndChangeNothing) {
     ParseOutcome o = ParseOffline(rig.parser, Request(rig, missing, 1, true));
     EXPECT_FALSE(o.Opened);
     ASSERT_EQ(rig.questions.messages.size(), 1u);
-    EXPECT_EQ(rig.questions.messages[0],
-              "Big Endian swapping failed: could not open" + missing + " or " + missing + "_LEnd.$$$");
+    EXPECT_EQ(rig.questions.messages[0], "Big Endian swapping failed: could not open" + missing + " or " +
+                                             missing + "_LEnd.$$$\n" + missing +
+                                             ": No such file or directory");
     EXPECT_TRUE(rig.dir.List().empty());
     // A cancelled dialog asks nothing, not even the protocol.
     o = ParseOffline(rig.parser, Request(rig, "", -2, true));

@@ -95,15 +95,36 @@ TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
 
 TEST(ParseCli, UnreadableAndStructurelessFiles) {
     TempDir dir;
+    // A missing file is said to be missing, not perhaps busy.
     auto r = RunCli("parse " + dir.File("absent.raw") + " --out " + dir.Path());
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.out.find("Can't open audio record file"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("Can't open audio record file\n" + dir.File("absent.raw") + ": No such file or directory"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("busy"), std::string::npos) << r.out;
     WriteBytes(dir.File("noise"), std::vector<uint8_t>(20000, 0x41));
     r = RunCli("parse " + dir.File("noise") + " --out " + dir.Path());
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.out.find("wrong file structure"), std::string::npos) << r.out;
     EXPECT_EQ(RunCli("parse " + dir.File("noise") + " --on-damage sometimes").exitCode, 2);
-    EXPECT_EQ(RunCli("parse " + dir.File("noise") + " --out " + dir.File("nowhere")).exitCode, 2);
+    // Folders that are not there are named with the reason, before anything is written.
+    struct Case {
+        std::string options, says;
+    };
+    const Case folders[] = {
+        {" --out " + dir.File("nowhere"), "--out " + dir.File("nowhere") + ": No such file or directory"},
+        {" --out " + dir.File("noise"), "--out " + dir.File("noise") + ": Not a directory"},
+        {" --base a/b --out " + dir.Path(),
+         "--base a/b: folder " + dir.File("a") + ": No such file or directory"},
+    };
+    for (const Case& c : folders)
+        for (const std::string& verb :
+             {"parse " + dir.File("noise"), std::string("record --seconds 1 --connect 127.0.0.1:1")}) {
+            r = RunCli(verb + c.options);
+            EXPECT_EQ(r.exitCode, 2) << verb << c.options << "\n" << r.out;
+            EXPECT_NE(r.out.find(c.says), std::string::npos) << verb << c.options << "\n" << r.out;
+        }
     EXPECT_EQ(dir.List().size(), 1u);
 }
 
@@ -324,7 +345,10 @@ TEST(RecordCli, ALinkThatDoesNotComeBackEndsAtTheWallClockLimitWithExitOne) {
 
 TEST(RecordCli, FailuresEndWithTheirExitStatus) {
     TempDir dir;
-    EXPECT_EQ(RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path()).exitCode, 3);
+    const auto refused = RunCli("record --connect 127.0.0.1:1 --seconds 1 --out " + dir.Path());
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.out.find("TCP/IP error: Connection refused (127.0.0.1:1)"), std::string::npos)
+        << refused.out;
     EXPECT_EQ(RunCli("record --connect 127.0.0.1:1").exitCode, 2); // --seconds is needed
     EXPECT_EQ(RunCli("record --seconds 1 --format 9k9").exitCode, 2);
     EXPECT_TRUE(dir.List().empty());

@@ -98,7 +98,8 @@ TEST(Recording, StartFailuresLeaveTheProgramIdle) {
     ASSERT_EQ(run.questions.errors.size(), 1u);
     EXPECT_EQ(run.questions.errors[0],
               "Can't create a temporary file\nPerhaps you are using 'temp.$$$' file at this "
-              "time\nor working in protected directory");
+              "time\nor working in protected directory\nfolder " +
+                  run.dir.File("no-such-folder") + ": No such file or directory");
     EXPECT_EQ(run.rc.Controls().StartStopCaption, "Start record");
 }
 

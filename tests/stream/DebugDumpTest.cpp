@@ -85,7 +85,8 @@ TEST(DebugDump, OpenFailsClearlyInAMissingFolder) {
     DebugDump dump(s);
     std::string error;
     EXPECT_FALSE(dump.Open("/nonexistent/folder", false, error));
-    EXPECT_NE(error.find(DebugDump::kRawDumpFile), std::string::npos) << error;
+    EXPECT_EQ(error,
+              std::string("/nonexistent/folder/") + DebugDump::kRawDumpFile + ": No such file or directory");
     EXPECT_FALSE(dump.IsOpen());
 }
 

@@ -11,8 +11,10 @@ struct CliResult {
     std::string out; // standard output and standard error together
 };
 
-inline CliResult RunCli(const std::string& args) {
-    const std::string cmd = std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
+// env: assignments for the command's environment ("NAME=value"), empty for none.
+inline CliResult RunCli(const std::string& args, const std::string& env = "") {
+    const std::string cmd =
+        env + (env.empty() ? "" : " ") + std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     CliResult r{-1, ""};
     if (!p) return r;
