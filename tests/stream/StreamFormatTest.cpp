@@ -1,5 +1,7 @@
 #include "stream/StreamFormat.h"
+#include "stream/FormatCheck.h"
 #include "stream/FrameLayout.h"
+#include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,160 @@ TEST(FrameLayout, BitNumbersChecksumAndPlatforms) {
     EXPECT_EQ(PlatformName(4), "Kalimba");
     EXPECT_EQ(PlatformName(7), "PC");
     EXPECT_EQ(PlatformName(12), "unknown (12)");
+}
+
+namespace {
+
+constexpr auto k8k4 = DataStreamFormat::Ksps8Ms4;
+constexpr auto k16k2 = DataStreamFormat::Ksps16Ms2;
+constexpr auto k16k4 = DataStreamFormat::Ksps16Ms4;
+
+// Frames of one protocol, format and byte order. The samples are a small noise around 0, so
+// 0xFFFF words (marker bytes) fill the audio as they do in real streams; old-protocol frames
+// change their channel mask from frame to frame.
+std::vector<uint8_t> StreamOf(bool newProtocol, DataStreamFormat f, bool bigEndian, int frames = 30) {
+    const int n = GetStreamFormat(f).ChannLenWords;
+    uint32_t seed = 7;
+    auto noise = [&](int count) {
+        std::vector<int16_t> v(size_t(count), 0);
+        for (int16_t& x : v) {
+            seed = seed * 1103515245u + 12345u;
+            x = int16_t(int((seed >> 16) % 7) - 3);
+        }
+        return v;
+    };
+    std::vector<uint8_t> out;
+    for (int i = 0; i < frames; ++i) {
+        if (newProtocol) {
+            test::Append(out, test::NewFrame(uint32_t(i))
+                                  .Raw(0x0101, noise(n))
+                                  .Raw(0x0701, noise(n))
+                                  .Mips(90, 40)
+                                  .Bytes(bigEndian));
+        } else {
+            test::OldFrame fr(uint16_t(i), n);
+            fr.Key(0x5343, 40).Channels(i % 3 ? 0x1F : 0x05, int16_t(-1));
+            test::Append(out, fr.Bytes(bigEndian));
+        }
+    }
+    return out;
+}
+
+std::string Named(DataStreamFormat f) {
+    return std::string("\"") + FormatCaption(f) + "\" (" + FormatShortName(f) + ")";
+}
+
+} // namespace
+
+// Every protocol, format and byte order of the stream read with every format and byte order:
+// each contradiction is named with exactly the formats that fit, each match says nothing.
+TEST(FormatCheck, EveryStreamAgainstEverySetting) {
+    for (const bool newProtocol : {true, false})
+        for (int sf = 0; sf < kFormatCount; ++sf)
+            for (const bool be : {false, true}) {
+                const auto streamFormat = static_cast<DataStreamFormat>(sf);
+                const std::vector<uint8_t> bytes = StreamOf(newProtocol, streamFormat, be);
+                const int samples = GetStreamFormat(streamFormat).ChannLenWords;
+                for (int cf = 0; cf < kFormatCount; ++cf)
+                    for (const bool chosenBe : {false, true}) {
+                        const auto chosen = static_cast<DataStreamFormat>(cf);
+                        SCOPED_TRACE(std::string(newProtocol ? "new " : "old ") +
+                                     FormatShortName(streamFormat) + (be ? " BE" : " LE") + " read as " +
+                                     FormatShortName(chosen) + (chosenBe ? " BE" : " LE"));
+                        const FormatFinding f =
+                            CheckStreamBytes(bytes.data(), bytes.size(), chosenBe, chosen);
+                        const std::string text = FindingText(f);
+                        EXPECT_EQ(f.OtherByteOrder, be != chosenBe);
+                        if (be != chosenBe) {
+                            EXPECT_EQ(f.StreamBigEndian, be);
+                            EXPECT_NE(
+                                text.find(be ? "the stream is big-endian" : "the stream is little-endian"),
+                                std::string::npos)
+                                << text;
+                        }
+                        const bool mismatch = samples != GetStreamFormat(chosen).ChannLenWords;
+                        EXPECT_EQ(f.FormatMismatch, mismatch);
+                        if (!mismatch) {
+                            EXPECT_EQ(text.find("frames carry"), std::string::npos) << text;
+                            if (be == chosenBe) EXPECT_EQ(text, "");
+                            continue;
+                        }
+                        EXPECT_EQ(f.Fits, FormatsCarrying(samples));
+                        EXPECT_NE(text.find("frames carry " + std::to_string(samples) +
+                                            " samples per channel; "
+                                            "formats that fit: "),
+                                  std::string::npos)
+                            << text;
+                        for (int k = 0; k < kFormatCount; ++k) {
+                            const auto other = static_cast<DataStreamFormat>(k);
+                            const bool fits = GetStreamFormat(other).ChannLenWords == samples;
+                            EXPECT_EQ(text.find(Named(other)) != std::string::npos, fits) << text;
+                        }
+                    }
+            }
+}
+
+TEST(FormatCheck, TheLinesAsTheySayIt) {
+    const auto s16k4 = StreamOf(true, k16k4, false);
+    EXPECT_EQ(FindingText(CheckStreamBytes(s16k4.data(), s16k4.size(), false, k8k4)),
+              "frames carry 64 samples per channel; formats that fit: \"16 Ksps, 4 ms\" (16k4), "
+              "\"24 Ksps, 2.67ms\" (24k2.67)");
+    const auto s8k4 = StreamOf(false, k8k4, true);
+    EXPECT_EQ(
+        FindingText(CheckStreamBytes(s8k4.data(), s8k4.size(), false, k16k4)),
+        "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian); frames carry "
+        "32 samples per channel; formats that fit: \"8 Ksps, 4 ms\" (8k4), \"16 Ksps, 2 ms\" (16k2), "
+        "\"24 Ksps, 1.33ms\" (24k1.33)");
+
+    // A frame may carry one channel at another count: one raw chunk that fits is enough.
+    std::vector<uint8_t> mixed, odd;
+    for (uint32_t i = 0; i < 20; ++i) {
+        test::Append(mixed, test::NewFrame(i)
+                                .Raw(0x0101, std::vector<int16_t>(32, 5))
+                                .Raw(0x0701, std::vector<int16_t>(64, 5))
+                                .Bytes());
+        test::Append(odd, test::NewFrame(i).Raw(0x0101, std::vector<int16_t>(48, -1)).Bytes());
+    }
+    EXPECT_FALSE(CheckStreamBytes(mixed.data(), mixed.size(), false, k8k4).Contradicts());
+    EXPECT_FALSE(CheckStreamBytes(mixed.data(), mixed.size(), false, k16k4).Contradicts());
+    EXPECT_EQ(FindingText(CheckStreamBytes(mixed.data(), mixed.size(), false, DataStreamFormat::Ksps8Ms16)),
+              "frames carry 32 or 64 samples per channel; formats that fit: \"8 Ksps, 4 ms\" (8k4), "
+              "\"16 Ksps, 2 ms\" (16k2), \"16 Ksps, 4 ms\" (16k4), \"24 Ksps, 1.33ms\" (24k1.33), "
+              "\"24 Ksps, 2.67ms\" (24k2.67)");
+    EXPECT_EQ(FindingText(CheckStreamBytes(odd.data(), odd.size(), false, k8k4)),
+              "frames carry 48 samples per channel; formats that fit: none");
+    // No frame at all, or frames without samples: nothing to say.
+    const std::vector<uint8_t> noise(5000, 0xFF);
+    EXPECT_FALSE(CheckStreamBytes(noise.data(), noise.size(), false, k8k4).Contradicts());
+    std::vector<uint8_t> mipsOnly;
+    for (uint32_t i = 0; i < 5; ++i) test::Append(mipsOnly, test::NewFrame(i).Mips(9, 3).Bytes(true));
+    EXPECT_EQ(CheckStreamBytes(mipsOnly.data(), mipsOnly.size(), true, k16k4), FormatFinding{});
+}
+
+// Live, the frame period decides between the formats of one sample count.
+TEST(FormatCheck, FramePeriodDecidesBetweenFormatsOfOneSampleCount) {
+    const auto s32 = StreamOf(true, k8k4, false);
+    const FormatFinding bytes = CheckStreamBytes(s32.data(), s32.size(), false, k8k4);
+    EXPECT_FALSE(WithFramePeriod(bytes, 4.3, k8k4).Contradicts()); // within 10 %
+    FormatFinding f = WithFramePeriod(bytes, 2.04, k8k4);
+    EXPECT_EQ(FindingText(f), "frames come every 2.04 ms and carry 32 samples per channel; formats that fit: "
+                              "\"16 Ksps, 2 ms\" (16k2)");
+    uintptr_t w;
+    intptr_t l;
+    PackFinding(f, w, l);
+    EXPECT_EQ(UnpackFinding(w, l), f);
+    EXPECT_EQ(FindingText(WithFramePeriod(bytes, 9.0, k16k2)),
+              "frames come every 9.00 ms and carry 32 samples per channel; formats that fit: none");
+    // The sample counts rule out what the rate alone would let through.
+    const auto s64 = StreamOf(false, k16k4, false);
+    f = WithFramePeriod(CheckStreamBytes(s64.data(), s64.size(), false, k8k4), 3.98, k8k4);
+    EXPECT_EQ(FindingText(f), "frames come every 3.98 ms and carry 64 samples per channel; formats that fit: "
+                              "\"16 Ksps, 4 ms\" (16k4)");
+    // Far faster than any target: the rate names nothing, the counts alone decide.
+    EXPECT_FALSE(WithFramePeriod(bytes, 0.01, k16k2).Contradicts());
+    EXPECT_EQ(FindingText(WithFramePeriod(CheckStreamBytes(s64.data(), s64.size(), false, k8k4), 0.01, k8k4)),
+              "frames come faster than real time and carry 64 samples per channel; formats that fit: "
+              "\"16 Ksps, 4 ms\" (16k4), \"24 Ksps, 2.67ms\" (24k2.67)");
 }
 
 } // namespace vintrel
