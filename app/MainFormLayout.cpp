@@ -189,6 +189,11 @@ void TMainForm::CreateControls() {
 
     LabelStat = new QLabel("Not connected", this);
     LabelStat->setGeometry(10, height() - 24, width() - 20, 20);
+    // Above the status line, which does not overwrite it; it stays until the next Connect.
+    FormatWarningLabel = new QLabel(this);
+    FormatWarningLabel->setGeometry(10, height() - 46, width() - 20, 20);
+    FormatWarningLabel->setStyleSheet("color: red; font-weight: bold");
+    FormatWarningLabel->hide();
 
     WarningPanel = new QFrame(this);
     WarningPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
