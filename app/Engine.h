@@ -106,6 +106,10 @@ public:
     const LinkCounters& Links() const { return links_; }
     uint64_t FramesDrawn() const { return framesDrawn_; }
     const std::string& LastWarning() const { return warning_; }
+    // What the stream said against the chosen format or byte order (empty: nothing), and how
+    // many times it was said since the engine was made.
+    const std::string& FormatWarning() const { return formatWarning_; }
+    uint32_t FormatWarnings() const { return formatWarnings_; }
     // The listener address the TCP client uses ("NOHOST" when none).
     std::string TcpHost() const;
 
@@ -157,6 +161,8 @@ private:
     LinkCounters links_;
     uint64_t framesDrawn_ = 0;
     std::string warning_;
+    std::string formatWarning_;
+    uint32_t formatWarnings_ = 0;
 };
 
 } // namespace vintrel

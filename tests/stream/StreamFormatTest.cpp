@@ -1,6 +1,7 @@
 #include "stream/StreamFormat.h"
 #include "stream/FormatCheck.h"
 #include "stream/FrameLayout.h"
+#include "stream/LiveFormatCheck.h"
 #include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,60 @@ TEST(FormatCheck, FramePeriodDecidesBetweenFormatsOfOneSampleCount) {
     EXPECT_EQ(FindingText(WithFramePeriod(CheckStreamBytes(s64.data(), s64.size(), false, k8k4), 0.01, k8k4)),
               "frames come faster than real time and carry 64 samples per channel; formats that fit: "
               "\"16 Ksps, 4 ms\" (16k4), \"24 Ksps, 2.67ms\" (24k2.67)");
+}
+
+// The parsing thread's check, fed as the thread feeds it: the bytes before each round, the
+// frame numbers as frames are taken, a verdict after a round or a wait that ran out.
+TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
+    struct Case {
+        DataStreamFormat sent;
+        bool bigEndian;  // of the stream; the receiver expects little-endian
+        double periodMs; // 0: every frame at once, then silence
+        DataStreamFormat chosen;
+        const char* said; // empty: all is well
+    };
+    const Case cases[] = {
+        {k16k2, false, 2.0, k8k4,
+         "frames come every 2.00 ms and carry 32 samples per channel; formats that fit: \"16 Ksps, 2 ms\" "
+         "(16k2)"},
+        {k8k4, false, 4.0, k8k4, ""},
+        {DataStreamFormat::Ksps24Ms2_67, false, 8.0 / 3, DataStreamFormat::Ksps24Ms2_67, ""},
+        {k16k2, false, 0, k8k4, ""}, // faster than real time: the counts fit
+        {k16k4, false, 0, k8k4,
+         "frames come faster than real time and carry 64 samples per channel; formats that fit: \"16 Ksps, 4 "
+         "ms\" "
+         "(16k4), \"24 Ksps, 2.67ms\" (24k2.67)"},
+        {k8k4, true, 4.0, k8k4,
+         "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(FormatShortName(c.sent)) + " every " + std::to_string(c.periodMs));
+        auto ring = std::make_unique<ReceiveRing>();
+        LiveFormatCheck check;
+        check.Start();
+        FormatFinding f;
+        int verdicts = 0;
+        double now = 1000;
+        // Frames are taken only in the byte order they make sense in.
+        const bool taken = !c.bigEndian;
+        for (uint32_t n = 0; n < 2000 && verdicts == 0; ++n) {
+            const std::vector<uint8_t> one =
+                test::NewFrame(n)
+                    .Raw(0x0101,
+                         std::vector<int16_t>(size_t(GetStreamFormat(c.sent).ChannLenWords), int16_t(-1)))
+                    .Bytes(c.bigEndian);
+            ring->Producer().Write(one.data(), uint32_t(one.size()));
+            check.SeeBytes(*ring, uint32_t(now));
+            if (taken) check.SeeFrame(n, uint32_t(now));
+            ring->Consumer().Consume(uint32_t(one.size()));
+            if (c.periodMs == 0 && n < 400) continue; // a burst: no round ends before its last frame
+            verdicts += check.Due(uint32_t(now), c.periodMs == 0, false, c.chosen, f);
+            now += c.periodMs == 0 ? 40 : c.periodMs;
+        }
+        ASSERT_EQ(verdicts, 1);
+        EXPECT_EQ(FindingText(f), c.said);
+        EXPECT_FALSE(check.Due(uint32_t(now + 10000), true, false, c.chosen, f)) << "one verdict per start";
+    }
 }
 
 } // namespace vintrel
