@@ -114,6 +114,7 @@ public:
     TEditForm& History() { return *EditForm; }
     THelpForm& Help() { return *HelpForm; }
     QPushButton* ConnectButtonWidget() const { return ConnectButton; }
+    const QLabel* FormatWarningWidget() const { return FormatWarningLabel; }
     QLabel* Counter(CounterLabel which) const;
     const QImage& Canvas() const { return canvas_; }
     std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
