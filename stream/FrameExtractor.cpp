@@ -207,7 +207,7 @@ void FrameExtractor::TakeFrame(uint32_t len) {
                                            uint32_t(d.Word(frameBufN_, kNewCounterHiWord)) << 16)
                                  : int64_t(int16_t(d.Word(frameBufN_, kOldCounterWord)));
     CheckFrameNumber(f);
-    formatCheck_.SeeFrame(f.FrameNum, s_.Ticks.Now());
+    formatCheck_.SeeFrame(f.FrameNum);
 
     const int words = int(len / 2);
     f.Result = f.Protocol == 0 ? d.ParseOldProtocolFrame(words, frameBufN_, oldProtCH)

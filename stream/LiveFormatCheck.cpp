@@ -15,7 +15,7 @@ LiveFormatCheck::LiveFormatCheck() : sample_(std::make_unique<uint8_t[]>(kFormat
 
 void LiveFormatCheck::Start() {
     sampleLen_ = 0;
-    haveBytes_ = haveFrame_ = timing_ = done_ = false;
+    haveBytes_ = haveFrame_ = frameTimed_ = timing_ = done_ = false;
     steps_ = stepsAtStart_ = 0;
 }
 
@@ -33,21 +33,23 @@ void LiveFormatCheck::SeeBytes(const ReceiveRing& ring, uint32_t now) {
     haveBytes_ = true;
 }
 
-void LiveFormatCheck::SeeFrame(int64_t frameNum, uint32_t now) {
+void LiveFormatCheck::SeeFrame(int64_t frameNum) {
     const uint16_t num = uint16_t(frameNum);
-    if (!haveFrame_) {
-        haveFrame_ = true;
-        firstFrame_ = now;
-    } else {
+    if (haveFrame_) {
         const uint32_t step = uint16_t(num - lastNum_);
         steps_ += step >= 1 && step <= kMaxStep ? step : 1;
     }
+    haveFrame_ = true;
     lastNum_ = num;
 }
 
 bool LiveFormatCheck::Due(uint32_t now, bool silent, bool bigEndian, DataStreamFormat chosen,
                           FormatFinding& out) {
     if (done_ || !haveBytes_) return false;
+    if (haveFrame_ && !frameTimed_) {
+        frameTimed_ = true; // the first frame's time, to the round
+        firstFrame_ = now;
+    }
     // Rounds end when the ring holds no whole frame: the last frame taken is the newest there is,
     // so the count at the end of a round goes with the time of that round.
     if (haveFrame_ && !timing_ && TicksSince(firstFrame_, now) >= kRateSettleMs) {
@@ -57,14 +59,14 @@ bool LiveFormatCheck::Due(uint32_t now, bool silent, bool bigEndian, DataStreamF
     }
     double ms = 0;
     const uint32_t timed = steps_ - stepsAtStart_;
-    if (timing_ && TicksSince(timingStart_, now) >= kRateWindowMs && timed > 0) {
-        ms = double(TicksSince(timingStart_, now)) / timed;
+    if (timing_ && TicksSince(timingStart_, now) >= kRateWindowMs) {
+        if (timed > 0) ms = double(TicksSince(timingStart_, now)) / timed;
     } else if (silent && haveFrame_ && steps_ >= kFastFrames &&
                double(TicksSince(firstFrame_, now)) / steps_ < kFasterThanRealTimeMs) {
         // Everything came at once and nothing follows: faster than any target sends.
         ms = std::max(1.0, double(TicksSince(firstFrame_, now))) / steps_;
-    } else if (TicksSince(firstBytes_, now) < kVerdictLatestMs) {
-        return false; // the rate may still tell
+    } else if (haveFrame_ || TicksSince(firstBytes_, now) < kVerdictLatestMs) {
+        return false; // the rate may still tell; without frames, the bytes alone after a while
     }
     done_ = true;
     out = CheckStreamBytes(sample_.get(), sampleLen_, bigEndian, chosen);

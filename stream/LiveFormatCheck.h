@@ -17,7 +17,7 @@ namespace vintrel {
 
 constexpr uint32_t kRateSettleMs = 500;     // frames of the first half second are not timed
 constexpr uint32_t kRateWindowMs = 2000;    // the frame rate is measured over this long
-constexpr uint32_t kVerdictLatestMs = 3000; // after the first bytes, a verdict comes by then
+constexpr uint32_t kVerdictLatestMs = 3000; // no frame taken: the bytes alone decide after this
 constexpr uint32_t kFormatSampleBytes = 65536;
 
 class LiveFormatCheck {
@@ -29,7 +29,7 @@ public:
     // Copies the bytes that arrived since the last call (until the sample is full).
     void SeeBytes(const ReceiveRing& ring, uint32_t now);
     // A frame was taken; its number says how many the target sent since the previous one.
-    void SeeFrame(int64_t frameNum, uint32_t now);
+    void SeeFrame(int64_t frameNum);
     // After a round (silent false) or a wait that ran out (silent true): true, once, when the
     // verdict is due; `out` then holds it (it may say that all is well).
     bool Due(uint32_t now, bool silent, bool bigEndian, DataStreamFormat chosen, FormatFinding& out);
@@ -38,7 +38,7 @@ private:
     std::unique_ptr<uint8_t[]> sample_;
     uint32_t sampleLen_ = 0;
     uint32_t next_ = 0; // ring position of the next byte to copy
-    bool haveBytes_ = false, haveFrame_ = false, timing_ = false, done_ = false;
+    bool haveBytes_ = false, haveFrame_ = false, frameTimed_ = false, timing_ = false, done_ = false;
     uint32_t firstBytes_ = 0, firstFrame_ = 0, timingStart_ = 0;
     uint16_t lastNum_ = 0;
     uint32_t steps_ = 0, stepsAtStart_ = 0;

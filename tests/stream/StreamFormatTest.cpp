@@ -286,7 +286,7 @@ TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
                     .Bytes(c.bigEndian);
             ring->Producer().Write(one.data(), uint32_t(one.size()));
             check.SeeBytes(*ring, uint32_t(now));
-            if (taken) check.SeeFrame(n, uint32_t(now));
+            if (taken) check.SeeFrame(n);
             ring->Consumer().Consume(uint32_t(one.size()));
             if (c.periodMs == 0 && n < 400) continue; // a burst: no round ends before its last frame
             verdicts += check.Due(uint32_t(now), c.periodMs == 0, false, c.chosen, f);
