@@ -185,10 +185,7 @@ TEST_F(MainFormTest, TheFormatWarningHasALineOfItsOwn) {
     TMainForm f(options_);
     f.show();
     EXPECT_FALSE(f.FormatWarningWidget()->isVisible());
-    FormatFinding finding;
-    finding.FormatMismatch = true;
-    finding.Samples = 64;
-    finding.Fits = FormatsCarrying(64);
+    const FormatFinding finding{.FormatMismatch = true, .Fits = FormatsCarrying(64), .Samples = 64};
     uintptr_t w;
     intptr_t l;
     PackFinding(finding, w, l);
