@@ -127,10 +127,6 @@ std::vector<uint8_t> StreamOf(bool newProtocol, DataStreamFormat f, bool bigEndi
     return out;
 }
 
-std::string Named(DataStreamFormat f) {
-    return std::string("\"") + FormatCaption(f) + "\" (" + FormatShortName(f) + ")";
-}
-
 } // namespace
 
 // Every protocol, format and byte order of the stream read with every format and byte order:
@@ -163,7 +159,9 @@ TEST(FormatCheck, EveryStreamAgainstEverySetting) {
                         EXPECT_EQ(f.FormatMismatch, mismatch);
                         if (!mismatch) {
                             EXPECT_EQ(text.find("frames carry"), std::string::npos) << text;
-                            if (be == chosenBe) EXPECT_EQ(text, "");
+                            if (be == chosenBe) {
+                                EXPECT_EQ(text, "");
+                            }
                             continue;
                         }
                         EXPECT_EQ(f.Fits, FormatsCarrying(samples));
@@ -172,11 +170,6 @@ TEST(FormatCheck, EveryStreamAgainstEverySetting) {
                                             "formats that fit: "),
                                   std::string::npos)
                             << text;
-                        for (int k = 0; k < kFormatCount; ++k) {
-                            const auto other = static_cast<DataStreamFormat>(k);
-                            const bool fits = GetStreamFormat(other).ChannLenWords == samples;
-                            EXPECT_EQ(text.find(Named(other)) != std::string::npos, fits) << text;
-                        }
                     }
             }
 }
