@@ -92,7 +92,6 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         break;
     case WM_FORMAT_REPORT:
         formatWarning_ = FindingText(UnpackFinding(wParam, lParam));
-        ++formatWarnings_;
         view_.FormatWarning(formatWarning_);
         break;
     case WM_TAGS_CHANGED:

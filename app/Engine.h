@@ -106,10 +106,9 @@ public:
     const LinkCounters& Links() const { return links_; }
     uint64_t FramesDrawn() const { return framesDrawn_; }
     const std::string& LastWarning() const { return warning_; }
-    // What the stream said against the chosen format or byte order (empty: nothing), and how
-    // many times it was said since the engine was made.
+    // What the stream said against the chosen format or byte order (empty: nothing, or cleared by
+    // the user's own Connect).
     const std::string& FormatWarning() const { return formatWarning_; }
-    uint32_t FormatWarnings() const { return formatWarnings_; }
     // The listener address the TCP client uses ("NOHOST" when none).
     std::string TcpHost() const;
 
@@ -162,7 +161,6 @@ private:
     uint64_t framesDrawn_ = 0;
     std::string warning_;
     std::string formatWarning_;
-    uint32_t formatWarnings_ = 0;
 };
 
 } // namespace vintrel
