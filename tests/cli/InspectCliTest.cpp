@@ -204,8 +204,9 @@ TEST(InspectCli, ParseAndInspectRefuseAStreamThatContradictsTheSettings) {
             EXPECT_EQ(r.exitCode, said[0] == 't' ? (verb == "parse " ? 2 : 1) : 0) << r.out;
             EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
         }
-        if (said.rfind("frames", 0) == 0)
+        if (said.rfind("frames", 0) == 0) {
             EXPECT_FALSE(std::filesystem::is_empty(out)) << "forced, the parse writes";
+        }
         std::filesystem::remove(file);
     }
 }
