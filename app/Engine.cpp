@@ -90,6 +90,10 @@ void Engine::AppMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         reports_.OnFrameReport(wParam, lParam);
         view_.FrameReported(wParam == kReportChecksum);
         break;
+    case WM_FORMAT_REPORT:
+        formatWarning_ = FindingText(UnpackFinding(wParam, lParam));
+        view_.FormatWarning(formatWarning_);
+        break;
     case WM_TAGS_CHANGED:
         if (!s.Tags.CheckBoxLockCh.load()) {
             s.Tags.HandleSelectableTagsOnChange();

@@ -106,6 +106,9 @@ public:
     const LinkCounters& Links() const { return links_; }
     uint64_t FramesDrawn() const { return framesDrawn_; }
     const std::string& LastWarning() const { return warning_; }
+    // What the stream said against the chosen format or byte order (empty: nothing, or cleared by
+    // the user's own Connect).
+    const std::string& FormatWarning() const { return formatWarning_; }
     // The listener address the TCP client uses ("NOHOST" when none).
     std::string TcpHost() const;
 
@@ -157,6 +160,7 @@ private:
     LinkCounters links_;
     uint64_t framesDrawn_ = 0;
     std::string warning_;
+    std::string formatWarning_;
 };
 
 } // namespace vintrel

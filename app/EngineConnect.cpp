@@ -69,6 +69,11 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     }
     transportIs_ = TR_NONE;
     s.Settings.BigEndian = cs.BigEndian;
+    if (!automatic && !formatWarning_.empty()) {
+        // The user's own connect, perhaps with other settings: the stream is judged afresh.
+        formatWarning_.clear();
+        view_.FormatWarning("");
+    }
 
     uint32_t rate = 0;
     std::string rateText = Trim(cs.RateText);

@@ -18,6 +18,9 @@ public:
     virtual void FrameReported(bool checksum) {}
     // The warning panel: its text ("No signal", "Lost sync") and whether it shows.
     virtual void Warning(std::string_view text, bool show) {}
+    // The stream contradicts the format or byte order chosen: the one line that says how. The
+    // warning stays until the next connection; the status line does not overwrite it.
+    virtual void FormatWarning(std::string_view text) {}
     // Connect button caption and the controls that follow the connection.
     virtual void ConnectedChanged(bool connected) {}
     // The link drops or reconnections changed (also to 0 when the user connects).

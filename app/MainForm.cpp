@@ -8,6 +8,7 @@
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
 #include "quendel/QuendelImage.h"
+#include "recording/OfflineParse.h"
 #include "stream/Tags.h"
 
 #include <QApplication>
@@ -311,6 +312,14 @@ void TMainForm::Warning(std::string_view text, bool show) {
     }
 }
 
+void TMainForm::FormatWarning(std::string_view text) {
+    const QString line = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    FormatWarningLabel->setText(line);
+    FormatWarningLabel->setToolTip(line);
+    FormatWarningLabel->setVisible(!line.isEmpty());
+    if (!line.isEmpty()) FormatWarningLabel->raise();
+}
+
 void TMainForm::ConnectedChanged(bool connected) {
     ConnectButton->setText(connected ? "Disconnect" : "Connect");
     SettingsForm->EnaDisOnCnctBtn(connected);
@@ -544,9 +553,11 @@ void TMainForm::ButtonParseOfflineClick() {
                                                         QString::fromStdString(options_.ProgramFolder) + "/",
                                                         "Saved tmp files(*.$$$);;All files (*.*)");
     if (chosen.isEmpty()) return;
-    engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(),
-                                                 SettingsForm->CurrentConnectSettings().BigEndian,
-                                                 SettingsForm->GetSamplingRateFrameDurFromRB());
+    const bool bigEndian = SettingsForm->CurrentConnectSettings().BigEndian;
+    const DataStreamFormat format = SettingsForm->GetSamplingRateFrameDurFromRB();
+    // What the record's own frames say against the settings is shown before the parse starts.
+    FormatWarning(FindingText(CheckRecordFormat(chosen.toStdString(), bigEndian, format)));
+    engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(), bigEndian, format);
     RefreshRecordControls();
 }
 

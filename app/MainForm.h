@@ -81,6 +81,7 @@ public:
     void DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) override;
     void FrameReported(bool checksum) override;
     void Warning(std::string_view text, bool show) override;
+    void FormatWarning(std::string_view text) override;
     void ConnectedChanged(bool connected) override;
     void LinkCountersChanged(const LinkCounters& links) override;
     void TcpIpError(std::string_view text) override;
@@ -113,6 +114,7 @@ public:
     TEditForm& History() { return *EditForm; }
     THelpForm& Help() { return *HelpForm; }
     QPushButton* ConnectButtonWidget() const { return ConnectButton; }
+    const QLabel* FormatWarningWidget() const { return FormatWarningLabel; }
     QLabel* Counter(CounterLabel which) const;
     const QImage& Canvas() const { return canvas_; }
     std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
@@ -208,6 +210,7 @@ private:
     QLabel* linkDropsLabel_;            // "Link drops:"
     QFrame* WarningPanel;
     QLabel* WarningLabel;
+    QLabel* FormatWarningLabel; // what the stream says against the format or byte order chosen
     QFrame* RecordDiagPanel;
     QLabel* LabelDiagPanel;
     QLineEdit* EditFragments;

@@ -189,6 +189,14 @@ void TMainForm::CreateControls() {
 
     LabelStat = new QLabel("Not connected", this);
     LabelStat->setGeometry(10, height() - 24, width() - 20, 20);
+    // Between the charts and the buttons, away from the status line, which does not overwrite it;
+    // it stays until the next Connect.
+    FormatWarningLabel = new QLabel(this);
+    FormatWarningLabel->setGeometry(10, ConnectButton->y() - 50, width() - 20, 46);
+    FormatWarningLabel->setWordWrap(true);
+    FormatWarningLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    FormatWarningLabel->setStyleSheet("color: red; font-weight: bold");
+    FormatWarningLabel->hide();
 
     WarningPanel = new QFrame(this);
     WarningPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);

@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "recording/OfflineParse.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
 #include "stream/Tags.h"
@@ -15,7 +16,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vintrel-cli inspect FILE [--format F] [--big-endian] [--no-checksum] [--json] [--summary]\n"
-    "Replays a captured stream or raw record through the receiver, one line per frame.\n";
+    "                           [--force]\n"
+    "Replays a captured stream or raw record through the receiver, one line per frame.\n"
+    "First the stream's frames are set against --format and --big-endian: when they contradict them,\n"
+    "the line that says how (and the formats that fit) is printed and inspect ends with exit status\n"
+    "4, unless --force is given.\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "vintrel-cli inspect: %s\n", why.c_str());
@@ -63,7 +68,7 @@ private:
 
 int RunInspect(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format"},
-                 {"--big-endian", "--no-checksum", "--json", "--summary", "--help"});
+                 {"--big-endian", "--no-checksum", "--json", "--summary", "--force", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage);
         return 0;
@@ -86,6 +91,11 @@ int RunInspect(int argc, char** argv, int first) {
     if (!file.Open(path, error)) {
         std::fprintf(stderr, "vintrel-cli inspect: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
         return kExitUsage;
+    }
+    const FormatFinding finding = CheckRecordFormat(path, o.BigEndian, o.Format);
+    if (finding.Contradicts()) {
+        std::fprintf(stderr, "vintrel-cli inspect: %s\n", FindingText(finding).c_str());
+        if (!args.Has("--force")) return kExitMismatch;
     }
     Replay replay(
         file, [&file] { return file.Exhausted(); }, o);

@@ -32,7 +32,10 @@ constexpr const char* kUsage =
     "--ftdi N takes the N-th FT2232H MiniModule adapter (1 = first). --forward serves the raw stream\n"
     "to TCP clients. --frames N stops once N frames have arrived and prints the elapsed and CPU\n"
     "time (for throughput measurements). --dump writes the debug dump (every block read, a record\n"
-    "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n";
+    "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n"
+    "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
+    "the line that says how (and the formats that fit) is printed; the stream goes on, and the\n"
+    "exit status is 4.\n";
 
 std::atomic<bool> gStop{false};
 void OnSignal(int) {
@@ -51,6 +54,11 @@ public:
         if (show) warning = text;
     }
     void DrawFrame(int, TNewProtHeaderEveryFrameData&) override { ++drawn; }
+    // The stream goes on; the line says what it contradicts.
+    void FormatWarning(std::string_view text) override {
+        if (!text.empty())
+            std::fprintf(stderr, "\nvintrel-cli monitor: %.*s\n", int(text.size()), text.data());
+    }
     std::string warning;
     uint64_t drawn = 0;
 };
@@ -201,11 +209,17 @@ int RunMonitor(int argc, char** argv, int first) {
     if (engine.State().HandOff.FramesNotDrawn())
         std::printf("Frames not shown (window behind): %llu\n",
                     (unsigned long long)engine.State().HandOff.FramesNotDrawn());
+    const bool mismatch = !engine.FormatWarning().empty();
+    if (mismatch) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vintrel-cli monitor: %s\n", engine.FormatWarning().c_str());
+    }
     if (frames == 0) {
         std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n",
                      view.warning.empty() ? "" : " - ", view.warning.c_str());
-        return kExitNothing;
+        return mismatch ? kExitMismatch : kExitNothing;
     }
+    if (mismatch) return kExitMismatch;
     return kExitSuccess;
 }
 

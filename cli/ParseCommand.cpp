@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
-    "                         [--gaps marker|exact]\n"
+    "                         [--gaps marker|exact] [--force]\n"
     "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
     "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
     "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
@@ -31,6 +31,9 @@ constexpr const char* kUsage =
     "(default: ignore); the questions are printed on standard error.\n"
     "--gaps exact fills a forward gap in the frame numbering with exactly the missing frames' silence\n"
     "(at most ten minutes a gap); marker (the default) puts a fixed stretch of silence at every break.\n"
+    "Before anything is written the record's frames are set against --format and --big-endian: when\n"
+    "they contradict them, the line that says how (and the formats that fit) is printed and the\n"
+    "parse ends with exit status 4, unless --force is given.\n"
     "Prints the status line of the parse and, for a damaged record, \"Inconsistencies (fragments):\",\n"
     "\"Checksum errors (if verified):\" and \"Total frames:\"; then a line per break in the frame\n"
     "numbering and per channel that was not written.\n";
@@ -142,7 +145,7 @@ std::string BaseNameError(const std::string& folder, const std::string& base) {
 
 int RunParse(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
-                 {"--big-endian", "--no-checksum", "--no-stamp", "--help"});
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--force", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage);
         return 0;
@@ -200,6 +203,11 @@ int RunParse(int argc, char** argv, int first) {
     }
     // A file-size limit makes the writes fail (reported) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    const FormatFinding finding = CheckRecordFormat(r.FileName, r.BigEndian, format);
+    if (finding.Contradicts()) {
+        std::fprintf(stderr, "vintrel-cli parse: %s\n", FindingText(finding).c_str());
+        if (!args.Has("--force")) return kExitMismatch;
+    }
     const ParseOutcome o = ParseOffline(parser, r);
     if (!o.Opened || o.WrongStructure) return kExitUsage;
     PrintParseOutcome(o);

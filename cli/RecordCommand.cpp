@@ -34,7 +34,10 @@ constexpr const char* kUsage =
     "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
     "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
     "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
-    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n";
+    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n"
+    "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
+    "the line that says how (and the formats that fit) is printed; the recording goes on, and after\n"
+    "its files are written the exit status is 4.\n";
 constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
@@ -53,6 +56,11 @@ public:
     }
     void Warning(std::string_view text, bool show) override {
         if (show) warning = text;
+    }
+    // The recording goes on; the line says what the stream contradicts.
+    void FormatWarning(std::string_view text) override {
+        if (!text.empty())
+            std::fprintf(stderr, "\nvintrel-cli record: %.*s\n", int(text.size()), text.data());
     }
 };
 
@@ -252,10 +260,16 @@ int RunRecord(int argc, char** argv, int first) {
         std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
     if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);
     if (!outcome.KeptRawRecord.empty()) std::printf("Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
+    const bool mismatch = !engine.FormatWarning().empty();
+    if (mismatch) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vintrel-cli record: %s\n", engine.FormatWarning().c_str());
+    }
     if (capped && link.Down()) {
         std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
-        return kExitNothing;
+        return mismatch ? kExitMismatch : kExitNothing;
     }
+    if (mismatch) return kExitMismatch;
     if (outcome.WriteFailed || rec.FramesLost()) return kExitWriteFailed;
     return outcome.WavFiles.empty() || !outcome.KeptRawRecord.empty() ? kExitNothing : kExitSuccess;
 }

@@ -68,6 +68,18 @@ int DetectRecordProtocol(const std::string& path, bool bigEndian) {
     return atNew < atOld ? 1 : 0;
 }
 
+FormatFinding CheckRecordFormat(const std::string& path, bool bigEndian, DataStreamFormat format) {
+    // Half a megabyte holds more than a hundred frames of any format.
+    constexpr size_t kLookBytes = 512 * 1024;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return FormatFinding{};
+    auto buf = std::make_unique<uint8_t[]>(kLookBytes);
+    bool failed = false;
+    const size_t n = ReadFull(fd, buf.get(), kLookBytes, failed);
+    ::close(fd);
+    return CheckStreamBytes(buf.get(), n, bigEndian, format);
+}
+
 ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& r) {
     if (r.FileName.empty()) return ParseOutcome{};
     ParseRequest request = r.Parse;

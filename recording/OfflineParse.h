@@ -2,6 +2,7 @@
 // "Parse Offline (expert)": a saved raw record or a captured dump parsed into WAV files as after
 // a recording, a big-endian one through a byte-swapped copy that is always removed afterwards.
 #include "recording/RecordParser.h"
+#include "stream/FormatCheck.h"
 
 #include <string>
 
@@ -24,5 +25,9 @@ std::string SwapFileName(const std::string& chosen);
 // The protocol of the first frame marker in a file: 1 new, 0 old; -1 when there is none,
 // -2 when the file cannot be read. The old marker is looked for in the given byte order.
 int DetectRecordProtocol(const std::string& path, bool bigEndian);
+
+// What the frames at the start of a record or dump say against the chosen format and byte
+// order (nothing when the file cannot be read: the parse reports that).
+FormatFinding CheckRecordFormat(const std::string& path, bool bigEndian, DataStreamFormat format);
 
 } // namespace vintrel

@@ -16,6 +16,18 @@ void FrameExtractor::Start() {
     synced_ = false;
     frameBytes_ = 0;
     Silent().Restart();
+    formatCheck_.Start();
+}
+
+void FrameExtractor::CheckFormat(bool silent) {
+    FormatFinding f;
+    if (!formatCheck_.Due(s_.Ticks.Now(), silent, s_.Sync().BigEndian, s_.FormatChoice(), f) ||
+        !f.Contradicts())
+        return;
+    uintptr_t w;
+    intptr_t l;
+    PackFinding(f, w, l);
+    s_.Sink.Post(WM_FORMAT_REPORT, w, l);
 }
 
 void FrameExtractor::LoseSync(ParserAsk ask) {
@@ -46,6 +58,7 @@ bool FrameExtractor::Search() {
 }
 
 void FrameExtractor::OnWaitTimedOut(uint32_t waitedMs) {
+    CheckFormat(true);
     const Transport* t = s_.Control.Open();
     const Silence v = Silent().WaitRanOut(waitedMs, t ? t->Pending() : 0, s_.Control.TransportIs(),
                                           s_.Control.ConnectingEntries());
@@ -74,6 +87,7 @@ void FrameExtractor::FallBack(TransportEvent woke) {
 
 int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
     if (woke == TransportEvent::SwitchedToRunning) Silent().Restart();
+    formatCheck_.SeeBytes(s_.Ring, s_.Ticks.Now());
     int taken = 0;
     for (;;) {
         if (!synced_ && !Search()) {
@@ -116,6 +130,7 @@ int FrameExtractor::Round(TransportEvent woke, bool fallBack, bool last) {
     // lost in CONNECTING): tell it again how long they are.
     if (taken > 0 && synced_ && s_.Control.State() != RUNNING)
         s_.Control.Ask(ParserAsk::Running, frameBytes_);
+    CheckFormat(false);
     return taken;
 }
 
@@ -192,6 +207,7 @@ void FrameExtractor::TakeFrame(uint32_t len) {
                                            uint32_t(d.Word(frameBufN_, kNewCounterHiWord)) << 16)
                                  : int64_t(int16_t(d.Word(frameBufN_, kOldCounterWord)));
     CheckFrameNumber(f);
+    formatCheck_.SeeFrame(f.FrameNum);
 
     const int words = int(len / 2);
     f.Result = f.Protocol == 0 ? d.ParseOldProtocolFrame(words, frameBufN_, oldProtCH)

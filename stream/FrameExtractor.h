@@ -7,6 +7,7 @@
 // Threads: everything here is the parsing thread's. It writes only its own values (ParseIndx
 // through the ring's reader, ParserPublished, the frame buffers); what the transport thread
 // must change (its state, its read size) is asked through TransportControl::Ask.
+#include "stream/LiveFormatCheck.h"
 #include "stream/StreamState.h"
 #include "stream/TransportLoop.h"
 
@@ -37,6 +38,9 @@ public:
 
 // Posted when the set of channel tags the target sends has changed and the lists may be rebuilt.
 constexpr uint32_t WM_TAGS_CHANGED = 0x91A;
+// Posted once per parsing thread when the stream contradicts the format or byte order chosen;
+// (wParam, lParam) carry the finding (UnpackFinding).
+constexpr uint32_t WM_FORMAT_REPORT = 0x91B;
 
 class FrameExtractor {
 public:
@@ -74,6 +78,7 @@ private:
     FrameSilence& Silent() { return s_.Parser.silence_; }
     void CheckFrameNumber(DecodedFrame& f);
     void RaisePeaks(int FrameBufN);
+    void CheckFormat(bool silent);
 
     StreamState& s_;
     ReceiveRing::Reader& ring_;
@@ -84,6 +89,7 @@ private:
     int64_t prevFrameNum_ = 0;
     bool synced_ = false;
     uint32_t frameBytes_ = 0; // length of the frames being taken
+    LiveFormatCheck formatCheck_;
 };
 
 } // namespace vintrel

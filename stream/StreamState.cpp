@@ -8,6 +8,7 @@ StreamState::StreamState(MessageSink& sink, const Clock& clock)
 }
 
 void StreamState::SetFormat(DataStreamFormat f) {
+    choice_ = f;
     format_ = GetStreamFormat(f);
     Settings.ChannLenWords = format_.ChannLenWords;
 }

@@ -72,6 +72,7 @@ public:
     // The data stream format chosen at connect; the parsing thread reads it per frame.
     void SetFormat(DataStreamFormat f);
     StreamFormat Format() const { return format_; }
+    DataStreamFormat FormatChoice() const { return choice_; }
     SyncParams Sync() const {
         return SyncParams{Settings.BigEndian.load(std::memory_order_relaxed),
                           Settings.ChannLenWords.load(std::memory_order_relaxed)};
@@ -80,6 +81,7 @@ public:
 private:
     std::atomic<uint8_t> state_{0};
     StreamFormat format_;
+    DataStreamFormat choice_ = DataStreamFormat::Ksps8Ms4;
 };
 
 } // namespace vintrel

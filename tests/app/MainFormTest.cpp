@@ -8,6 +8,7 @@
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
+#include "stream/FormatCheck.h"
 #include "support/FrameBuilder.h"
 #include "support/PseudoTerminal.h"
 #include "support/StreamServer.h"
@@ -173,6 +174,32 @@ TEST_F(MainFormTest, StatusRoutinesAndHitTests) {
     EXPECT_EQ(TMainForm::ChartAt(147, 178), 0);
     EXPECT_EQ(TMainForm::ChartAt(384 + 130, 240 + 130), 6);
     EXPECT_EQ(TMainForm::ChartAt(5, 5), 0);
+}
+
+// What the stream contradicts stays in its own line: the status line does not overwrite it and
+// the user's next Connect clears it.
+TEST_F(MainFormTest, TheFormatWarningHasALineOfItsOwn) {
+    test::StreamServer server([](int) { return test::StreamServer::Plan{}; });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    f.show();
+    EXPECT_FALSE(f.FormatWarningWidget()->isVisible());
+    const FormatFinding finding{.FormatMismatch = true, .Fits = FormatsCarrying(64), .Samples = 64};
+    uintptr_t w;
+    intptr_t l;
+    PackFinding(finding, w, l);
+    f.EngineRef().AppMessage(WM_FORMAT_REPORT, w, l);
+    f.SetStat("Lost sync");
+    EXPECT_TRUE(f.FormatWarningWidget()->isVisible());
+    EXPECT_EQ(f.FormatWarningWidget()->text().toStdString(),
+              "frames carry 64 samples per channel; formats that fit: \"16 Ksps, 4 ms\" (16k4), \"24 Ksps, "
+              "2.67ms\" (24k2.67)");
+    EXPECT_EQ(f.StatusText(), "Lost sync");
+    f.ConnectButtonClick();
+    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
+    EXPECT_FALSE(f.FormatWarningWidget()->isVisible());
+    f.ConnectButtonClick();
 }
 
 TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {

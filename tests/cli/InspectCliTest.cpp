@@ -1,6 +1,8 @@
 // Runs the real vintrel-cli on files written by the test.
+#include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
 #include "support/FrameBuilder.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -42,14 +44,19 @@ TEST(InspectCli, TotalsAndJsonLines) {
         test::Append(bytes, f.Bytes(true));
     }
     const std::string path = WriteStream("be.bin", bytes);
-    auto r = RunCli("inspect " + path + " --big-endian --format 16k2");
+    // Two samples a chunk fit no format: --force replays them all the same.
+    auto r = RunCli("inspect " + path + " --big-endian --format 16k2 --force");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(
         r.out.find("Total frames: 400\nChecksum errors: 1\nInconsistent frames: 0\nMalformed chunks: 1\n"),
         std::string::npos)
         << r.out;
 
-    r = RunCli("inspect " + path + " --big-endian --json");
+    EXPECT_NE(r.out.find(
+                  "vintrel-cli inspect: frames carry 2 or 900 samples per channel; formats that fit: none\n"),
+              std::string::npos)
+        << r.out;
+    r = RunCli("inspect " + path + " --big-endian --json --force");
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(Lines(r.out, "{\"index\":"), 400);
     EXPECT_NE(r.out.find("{\"index\":300,\"counter\":300,\"protocol\":\"new\",\"bytes\":50,\"result\":-2,"
@@ -59,8 +66,17 @@ TEST(InspectCli, TotalsAndJsonLines) {
     EXPECT_NE(r.out.find("\"total\":400,\"checksum_errors\":1,\"inconsistent\":0"), std::string::npos);
     EXPECT_NE(r.out.find("\"malformed_chunks\":1}"), std::string::npos);
 
-    // Read in the wrong byte order the length words are nonsense: the frames are not taken.
+    // Read in the wrong byte order the length words are nonsense: that is said first, and forced
+    // on, the frames are not taken.
     r = RunCli("inspect " + path + " --summary");
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_NE(
+        r.out.find("vintrel-cli inspect: the stream is big-endian; byte order that fits: \"Big Endian\" on "
+                   "(--big-endian)"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Total frames"), std::string::npos) << r.out;
+    r = RunCli("inspect " + path + " --summary --force");
     EXPECT_EQ(r.exitCode, 1); // no frames
     EXPECT_EQ(Lines(r.out, "{"), 0);
     EXPECT_EQ(r.out.find("Total frames: 400"), std::string::npos) << r.out;
@@ -131,6 +147,68 @@ TEST(InspectCli, OldProtocolLines) {
         1)
         << r.out;
     std::filesystem::remove(path);
+}
+
+// Both offline verbs set the file's frames against the settings before they write anything.
+TEST(InspectCli, ParseAndInspectRefuseAStreamThatContradictsTheSettings) {
+    test::ScratchDir dir;
+    struct Case {
+        sim::Protocol protocol;
+        DataStreamFormat format;
+        bool bigEndian;
+        const char* options; // what the user chose
+        const char* said;    // empty: it matches
+    };
+    const Case cases[] = {
+        {sim::Protocol::Old, DataStreamFormat::Ksps16Ms4, false, "--format 16k4", ""},
+        {sim::Protocol::New, DataStreamFormat::Ksps24Ms2_67, true, "--format 24k2.67 --big-endian", ""},
+        {sim::Protocol::New, DataStreamFormat::Ksps16Ms4, false, "",
+         "frames carry 64 samples per channel; formats that fit: \"16 Ksps, 4 ms\" (16k4), \"24 Ksps, "
+         "2.67ms\" "
+         "(24k2.67)\n"},
+        {sim::Protocol::Old, DataStreamFormat::Ksps8Ms16, false, "--format 8k4",
+         "frames carry 128 samples per channel; formats that fit: \"8 Ksps, 16 ms\" (8k16)\n"},
+        {sim::Protocol::Old, DataStreamFormat::Ksps8Ms4, true, "--format 16k2",
+         "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian)\n"},
+        {sim::Protocol::New, DataStreamFormat::Ksps16Ms16, false, "--format 16k16 --big-endian",
+         "the stream is little-endian; byte order that fits: \"Big Endian\" off (without --big-endian)\n"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        sim::StreamConfig cfg;
+        cfg.protocol = c.protocol;
+        cfg.format = c.format;
+        cfg.bigEndian = c.bigEndian;
+        const std::string file = WriteStream("check" + std::to_string(n), sim::GenerateStream(cfg, 400));
+        const std::string out = dir.File("out" + std::to_string(n++));
+        std::filesystem::create_directory(out);
+        const std::string said = c.said;
+        for (const std::string verb : {"inspect ", "parse "}) {
+            const std::string options =
+                std::string(" ") + c.options + (verb == "parse " ? " --out " + out : " --summary");
+            auto r = RunCli(verb + file + options);
+            if (said.empty()) {
+                EXPECT_EQ(r.exitCode, 0) << r.out;
+                EXPECT_EQ(r.out.find("fit"), std::string::npos) << r.out;
+                continue;
+            }
+            EXPECT_EQ(r.exitCode, 4) << r.out;
+            EXPECT_NE(r.out.find("vintrel-cli " + verb.substr(0, verb.size() - 1) + ": " + said),
+                      std::string::npos)
+                << r.out;
+            EXPECT_TRUE(std::filesystem::is_empty(out)) << "nothing is written before the check";
+            // Forced on, the verb does what it can: in the wrong byte order the parse finds no frame.
+            r = RunCli(verb + file + options + " --force");
+            // (Inspect then has no frame: exit 1.)
+            EXPECT_EQ(r.exitCode, said[0] == 't' ? (verb == "parse " ? 2 : 1) : 0) << r.out;
+            EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
+        }
+        if (said.rfind("frames", 0) == 0) {
+            EXPECT_FALSE(std::filesystem::is_empty(out)) << "forced, the parse writes";
+        }
+        std::filesystem::remove(file);
+    }
 }
 
 } // namespace vintrel

@@ -7,11 +7,13 @@
 #include "connection/SerialPorts.h"
 #include "support/FrameBuilder.h"
 #include "support/PseudoTerminal.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <future>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +88,59 @@ TEST(MonitorCli, AConnectionTheTargetResetsIsOneLinkDropMadeGoodOnce) {
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(test::ValueAfter(r.out, "Link drops: "), 1u) << r.out;
     EXPECT_EQ(test::ValueAfter(r.out, "Reconnects: "), 1u) << r.out;
+}
+
+// Real-time targets on loopback: a format or byte order that the stream contradicts is named
+// while the stream goes on (the verdict comes 2.5 s after the first frame); a match says nothing.
+// A recording goes on too, and its files are written before it ends with exit status 4.
+TEST(MonitorCli, TheStreamsRateAndFramesNameTheFormatThatFits) {
+    struct Case {
+        std::vector<std::string> target;
+        std::string options;
+        std::string said; // empty: all is well
+        bool record = false;
+    };
+    const std::string rate32 =
+        "and carry 32 samples per channel; formats that fit: \"16 Ksps, 2 ms\" (16k2)\n";
+    const std::vector<Case> cases = {
+        {{"--format", "16k2"}, "--format 8k4", rate32},
+        {{"--format", "16k2"}, "--format 8k4", rate32, true},
+        {{"--format", "16k4", "--protocol", "old"},
+         "--format 8k4",
+         "and carry 64 samples per channel; formats that fit: \"16 Ksps, 4 ms\" (16k4)\n"},
+        {{"--format", "8k4", "--big-endian"},
+         "--format 8k4",
+         "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian)\n"},
+        {{"--format", "24k2.67", "--protocol", "old", "--big-endian"}, "--format 24k2.67 --big-endian", ""},
+    };
+    test::ScratchDir dir; // one folder for the test: only the recording writes into it
+    std::vector<std::future<void>> runs;
+    for (const Case& c : cases)
+        runs.push_back(std::async(std::launch::async, [&c, &dir] {
+            std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--once", "--seconds", "30"};
+            args.insert(args.end(), c.target.begin(), c.target.end());
+            sim::test::SimChildProcess sim(args);
+            ASSERT_TRUE(sim.Started());
+            const auto line = sim.ReadLine(std::chrono::seconds(5));
+            ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
+            const auto r = RunCli(
+                (c.record ? "record --seconds 10 --no-stamp --out " + dir.Path() : "monitor --seconds 5") +
+                " --connect " + line->substr(13) + " " + c.options);
+            if (c.said.empty()) {
+                EXPECT_EQ(r.exitCode, 0) << r.out;
+                EXPECT_EQ(r.out.find("fit"), std::string::npos) << r.out;
+            } else {
+                EXPECT_EQ(r.exitCode, 4) << r.out;
+                EXPECT_NE(r.out.find(c.said), std::string::npos) << c.options << "\n" << r.out;
+                if (c.record) {
+                    EXPECT_NE(r.out.find(" 1 consistent fragment(s)"), std::string::npos) << r.out;
+                }
+                if (c.said[0] == 'a') {
+                    EXPECT_GT(test::ValueAfter(r.out, "Total frames: "), 0u) << "it goes on";
+                }
+            }
+        }));
+    for (auto& r : runs) r.get();
 }
 
 TEST(MonitorCli, SerialLinkThroughThePseudoTerminalOfTheSimulator) {
