@@ -34,25 +34,4 @@ inline void PrintHelp(std::FILE* to, const char* usage, const char* exitNotes = 
     std::fputs(exitNotes, to);
 }
 
-// The worst of two outcomes by the order above.
-inline int WorseExit(int a, int b) {
-    auto rank = [](int s) {
-        switch (s) {
-        case kExitMismatch:
-            return 5;
-        case kExitWriteFailed:
-            return 4;
-        case kExitOpenFailed:
-            return 3;
-        case kExitUsage:
-            return 2;
-        case kExitNothing:
-            return 1;
-        default:
-            return 0;
-        }
-    };
-    return rank(a) >= rank(b) ? a : b;
-}
-
 } // namespace vintrel::cli

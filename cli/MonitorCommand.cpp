@@ -33,6 +33,7 @@ constexpr const char* kUsage =
     "to TCP clients. --frames N stops once N frames have arrived and prints the elapsed and CPU\n"
     "time (for throughput measurements). --dump writes the debug dump (every block read, a record\n"
     "per read and per frame) into DIR; --dump-marks adds the state marks around each block.\n"
+    "HOST is an IPv4 address, a host name (looked up within 2 s) or an IPv6 address in brackets.\n"
     "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
     "the line that says how (and the formats that fit) is printed; the stream goes on, and the\n"
     "exit status is 4.\n";

@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
     "(default: the current folder). Ctrl-C ends the recording early (it is still parsed).\n"
+    "HOST is an IPv4 address, a host name (looked up within 2 s) or an IPv6 address in brackets.\n"
     "--keep-raw leaves \"temp.$$$\" in DIR. --dump writes the debug dump (every block read, a record\n"
     "per read and per frame) into its DIR. Prints the live counters, the status line of the parse\n"
     "and, for a damaged record, the diagnosis values.\n"
