@@ -78,7 +78,18 @@ std::vector<uint8_t> ReadAll(int fd, size_t want, int ms) {
 
 } // namespace
 
-class EngineFtdiTest : public test::FakeFtd2xxTest {};
+class EngineFtdiTest : public test::FakeFtd2xxTest {
+protected:
+    // The fake library loaded, its adapters listed and the first one chosen.
+    static bool ChooseFirstAdapter(EngineRig& rig) {
+        if (!rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH)) return false;
+        EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
+        rig.settings.TransportButton = ConnectSettings::Link::Usb;
+        rig.settings.FtdiPortsOnly = true;
+        rig.settings.PortIndex = 1;
+        return true;
+    }
+};
 
 TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
     const auto bytes = Stream(1500, DataStreamFormat::Ksps16Ms4, true);
@@ -114,11 +125,7 @@ TEST_F(EngineFtdiTest, AnAdapterWhoseReadsFailIsOneLinkDrop) {
     SetDevices("FT2232H MiniModule A:7");
     SetFail("FT_Read"); // as when the adapter is unplugged
     EngineRig rig;
-    ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
-    EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
-    rig.settings.TransportButton = ConnectSettings::Link::Usb;
-    rig.settings.FtdiPortsOnly = true;
-    rig.settings.PortIndex = 1;
+    ASSERT_TRUE(ChooseFirstAdapter(rig));
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
     EXPECT_TRUE(rig.PumpUntil([&] { return rig.engine.Links().LinkDrops() > 0; }, 5000));
@@ -133,11 +140,7 @@ TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
     SetDevices("FT2232H MiniModule A:7");
     SetFail("FT_SetLatencyTimer");
     EngineRig rig;
-    ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
-    EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
-    rig.settings.TransportButton = ConnectSettings::Link::Usb;
-    rig.settings.FtdiPortsOnly = true;
-    rig.settings.PortIndex = 1;
+    ASSERT_TRUE(ChooseFirstAdapter(rig));
     rig.engine.Start();
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
     EXPECT_EQ(rig.errorBox, "TCP Sondrel: Setting USB adapter error: FT_SetLatencyTimer returned FT_IO_ERROR "
