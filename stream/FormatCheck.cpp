@@ -224,7 +224,12 @@ FormatFinding WithFramePeriod(FormatFinding f, double msPerFrame, DataStreamForm
         bySamples = uint8_t(FormatsCarrying(f.Samples) | FormatsCarrying(f.OtherSamples) | f.Fits);
         if (!f.FormatMismatch) bySamples |= FormatBit(chosen);
     }
-    f.Fits = uint8_t(FormatsAtPeriod(msPerFrame) & bySamples);
+    const uint8_t fits = uint8_t(FormatsAtPeriod(msPerFrame) & bySamples);
+    // A period that fits no format the frames allow is no target's: a sender or a link that does
+    // not keep up (a busy machine, a slow line). It says nothing of the format; the bytes alone
+    // decide.
+    if (!fits) return f;
+    f.Fits = fits;
     f.FormatMismatch = !(f.Fits & FormatBit(chosen));
     if (!f.FormatMismatch) f.Fits = 0;
     return f;

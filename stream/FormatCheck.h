@@ -44,7 +44,8 @@ constexpr double kFasterThanRealTimeMs = 4.0 / 3.0 / 2.0;
 // marker spacing is (1 + channels) x ChannLenWords x 2 most of the time.
 FormatFinding CheckStreamBytes(const uint8_t* data, size_t n, bool bigEndian, DataStreamFormat chosen);
 
-// Adds a measured frame period (live) to what the bytes said. The chosen format must fit both.
+// Adds a measured frame period (live) to what the bytes said. The chosen format must fit both;
+// a period that fits none of the formats the bytes allow is not taken as a rate at all.
 FormatFinding WithFramePeriod(FormatFinding bytes, double msPerFrame, DataStreamFormat chosen);
 
 // The one line that says what is wrong, e.g. "frames carry 64 samples per channel; formats that

@@ -1,6 +1,7 @@
 #include "stream/LiveFormatCheck.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vintrel {
 
@@ -17,6 +18,8 @@ void LiveFormatCheck::Start() {
     sampleLen_ = 0;
     haveBytes_ = haveFrame_ = frameTimed_ = timing_ = done_ = false;
     steps_ = stepsAtStart_ = 0;
+    halfTaken_ = false;
+    attempts_ = 0;
 }
 
 void LiveFormatCheck::SeeBytes(const ReceiveRing& ring, uint32_t now) {
@@ -57,10 +60,25 @@ bool LiveFormatCheck::Due(uint32_t now, bool silent, bool bigEndian, DataStreamF
         timingStart_ = now;
         stepsAtStart_ = steps_;
     }
+    if (timing_ && !halfTaken_ && TicksSince(timingStart_, now) >= kRateWindowMs / 2) {
+        halfTaken_ = true;
+        halfTime_ = now;
+        stepsAtHalf_ = steps_;
+    }
     double ms = 0;
     const uint32_t timed = steps_ - stepsAtStart_;
     if (timing_ && TicksSince(timingStart_, now) >= kRateWindowMs) {
-        if (timed > 0) ms = double(TicksSince(timingStart_, now)) / timed;
+        const uint32_t first = stepsAtHalf_ - stepsAtStart_, second = steps_ - stepsAtHalf_;
+        const double a = first ? double(TicksSince(timingStart_, halfTime_)) / first : 0;
+        const double b = second ? double(TicksSince(halfTime_, now)) / second : 0;
+        if (a > 0 && b > 0 && std::abs(a - b) <= kRateHalvesAgree * std::max(a, b)) {
+            ms = double(TicksSince(timingStart_, now)) / timed;
+        } else if (++attempts_ < kRateAttempts) {
+            timingStart_ = now; // measured again from here
+            stepsAtStart_ = steps_;
+            halfTaken_ = false;
+            return false;
+        }
     } else if (silent && haveFrame_ && steps_ >= kFastFrames &&
                double(TicksSince(firstFrame_, now)) / steps_ < kFasterThanRealTimeMs) {
         // Everything came at once and nothing follows: faster than any target sends.

@@ -204,7 +204,9 @@ TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
         bool bigEndian;  // of the stream; the receiver expects little-endian
         double periodMs; // 0: every frame at once, then silence
         DataStreamFormat chosen;
-        const char* said; // empty: all is well
+        const char* said;          // empty: all is well
+        uint32_t laterFrom = 9999; // from this frame on, frames come every laterMs
+        double laterMs = 0;
     };
     const Case cases[] = {
         {k16k2, false, 2.0, k8k4,
@@ -223,6 +225,13 @@ TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
          "(16k4), \"24 Ksps, 2.67ms\" (24k2.67)"},
         {k8k4, true, 4.0, k8k4,
          "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian)"},
+        // A sender that does not keep up: its rate fits no format the frames allow, and says nothing.
+        {k16k2, false, 2.7, k8k4, ""},
+        // It catches up halfway through: the halves disagree and the rate is measured again.
+        {k16k2, false, 2.7, k8k4,
+         "frames come every 2.00 ms and carry 32 samples per channel; formats that fit: \"16 Ksps, 2 ms\" "
+         "(16k2)",
+         700, 2.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(FormatShortName(c.sent)) + " every " + std::to_string(c.periodMs));
@@ -234,7 +243,7 @@ TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
         double now = 1000;
         // Frames are taken only in the byte order they make sense in.
         const bool taken = !c.bigEndian;
-        for (uint32_t n = 0; n < 2000 && verdicts == 0; ++n) {
+        for (uint32_t n = 0; n < 3000 && verdicts == 0; ++n) {
             const std::vector<uint8_t> one =
                 test::NewFrame(n)
                     .Raw(0x0101,
@@ -246,7 +255,7 @@ TEST(FormatCheck, LiveVerdictFromTheBytesAndTheFrameRate) {
             ring->Consumer().Consume(uint32_t(one.size()));
             if (c.periodMs == 0 && n < 400) continue; // a burst: no round ends before its last frame
             verdicts += check.Due(uint32_t(now), c.periodMs == 0, false, c.chosen, f);
-            now += c.periodMs == 0 ? 40 : c.periodMs;
+            now += c.periodMs == 0 ? 40 : n >= c.laterFrom ? c.laterMs : c.periodMs;
         }
         ASSERT_EQ(verdicts, 1);
         EXPECT_EQ(FindingText(f), c.said);
