@@ -7,11 +7,11 @@
 #include "connection/ForwardServer.h"
 #include "connection/HostResolver.h"
 #include "connection/IpAddress.h"
+#include "connection/StopSignal.h"
 #include "stream/QueueSink.h"
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -37,11 +37,6 @@ constexpr const char* kUsage =
     "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
     "the line that says how (and the formats that fit) is printed; the stream goes on, and the\n"
     "exit status is 4.\n";
-
-std::atomic<bool> gStop{false};
-void OnSignal(int) {
-    gStop = true;
-}
 
 // The window's part, printed: errors go to stderr and end the attempt.
 class CliView : public EngineView {
@@ -130,9 +125,8 @@ int RunMonitor(int argc, char** argv, int first) {
         }
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    // The engine's threads keep their reads; the loop below asks for the flag every few ms.
+    InstallStopHandlers(InterruptedCalls::Restart);
     engine.Start();
     if (!engine.ConnectButtonClick(false)) {
         std::fprintf(stderr, "vintrel-cli monitor: %s\n",
@@ -178,7 +172,7 @@ int RunMonitor(int argc, char** argv, int first) {
             lastLine = line;
             std::fflush(stdout);
         }
-        if (gStop.load()) break;
+        if (StopRequested()) break;
         if (stopAtFrames && counter.frames.load() >= stopAtFrames) break;
         if (seconds > 0 && std::chrono::duration<double>(now - start).count() >= seconds) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -5,6 +5,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/LinkOptions.h"
 #include "cli/ParseCommand.h"
+#include "connection/StopSignal.h"
 #include "stream/QueueSink.h"
 
 #include <atomic>
@@ -42,11 +43,6 @@ constexpr const char* kUsage =
 constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
-
-std::atomic<bool> gStop{false};
-void OnSignal(int) {
-    gStop = true;
-}
 
 class RecordView : public EngineView {
 public:
@@ -188,9 +184,8 @@ int RunRecord(int argc, char** argv, int first) {
         }
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    // The engine's threads keep their reads; the loop below asks for the flag every few ms.
+    InstallStopHandlers(InterruptedCalls::Restart);
     // A file-size limit makes the raw record's writes fail (reported) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     engine.Start();
@@ -238,7 +233,7 @@ int RunRecord(int argc, char** argv, int first) {
             std::fflush(stdout);
         }
         capped = std::chrono::duration<double>(now - start).count() > deadline;
-        if (gStop.load() || capped) {
+        if (StopRequested() || capped) {
             rc.StartStopButtonClick(); // ends and parses what was recorded
             break;
         }
