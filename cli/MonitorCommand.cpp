@@ -2,16 +2,17 @@
 
 #include "app/Engine.h"
 #include "cli/CliArgs.h"
+#include "cli/CliEngineView.h"
 #include "cli/ExitStatus.h"
+#include "cli/FrameCounter.h"
 #include "cli/LinkOptions.h"
 #include "connection/ForwardServer.h"
 #include "connection/HostResolver.h"
 #include "connection/IpAddress.h"
+#include "connection/StopSignal.h"
 #include "stream/QueueSink.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -37,39 +38,6 @@ constexpr const char* kUsage =
     "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
     "the line that says how (and the formats that fit) is printed; the stream goes on, and the\n"
     "exit status is 4.\n";
-
-std::atomic<bool> gStop{false};
-void OnSignal(int) {
-    gStop = true;
-}
-
-// The window's part, printed: errors go to stderr and end the attempt.
-class CliView : public EngineView {
-public:
-    std::string failure;
-    void TcpIpError(std::string_view text) override { failure = "TCP/IP error: " + std::string(text); }
-    void ErrorBox(std::string_view title, std::string_view text) override {
-        failure = std::string(title) + ": " + std::string(text);
-    }
-    void Warning(std::string_view text, bool show) override {
-        if (show) warning = text;
-    }
-    void DrawFrame(int, TNewProtHeaderEveryFrameData&) override { ++drawn; }
-    // The stream goes on; the line says what it contradicts.
-    void FormatWarning(std::string_view text) override {
-        if (!text.empty())
-            std::fprintf(stderr, "\nvintrel-cli monitor: %.*s\n", int(text.size()), text.data());
-    }
-    std::string warning;
-    uint64_t drawn = 0;
-};
-
-// Counts over the whole run, across the parsing threads that reconnections start.
-class RunCounter : public FrameConsumer {
-public:
-    std::atomic<uint64_t> frames{0};
-    void OnFrame(const DecodedFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
-};
 
 } // namespace
 
@@ -98,9 +66,9 @@ int RunMonitor(int argc, char** argv, int first) {
 
     QueueSink sink;
     SteadyClock clock;
-    CliView view;
+    CliEngineView view("monitor");
     Engine engine(sink, clock, view);
-    RunCounter counter;
+    FrameCounter counter;
     engine.Extractor().AddConsumer(&counter);
 
     int linkExit = 0;
@@ -130,31 +98,25 @@ int RunMonitor(int argc, char** argv, int first) {
         }
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    // The engine's threads keep their reads; the loop below asks for the flag every few ms.
+    InstallStopHandlers(InterruptedCalls::Restart);
     engine.Start();
     if (!engine.ConnectButtonClick(false)) {
         std::fprintf(stderr, "vintrel-cli monitor: %s\n",
-                     view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
+                     view.Failure().empty() ? sink.Status().c_str() : view.Failure().c_str());
         engine.Close();
         return kExitOpenFailed;
     }
     std::fflush(stdout);
 
     const bool tty = isatty(STDOUT_FILENO);
-    uint64_t checksum = 0, inconsistent = 0, lostSync = 0; // lostSync: "Lost sync" reports
     std::string lastLine;
     const auto start = std::chrono::steady_clock::now();
     auto lastTimer = start, lastPrint = start;
     for (;;) {
         QueuedMessage m;
         while (sink.Take(m)) {
-            if (m.Msg == WM_FRAME_REPORT) {
-                (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
-            } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
-                ++lostSync;
-            }
+            view.Count(m);
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
         const auto now = std::chrono::steady_clock::now();
@@ -168,9 +130,9 @@ int RunMonitor(int argc, char** argv, int first) {
             std::snprintf(
                 line, sizeof line,
                 "frames %llu  checksum errors %llu  inconsistent %llu  reconnects %u  link drops %u  | %s",
-                (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
-                (unsigned long long)inconsistent, engine.Links().Reconnects(), engine.Links().LinkDrops(),
-                sink.Status().c_str());
+                (unsigned long long)counter.Frames(), (unsigned long long)view.ChecksumErrors(),
+                (unsigned long long)view.InconsistentFrames(), engine.Links().Reconnects(),
+                engine.Links().LinkDrops(), sink.Status().c_str());
             if (tty)
                 std::printf("\r%-110.110s", line);
             else if (lastLine != line)
@@ -178,8 +140,8 @@ int RunMonitor(int argc, char** argv, int first) {
             lastLine = line;
             std::fflush(stdout);
         }
-        if (gStop.load()) break;
-        if (stopAtFrames && counter.frames.load() >= stopAtFrames) break;
+        if (StopRequested()) break;
+        if (stopAtFrames && counter.Frames() >= stopAtFrames) break;
         if (seconds > 0 && std::chrono::duration<double>(now - start).count() >= seconds) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -187,19 +149,15 @@ int RunMonitor(int argc, char** argv, int first) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     engine.Close();
     QueuedMessage m;
-    while (sink.Take(m))
-        if (m.Msg == WM_FRAME_REPORT) {
-            (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
-        } else if (m.Msg == WM_TRANSPORT_REPORT && m.LParam) {
-            ++lostSync;
-        }
+    while (sink.Take(m)) view.Count(m);
 
-    const uint64_t frames = counter.frames.load();
+    const uint64_t frames = counter.Frames();
     std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nMalformed chunks: "
                 "%llu\nReconnects: %u\nLink drops: %u\nLost sync: %llu\n",
-                (unsigned long long)frames, (unsigned long long)checksum, (unsigned long long)inconsistent,
+                (unsigned long long)frames, (unsigned long long)view.ChecksumErrors(),
+                (unsigned long long)view.InconsistentFrames(),
                 (unsigned long long)engine.State().Parser.MalformedChunks(), engine.Links().Reconnects(),
-                engine.Links().LinkDrops(), (unsigned long long)lostSync);
+                engine.Links().LinkDrops(), (unsigned long long)view.LostSyncReports());
     if (stopAtFrames) {
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);
@@ -217,7 +175,7 @@ int RunMonitor(int argc, char** argv, int first) {
     }
     if (frames == 0) {
         std::fprintf(stderr, "vintrel-cli monitor: no frames arrived%s%s\n",
-                     view.warning.empty() ? "" : " - ", view.warning.c_str());
+                     view.LastWarning().empty() ? "" : " - ", view.LastWarning().c_str());
         return mismatch ? kExitMismatch : kExitNothing;
     }
     if (mismatch) return kExitMismatch;

@@ -2,12 +2,14 @@
 
 #include "app/Engine.h"
 #include "cli/CliArgs.h"
+#include "cli/CliEngineView.h"
 #include "cli/ExitStatus.h"
+#include "cli/FrameCounter.h"
 #include "cli/LinkOptions.h"
 #include "cli/ParseCommand.h"
+#include "connection/StopSignal.h"
 #include "stream/QueueSink.h"
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -43,38 +45,6 @@ constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
 
-std::atomic<bool> gStop{false};
-void OnSignal(int) {
-    gStop = true;
-}
-
-class RecordView : public EngineView {
-public:
-    std::string failure, warning;
-    void TcpIpError(std::string_view text) override { failure = "TCP/IP error: " + std::string(text); }
-    void ErrorBox(std::string_view title, std::string_view text) override {
-        failure = std::string(title) + ": " + std::string(text);
-    }
-    void Warning(std::string_view text, bool show) override {
-        if (show) warning = text;
-    }
-    // The recording goes on; the line says what the stream contradicts.
-    void FormatWarning(std::string_view text) override {
-        if (!text.empty())
-            std::fprintf(stderr, "\nvintrel-cli record: %.*s\n", int(text.size()), text.data());
-    }
-};
-
-class FrameCounter : public FrameConsumer {
-public:
-    std::atomic<uint64_t> frames{0};
-    std::atomic<int64_t> last{-1}; // number of the last frame
-    void OnFrame(const DecodedFrame& f) override {
-        last.store(f.FrameNum, std::memory_order_relaxed);
-        frames.fetch_add(1, std::memory_order_relaxed);
-    }
-};
-
 // Prints each loss of the link and each reconnection as it happens, one line each.
 class LinkLog {
 public:
@@ -93,18 +63,18 @@ public:
         reconnects_ = links.Reconnects();
         if (dropped) Line(engine_.Connected() ? "connection lost" : "connection lost, retrying every 5 s");
         if (reconnected) Line("connected again");
-        if (down_ && counter_.frames.load() != framesAtLoss_) {
+        if (down_ && counter_.Frames() != framesAtLoss_) {
             down_ = false;
-            Say("link: frames again from frame " + std::to_string(counter_.last.load()));
+            Say("link: frames again from frame " + std::to_string(counter_.LastFrameNum()));
         }
     }
     bool Down() const { return down_; }
 
 private:
     void Line(const char* what) {
-        if (!down_) framesAtLoss_ = counter_.frames.load();
+        if (!down_) framesAtLoss_ = counter_.Frames();
         down_ = true;
-        Say(std::string("link: ") + what + " after frame " + std::to_string(counter_.last.load()));
+        Say(std::string("link: ") + what + " after frame " + std::to_string(counter_.LastFrameNum()));
     }
     void Say(const std::string& text) {
         if (tty_) std::printf("\r%-72s\r", "");
@@ -163,7 +133,7 @@ int RunRecord(int argc, char** argv, int first) {
 
     QueueSink sink;
     SteadyClock clock;
-    RecordView view;
+    CliEngineView view("record");
     Engine engine(sink, clock, view);
     FrameCounter counter;
     engine.Extractor().AddConsumer(&counter);
@@ -188,15 +158,14 @@ int RunRecord(int argc, char** argv, int first) {
         }
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    // The engine's threads keep their reads; the loop below asks for the flag every few ms.
+    InstallStopHandlers(InterruptedCalls::Restart);
     // A file-size limit makes the raw record's writes fail (reported) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     engine.Start();
     if (!engine.ConnectButtonClick(false)) {
         std::fprintf(stderr, "vintrel-cli record: %s\n",
-                     view.failure.empty() ? sink.Status().c_str() : view.failure.c_str());
+                     view.Failure().empty() ? sink.Status().c_str() : view.Failure().c_str());
         engine.Close();
         return kExitOpenFailed;
     }
@@ -212,12 +181,11 @@ int RunRecord(int argc, char** argv, int first) {
     const double deadline = 2.0 * rc.RecTotal + 15;
     bool capped = false;
     auto lastTimer = start, lastPrint = start;
-    uint64_t checksum = 0, inconsistent = 0;
     LinkLog link(engine, counter, tty);
     while (rc.IsRecording()) {
         QueuedMessage m;
         while (rc.IsRecording() && sink.Take(m)) {
-            if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+            view.Count(m);
             link.Message(m);
             engine.AppMessage(m.Msg, m.WParam, m.LParam);
         }
@@ -234,11 +202,11 @@ int RunRecord(int argc, char** argv, int first) {
             const int filled = std::min(20, std::max(0, rc.RecShown) * 20 / total);
             std::printf("\rRecording [%.*s%*s] %s/%d s  frames %llu", filled, "####################",
                         20 - filled, "", rc.Controls().RecordedSec.c_str(), rc.RecTotal,
-                        (unsigned long long)counter.frames.load());
+                        (unsigned long long)counter.Frames());
             std::fflush(stdout);
         }
         capped = std::chrono::duration<double>(now - start).count() > deadline;
-        if (gStop.load() || capped) {
+        if (StopRequested() || capped) {
             rc.StartStopButtonClick(); // ends and parses what was recorded
             break;
         }
@@ -249,14 +217,13 @@ int RunRecord(int argc, char** argv, int first) {
     const RawRecorder& rec = rc.Recorder();
     engine.Close();
     QueuedMessage m;
-    while (sink.Take(m))
-        if (m.Msg == WM_FRAME_REPORT) (m.WParam == kReportChecksum ? checksum : inconsistent) += 1;
+    while (sink.Take(m)) view.Count(m);
 
     std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n"
                 "Link drops: %u\nRecorded frames: %d\nRecorded, sec: %d\n",
-                (unsigned long long)counter.frames.load(), (unsigned long long)checksum,
-                (unsigned long long)inconsistent, engine.Links().Reconnects(), engine.Links().LinkDrops(),
-                rec.RecNo.load(), rec.RecSec.load());
+                (unsigned long long)counter.Frames(), (unsigned long long)view.ChecksumErrors(),
+                (unsigned long long)view.InconsistentFrames(), engine.Links().Reconnects(),
+                engine.Links().LinkDrops(), rec.RecNo.load(), rec.RecSec.load());
     if (rec.FramesLost())
         std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
     if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);

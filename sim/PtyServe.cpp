@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "connection/StopSignal.h"
 #include "sim/SimLog.h"
-#include "sim/StopSignal.h"
 #include "sim/StreamPump.h"
 
 namespace vintrel::sim {

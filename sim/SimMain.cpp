@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "connection/StopSignal.h"
 #include "sim/FileServe.h"
 #include "sim/PtyServe.h"
 #include "sim/SimOptions.h"
-#include "sim/StopSignal.h"
 #include "sim/TcpServe.h"
 
 using namespace vintrel::sim;
@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
         std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
-    InstallStopHandlers();
+    // Every wait of the serving loops looks at the flag; their waits are short or end with EINTR.
+    vintrel::InstallStopHandlers(vintrel::InterruptedCalls::Fail);
     switch (o.outputKind) {
     case OutputKind::Listen:
         return ServeTcp(o);

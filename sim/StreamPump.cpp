@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "connection/StopSignal.h"
 #include "sim/Pacer.h"
-#include "sim/StopSignal.h"
 
 namespace vintrel::sim {
 

@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
+#include "connection/StopSignal.h"
 #include "sim/SimLog.h"
-#include "sim/StopSignal.h"
 #include "sim/StreamPump.h"
 
 namespace vintrel::sim {

@@ -1,9 +1,9 @@
-#include "sim/StopSignal.h"
+#include "connection/StopSignal.h"
 
 #include <atomic>
 #include <csignal>
 
-namespace vintrel::sim {
+namespace vintrel {
 
 namespace {
 std::atomic<bool> stopRequested{false};
@@ -14,11 +14,11 @@ extern "C" void OnStopSignal(int) {
 }
 } // namespace
 
-void InstallStopHandlers() {
+void InstallStopHandlers(InterruptedCalls calls) {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0; // no SA_RESTART: a blocking call returns EINTR and the loop sees the flag
+    sa.sa_flags = calls == InterruptedCalls::Restart ? SA_RESTART : 0;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
@@ -32,4 +32,4 @@ bool StopRequested() {
     return stopRequested.load();
 }
 
-} // namespace vintrel::sim
+} // namespace vintrel
