@@ -1,10 +1,10 @@
 #include "recording/RecordParser.h"
 
 #include "recording/FileCause.h"
-#include "recording/IntegerText.h"
 #include "recording/PskReports.h"
 #include "stream/FrameLayout.h"
 #include "stream/Tags.h"
+#include "stream/Text.h"
 
 #include <bit>
 #include <chrono>
@@ -150,7 +150,8 @@ int RecordParser::FindOldProtocolFileTags(RecordReader& f) {
 
 bool RecordParser::CreateRecordFiles(std::string& basePath) {
     const RecordSettings& s = req_.Settings;
-    basePath = s.ProgramFolder + "/" + TrimBlanks(s.FileNameBase) + (s.IncludeTimeStamp ? TimeStamp() : "-");
+    basePath = s.ProgramFolder + "/" + std::string(TrimBlanks(s.FileNameBase)) +
+               (s.IncludeTimeStamp ? TimeStamp() : "-");
     bool ok = true;
     for (int i = 0; i < kParseSlots; ++i) {
         TFileRecord& r = FilesForFileParsing[i];

@@ -1,6 +1,7 @@
 #include "sim/SimOptions.h"
 
-#include <charconv>
+#include "stream/Text.h"
+
 #include <cmath>
 #include <functional>
 #include <map>
@@ -8,10 +9,10 @@
 namespace vintrel::sim {
 
 namespace {
-template <typename T> bool ParseInteger(const std::string& text, T& out) {
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && p == end && !text.empty();
+template <typename T> bool ParseInteger(std::string_view text, T& out) {
+    const std::optional<T> v = ParseDecimal<T>(text);
+    if (v) out = *v;
+    return v.has_value();
 }
 
 bool ParseSeconds(const std::string& text, double& out) {
@@ -280,7 +281,7 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
     else if (host.find(':') != std::string_view::npos)
         return std::nullopt; // an IPv6 literal needs its brackets
     ListenAddress a;
-    if (host.empty() || !ParseInteger(std::string(text.substr(colon + 1)), a.port)) return std::nullopt;
+    if (host.empty() || !ParseInteger(text.substr(colon + 1), a.port)) return std::nullopt;
     a.host = host;
     return a;
 }

@@ -1,16 +1,18 @@
-#include "recording/IntegerText.h"
+#include "stream/Text.h"
+
+#include <cstdio>
 
 namespace vintrel {
 
-std::string TrimBlanks(std::string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return std::string(text.substr(b, e - b));
+std::string_view TrimBlanks(std::string_view text) {
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
 }
 
 std::optional<int32_t> TextToInt32(std::string_view text) {
-    const std::string t = TrimBlanks(text);
+    const std::string_view t = TrimBlanks(text);
     size_t i = 0;
     bool negative = false;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
@@ -35,11 +37,31 @@ std::optional<int32_t> TextToInt32(std::string_view text) {
         value = value * base + digit;
         if (value > int64_t(UINT32_MAX)) return std::nullopt;
     }
-    // Hexadecimal text names the 32 bits themselves: $FFFFFFFF is -1.
     if (base == 16 && value > INT32_MAX) value -= int64_t(1) << 32;
     if (negative) value = -value;
     if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
     return static_cast<int32_t>(value);
+}
+
+std::string NotAnIntegerText(std::string_view text) {
+    std::string s;
+    s.reserve(text.size() + 32);
+    s += '\'';
+    s += text;
+    s += "' is not a valid integer value";
+    return s;
+}
+
+std::string Hex4(uint16_t w) {
+    char s[8];
+    std::snprintf(s, sizeof s, "%04X", unsigned(w));
+    return s;
+}
+
+std::string HexWords(const uint16_t* w, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += Hex4(w[i]) + " ";
+    return s;
 }
 
 } // namespace vintrel
