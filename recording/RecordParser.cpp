@@ -85,13 +85,13 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
     firstBlockBytes_ = 0;
     for (int i = 0; i < dataEnd;) {
         const uint16_t tag = w[i];
-        if ((tag >> 8) <= 0x20) {
-            if (tag < 0x100 || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
+        if (tag <= kTagClipLast) {
+            if (tag < kTagRawFirst || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
             if (count == kParseSlots) return kParseSlots;
             AppendTag(int16_t(tag), count);
-            if (tag < 0x900 && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
-            i += 4 + (tag < 0x900 ? w[i + 1] : 0);
-        } else if (tag <= 0x7FFF) {
+            if (tag <= kTagRawLast && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
+            i += 4 + (tag <= kTagRawLast ? w[i + 1] : 0);
+        } else if (tag < kTagInfoFirst) {
             break; // the frame's chunks end here, as the live decoder takes them
         } else if (tag == kTagTargetInfo) {
             i += 4;
