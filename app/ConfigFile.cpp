@@ -50,13 +50,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool ToFloat(const std::string& t, double& out) {
-    if (t.empty()) return false;
-    char* end = nullptr;
-    out = std::strtod(t.c_str(), &end);
-    return end == t.c_str() + t.size() && std::isfinite(out);
-}
-
 bool Near(double a, double b) {
     return std::fabs(a - b) < 0.0001;
 }
@@ -79,9 +72,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         return true;
     }
     case kMs: {
-        double v;
-        if (!ToFloat(low, v)) return false;
-        s.MsPerFrame = float(v);
+        const std::optional<double> v = ParseReal(low);
+        if (!v) return false;
+        s.MsPerFrame = float(*v);
         return true;
     }
     case kStereo:
@@ -128,9 +121,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         if (low == "vad") s.VadMode = true;
         return true;
     case kVoice: {
-        double v;
-        if (!ToFloat(low, v)) return false;
-        const long item = RoundHalfEven(v / 0.05);
+        const std::optional<double> v = ParseReal(low);
+        if (!v) return false;
+        const long item = RoundHalfEven(*v / 0.05);
         s.VoiceThrItem = (item < 0 || item > 20) ? 10 : int(item);
         return true;
     }

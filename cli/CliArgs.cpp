@@ -2,9 +2,7 @@
 
 #include "stream/Text.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace vintrel::cli {
 
@@ -71,10 +69,8 @@ std::optional<long long> CliArgs::Integer(const std::string& option, long long l
 std::optional<double> CliArgs::Real(const std::string& option, double lo, double hi) {
     const auto text = Value(option);
     if (!text) return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(text->c_str(), &end);
-    const bool whole = !text->empty() && end == text->c_str() + text->size();
-    if (!whole || !std::isfinite(v) || v < lo || v > hi) {
+    const std::optional<double> v = ParseReal(*text);
+    if (!v || *v < lo || *v > hi) {
         if (error_.empty()) {
             char range[64];
             std::snprintf(range, sizeof range, "%g to %g", lo, hi);

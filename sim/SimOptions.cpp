@@ -2,7 +2,6 @@
 
 #include "stream/Text.h"
 
-#include <cmath>
 #include <functional>
 #include <map>
 
@@ -16,13 +15,10 @@ template <typename T> bool ParseInteger(std::string_view text, T& out) {
 }
 
 bool ParseSeconds(const std::string& text, double& out) {
-    size_t used = 0;
-    try {
-        out = std::stod(text, &used);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size() && std::isfinite(out) && out > 0;
+    const std::optional<double> v = ParseReal(text);
+    if (!v || *v <= 0) return false;
+    out = *v;
+    return true;
 }
 
 std::string Need(const std::string& option, const std::string& valid) {

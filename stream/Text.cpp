@@ -1,6 +1,8 @@
 #include "stream/Text.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vintrel {
 
@@ -9,6 +11,14 @@ std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
     return text;
+}
+
+std::optional<double> ParseReal(std::string_view text) {
+    const std::string t(text); // strtod needs the terminating zero
+    char* end = nullptr;
+    const double value = std::strtod(t.c_str(), &end);
+    if (t.empty() || end != t.c_str() + t.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
 }
 
 std::optional<int32_t> TextToInt32(std::string_view text) {

@@ -34,6 +34,10 @@ template <class T> T DecimalOr(std::string_view text, T fallback) {
     return ParseDecimal<T>(TrimBlanks(text)).value_or(fallback);
 }
 
+// A real number as std::strtod reads it (leading blanks, a sign, decimals, an exponent) that
+// fills the rest of the text and is finite; nullopt for anything else ("", "5s", "inf").
+std::optional<double> ParseReal(std::string_view text);
+
 // The record's integer text: blanks trimmed, an optional sign, then decimal digits, or "$" and
 // hexadecimal digits of either case. Hexadecimal text names the 32 bits themselves ($FFFFFFFF is
 // -1). nullopt for anything else or a value outside 32 bits ("12.5", "", "12a", "99999999999").
