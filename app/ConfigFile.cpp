@@ -1,10 +1,10 @@
 #include "app/ConfigFile.h"
 
 #include "stream/Tags.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -45,30 +45,9 @@ enum Key {
     kKeyCount
 };
 
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos) return "";
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return std::string(s.substr(b, e - b + 1));
-}
-
 std::string Lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
-}
-
-bool ToInt(const std::string& t, long& out) {
-    const char* first = t.data();
-    if (!t.empty() && *first == '+') ++first;
-    const auto [p, ec] = std::from_chars(first, t.data() + t.size(), out);
-    return !t.empty() && ec == std::errc() && p == t.data() + t.size();
-}
-
-bool ToFloat(const std::string& t, double& out) {
-    if (t.empty()) return false;
-    char* end = nullptr;
-    out = std::strtod(t.c_str(), &end);
-    return end == t.c_str() + t.size() && std::isfinite(out);
 }
 
 bool Near(double a, double b) {
@@ -86,16 +65,16 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         s.Stamp = !low.empty() && (low[0] == 't' || low[0] == 'y');
         return true;
     case kKsps: {
-        long v;
-        if (!ToInt(low, v)) return false;
+        const std::optional<long> v = ParseDecimal<long>(low);
+        if (!v) return false;
         // A rate no format has is made the default below; a huge one must not overflow on the way.
-        s.SamplingRateFromSettings = v > 0 && v <= 1000000 ? unsigned(v * 1000) : 0;
+        s.SamplingRateFromSettings = *v > 0 && *v <= 1000000 ? unsigned(*v * 1000) : 0;
         return true;
     }
     case kMs: {
-        double v;
-        if (!ToFloat(low, v)) return false;
-        s.MsPerFrame = float(v);
+        const std::optional<double> v = ParseReal(low);
+        if (!v) return false;
+        s.MsPerFrame = float(*v);
         return true;
     }
     case kStereo:
@@ -142,9 +121,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         if (low == "vad") s.VadMode = true;
         return true;
     case kVoice: {
-        double v;
-        if (!ToFloat(low, v)) return false;
-        const long item = RoundHalfEven(v / 0.05);
+        const std::optional<double> v = ParseReal(low);
+        if (!v) return false;
+        const long item = RoundHalfEven(*v / 0.05);
         s.VoiceThrItem = (item < 0 || item > 20) ? 10 : int(item);
         return true;
     }
@@ -153,8 +132,8 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         s.PlotNoise = low == "noise" || low == "both";
         return true;
     case kFftLength: {
-        long v = 0;
-        s.FftLength = (ToInt(low, v) && (v == 256 || v == 512 || v == 1024 || v == 2048)) ? int(v) : 256;
+        const long v = DecimalOr<long>(low, 0);
+        s.FftLength = v == 256 || v == 512 || v == 1024 || v == 2048 ? int(v) : 256;
         return true;
     }
     case kBps:
@@ -167,8 +146,7 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         if (low == "no") s.VerifyChecksum = false;
         return true;
     case kAutoReconnect: {
-        long v;
-        s.AutoReconnect = ToInt(low, v) ? int(v) : 3;
+        s.AutoReconnect = int(DecimalOr<long>(low, 3));
         return true;
     }
     case kLock:
@@ -235,8 +213,8 @@ bool Tune(const std::string& path, AppSettings& s, MessageSink* sink) {
     for (int n = 1; std::getline(in, line); ++n) {
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
-        const std::string label = Lower(Trim(std::string_view(line).substr(0, eq)));
-        const std::string value = Trim(std::string_view(line).substr(eq + 1, 1000));
+        const std::string label = Lower(std::string(TrimBlanks(std::string_view(line).substr(0, eq))));
+        const std::string value(TrimBlanks(std::string_view(line).substr(eq + 1, 1000)));
         int key = -1;
         for (int k = 0; k < kKeyCount && key < 0; ++k)
             if (label.find(kKeyWords[k]) != std::string::npos) key = k;
@@ -284,12 +262,12 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
                              : s.PaintVoice              ? "voice"
                              : s.PlotNoise               ? "noise"
                                                          : "none";
-    std::string port = Trim(s.PortText);
+    const std::string port(TrimBlanks(s.PortText));
 
     put(std::string(kAppTitle) + " coniguration");
     put("");
     put("File Name Formation");
-    if (!Trim(s.BaseName).empty()) put("  *Base* name = " + Trim(s.BaseName));
+    if (!TrimBlanks(s.BaseName).empty()) put("  *Base* name = " + std::string(TrimBlanks(s.BaseName)));
     put(std::string("  Include Time *Stamp* = ") + yesNo(s.Stamp));
     put("");
     put("Data and File Formats");
@@ -301,10 +279,10 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     put("");
     put("Communication");
     put(std::string("  *Transport* = ") + transport);
-    put("  *IPAdrPort* = " + Trim(s.IPAddrPort));
+    put("  *IPAdrPort* = " + std::string(TrimBlanks(s.IPAddrPort)));
     put("  Virtual Serial *COMPort* = " + port);
     put(std::string("  Use *FTDI* ports only = ") + yesNo(s.FtdiOnly));
-    put("  UART rate, *bps* = " + Trim(s.UartRate));
+    put("  UART rate, *bps* = " + std::string(TrimBlanks(s.UartRate)));
     put(std::string("  *Endian* = ") + (s.BigEndian ? "Big" : "Little"));
     put("");
     put("Listening");
@@ -335,12 +313,12 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
 
 void SetTagsFromSettingsFile(TagModel& tags, const std::string& names) {
     std::array<int16_t, kChannelCharts> t = TagModel::DefaultChartTags();
-    if (!Trim(names).empty()) {
+    if (!TrimBlanks(names).empty()) {
         t.fill(0);
-        std::string rest = Trim(names);
+        std::string rest(TrimBlanks(names));
         for (int k = 0; k < kChannelCharts; ++k) {
             if (k == kChannelCharts - 1) {
-                t[k] = GetTagFromParName(Trim(rest));
+                t[k] = GetTagFromParName(TrimBlanks(rest));
                 break;
             }
             const auto blank = rest.find(' ');

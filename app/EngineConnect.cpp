@@ -8,8 +8,8 @@
 #include "connection/SerialTransport.h"
 #include "connection/TcpClient.h"
 #include "connection/TcpTransport.h"
+#include "stream/Text.h"
 
-#include <charconv>
 #include <thread>
 
 namespace vintrel {
@@ -20,22 +20,9 @@ namespace {
 // time-out; one that has not answered in 2 s is stuck in its transport.
 constexpr uint32_t kParkTimeoutMs = 2000;
 constexpr const char* kNotParked = "The transport did not stop: Connect is refused until it does";
-constexpr const char* kDefaultRate = "12000000";
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-template <class T> bool ToInt(const std::string& text, T& out) {
-    const std::string t = Trim(text);
-    const char* first = t.data();
-    if (!t.empty() && *first == '+') ++first;
-    const auto [p, ec] = std::from_chars(first, t.data() + t.size(), out);
-    return !t.empty() && ec == std::errc() && p == t.data() + t.size();
-}
+// What an empty or unreadable rate or reconnection threshold setting stands for.
+constexpr uint32_t kDefaultRate = 12000000;
+constexpr int32_t kDefaultReconnectThreshold = 3;
 
 } // namespace
 
@@ -75,12 +62,10 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
         view_.FormatWarning("");
     }
 
-    uint32_t rate = 0;
-    std::string rateText = Trim(cs.RateText);
-    if (!ToInt(rateText, rate)) {
-        rateText = kDefaultRate;
-        rate = 12000000;
-    }
+    std::string rateText(TrimBlanks(cs.RateText));
+    const std::optional<uint32_t> givenRate = ParseDecimal<uint32_t>(rateText);
+    if (!givenRate) rateText = std::to_string(kDefaultRate);
+    const uint32_t rate = givenRate.value_or(kDefaultRate);
     if (corrected) corrected->RateText = rateText;
 
     if (!automatic) {
@@ -92,12 +77,10 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     if (DisconnectAndExit(automatic)) return false;
     CleanChartsData(); // no parsing thread runs now
 
-    int32_t thresh = 3;
-    std::string threshText = Trim(cs.AutoReconnectText);
-    if (!ToInt(threshText, thresh)) {
-        thresh = 3;
-        threshText = "3";
-    }
+    std::string threshText(TrimBlanks(cs.AutoReconnectText));
+    const std::optional<int32_t> givenThresh = ParseDecimal<int32_t>(threshText);
+    if (!givenThresh) threshText = std::to_string(kDefaultReconnectThreshold);
+    const int32_t thresh = givenThresh.value_or(kDefaultReconnectThreshold);
     if (corrected) corrected->AutoReconnectText = threshText;
     reports_.Counters().InconsistFramesThresh = thresh;
     s.Settings.VerifyChecksum = cs.VerifyChecksum;
@@ -177,7 +160,7 @@ bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
 bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
     if (!uart_) uart_ = std::make_unique<SerialPort>();
     uart_->Close();
-    const std::string device = Trim(cs.PortItem);
+    const std::string device(TrimBlanks(cs.PortItem));
     if (cs.PortIndex == 0 || device.empty() || device == "None") {
         view_.ErrorBox("Sondrel", "Serial port access error");
         return false;

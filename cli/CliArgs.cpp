@@ -1,9 +1,8 @@
 #include "cli/CliArgs.h"
 
-#include <charconv>
-#include <cmath>
+#include "stream/Text.h"
+
 #include <cstdio>
-#include <cstdlib>
 
 namespace vintrel::cli {
 
@@ -57,26 +56,21 @@ std::optional<std::string> CliArgs::Value(const std::string& option) const {
 std::optional<long long> CliArgs::Integer(const std::string& option, long long lo, long long hi) {
     const auto text = Value(option);
     if (!text) return std::nullopt;
-    long long v = 0;
-    const char* end = text->data() + text->size();
-    const char* first = text->data() + (text->size() > 1 && (*text)[0] == '+' ? 1 : 0);
-    const auto [p, ec] = std::from_chars(first, end, v);
-    if (text->empty() || ec != std::errc() || p != end || v < lo || v > hi) {
+    const std::optional<long long> v = ParseDecimal<long long>(*text);
+    if (!v || *v < lo || *v > hi) {
         if (error_.empty())
             error_ = option + " needs a whole number from " + std::to_string(lo) + " to " +
                      std::to_string(hi) + ", not \"" + *text + "\"";
         return std::nullopt;
     }
-    return v;
+    return *v;
 }
 
 std::optional<double> CliArgs::Real(const std::string& option, double lo, double hi) {
     const auto text = Value(option);
     if (!text) return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(text->c_str(), &end);
-    const bool whole = !text->empty() && end == text->c_str() + text->size();
-    if (!whole || !std::isfinite(v) || v < lo || v > hi) {
+    const std::optional<double> v = ParseReal(*text);
+    if (!v || *v < lo || *v > hi) {
         if (error_.empty()) {
             char range[64];
             std::snprintf(range, sizeof range, "%g to %g", lo, hi);

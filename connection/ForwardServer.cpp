@@ -1,8 +1,8 @@
 #include "connection/ForwardServer.h"
 
 #include "connection/HostResolver.h"
-#include "connection/IpAddress.h"
 #include "stream/SystemError.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -68,17 +68,17 @@ bool ForwardServer::Start(const std::string& bindAddress, std::string_view portT
     Stop();
     errorText.clear();
 
-    int64_t port = 0;
-    if (!ParseDecimalInt(TrimText(portText), port)) return false;
-    if (port < 0 || port > 65535) {
-        errorText = "Port " + std::to_string(port) + " is out of range";
+    const std::optional<int32_t> port = ParseDecimal<int32_t>(TrimBlanks(portText));
+    if (!port) return false;
+    if (*port < 0 || *port > 65535) {
+        errorText = "Port " + std::to_string(*port) + " is out of range";
         return false;
     }
-    std::string_view host = TrimText(bindAddress);
+    std::string_view host = TrimBlanks(bindAddress);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     std::vector<SocketAddress> addresses;
-    if (!ResolveHost(std::string(host), uint16_t(port), true, addresses, errorText)) return false;
-    const std::string where = HostPortText(host, uint16_t(port));
+    if (!ResolveHost(std::string(host), uint16_t(*port), true, addresses, errorText)) return false;
+    const std::string where = HostPortText(host, uint16_t(*port));
 
     // The first of the name's addresses that takes the listener.
     int fd = -1;

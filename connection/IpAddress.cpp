@@ -1,6 +1,7 @@
 #include "connection/IpAddress.h"
 
 #include "connection/HostResolver.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,54 +11,20 @@
 
 namespace vintrel {
 
-std::string_view TrimText(std::string_view s) {
-    const auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool ParseDecimalInt(std::string_view text, int64_t& value) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return false;
-    int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-        if (v > int64_t(std::numeric_limits<int32_t>::max()) + 1) return false;
-    }
-    if (negative) v = -v;
-    if (v > std::numeric_limits<int32_t>::max()) return false;
-    value = v;
-    return true;
-}
-
-std::string NotAnIntegerText(std::string_view text) {
-    std::string s;
-    s.reserve(text.size() + 32);
-    s += '\'';
-    s += text;
-    s += "' is not a valid integer value";
-    return s;
-}
-
 namespace {
 
 // The port after the colon: 1 taken, 0 outside the socket's range, kAddrConversionError when it
 // is no integer (errorText says so).
 int ParsePort(std::string_view portText, uint16_t& port, std::string& errorText) {
-    int64_t p = 0;
-    if (!ParseDecimalInt(portText, p)) {
+    const std::optional<int32_t> p = ParseDecimal<int32_t>(portText);
+    if (!p) {
         errorText = NotAnIntegerText(portText);
         return kAddrConversionError;
     }
     // A port the socket layer cannot take is a wrong address, not something to truncate into
     // another port number.
-    if (p < 0 || p > 65535) return 0;
-    port = static_cast<uint16_t>(p);
+    if (*p < 0 || *p > 65535) return 0;
+    port = static_cast<uint16_t>(*p);
     return 1;
 }
 
@@ -81,18 +48,18 @@ int ParseDottedAddress(std::string_view IPaddrPort, size_t colon, std::string& h
     const size_t begins[4] = {0, dots[2] + 1, dots[1] + 1, dots[0] + 1};
     const size_t ends[4] = {dots[2], dots[1], dots[0], colon};
     for (int k = 0; k < 4; ++k) {
-        const std::string_view part = TrimText(IPaddrPort.substr(begins[k], ends[k] - begins[k]));
-        int64_t v = 0;
-        if (!ParseDecimalInt(part, v)) {
+        const std::string_view part = TrimBlanks(IPaddrPort.substr(begins[k], ends[k] - begins[k]));
+        const std::optional<int32_t> v = ParseDecimal<int32_t>(part);
+        if (!v) {
             errorText = NotAnIntegerText(part);
             return kAddrConversionError;
         }
-        if (v < 0 || v > 255) return 0;
+        if (*v < 0 || *v > 255) return 0;
     }
     uint16_t p = 0;
-    const int r = ParsePort(TrimText(IPaddrPort.substr(colon + 1)), p, errorText);
+    const int r = ParsePort(TrimBlanks(IPaddrPort.substr(colon + 1)), p, errorText);
     if (r <= 0) return r;
-    host = std::string(TrimText(IPaddrPort.substr(0, colon)));
+    host = std::string(TrimBlanks(IPaddrPort.substr(0, colon)));
     port = p;
     return ColonResult(colon);
 }
@@ -103,7 +70,7 @@ int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16
                           std::string& errorText) {
     const size_t colon = IPaddrPort.rfind(':');
     if (colon == std::string_view::npos) return 0;
-    const std::string_view hostText = TrimText(IPaddrPort.substr(0, colon));
+    const std::string_view hostText = TrimBlanks(IPaddrPort.substr(0, colon));
     // A text of digits and dots is a dotted address and nothing else.
     if (hostText.find_first_not_of("0123456789. \t+-") == std::string_view::npos)
         return ParseDottedAddress(IPaddrPort, colon, host, port, errorText);
@@ -117,7 +84,7 @@ int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16
         return 0; // an IPv6 address needs its brackets
     }
     uint16_t p = 0;
-    const int r = ParsePort(TrimText(IPaddrPort.substr(colon + 1)), p, errorText);
+    const int r = ParsePort(TrimBlanks(IPaddrPort.substr(colon + 1)), p, errorText);
     if (r <= 0) return r;
     host = std::string(name);
     port = p;

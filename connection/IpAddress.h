@@ -24,16 +24,6 @@ inline constexpr int kAddrConversionError = -1;
 int ParseIPaddrPortString(std::string_view IPaddrPort, std::string& host, uint16_t& port,
                           std::string& errorText);
 
-// Trims spaces and control characters from both ends.
-std::string_view TrimText(std::string_view s);
-
-// Converts a trimmed decimal integer with an optional sign; false for anything else or a
-// value outside the 32-bit range.
-bool ParseDecimalInt(std::string_view text, int64_t& value);
-
-// The text a failed integer conversion shows: "'x' is not a valid integer value".
-std::string NotAnIntegerText(std::string_view text);
-
 // The machine's IPv4 addresses as dotted text: "127.0.0.1" first, then the others in the
 // order the system reports them, without duplicates.
 std::vector<std::string> LocalIPv4Addresses();

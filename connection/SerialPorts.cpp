@@ -3,8 +3,8 @@
 // never includes <termios.h>.
 #include "connection/SerialPorts.h"
 
-#include "connection/IpAddress.h"
 #include "stream/SystemError.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <asm/termbits.h>
@@ -157,14 +157,15 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
     Close();
     UartOpenResult res;
 
-    const std::string_view trimmed = TrimText(rateText);
-    int64_t rate = 0;
-    if (!ParseDecimalInt(trimmed, rate)) {
+    const std::string_view trimmed = TrimBlanks(rateText);
+    const std::optional<int32_t> parsed = ParseDecimal<int32_t>(trimmed);
+    if (!parsed) {
         res.ErrorNumber = EINVAL;
         res.Message = NotAnIntegerText(trimmed);
         res.Cause = path + ": " + res.Message;
         return res;
     }
+    const int32_t rate = *parsed;
     if (rate <= 0) {
         // Rate 0 would mean "hang up" to the driver.
         res.ErrorNumber = EINVAL;

@@ -15,6 +15,21 @@ namespace vintrel {
 namespace {
 // Bitmap rectangles: the plot (DRect) and what a scroll moves onto it (SRect), right edges excluded.
 constexpr int kPlotW = 128, kScaleColumn = 129;
+// Rows between two of the six scale labels: 127 rows in five steps.
+constexpr double kLabelStep = 25.4;
+// The dB slider stands this far right of the chart's left edge; the scale labels reach up to it.
+constexpr int kSliderOffset = 156;
+// Decibels of an amplitude from its natural logarithm: 20 / ln 10, to four decimals.
+constexpr double kDbPerNeper = 8.6859;
+// A full-scale 16-bit sample in decibels, 20 * log10(32768) to one decimal: the log scale shows
+// levels relative to it.
+constexpr double kFullScaleDb = 90.3;
+// The log scale shows this many decibels below the slider's level on its 127 rows.
+constexpr int kLogSpanDb = 30;
+// Rows per decibel: 127 / kLogSpanDb cut to three decimals (the cut decides how rows round).
+constexpr double kRowsPerDb = 4.233;
+// The spectrum's 0 dB: an amplitude of 256, 20 * log10(256) to three decimals.
+constexpr double kSpectrumReferenceDb = 48.165;
 
 QFont LabelFont() {
     QFont f(QStringLiteral("DejaVu Sans"));
@@ -44,10 +59,10 @@ TSimpleChart::TSimpleChart(QImage* Canvas, ChartLabel* SNRl, int x, int y, int A
     bitmap_.fill(kWhite);
     DrawRect = QRect(QPoint(Left + 1, Top + 1), QPoint(Left + 128, Top + 128));
     // The scale column: grey dots at the label rows and the red reference dot.
-    for (int i = 0; i <= 5; ++i) pen_.SetPixel(kScaleColumn, int(RoundHalfEven(i * 25.4)), kScaleDot);
+    for (int i = 0; i <= 5; ++i) pen_.SetPixel(kScaleColumn, int(RoundHalfEven(i * kLabelStep)), kScaleDot);
     pen_.SetPixel(kScaleColumn, 3, kNoiseMarker);
     if (DbMinSlider) {
-        DbMinSlider->Left = x + 156;
+        DbMinSlider->Left = x + kSliderOffset;
         DbMinSlider->Top = y - 6;
         DbMinSlider->Max = 48;
         DbMinSlider->Height = 140;
@@ -65,10 +80,10 @@ int TSimpleChart::CalcY(int inp) const {
     const int hival = -SliderPos();
     if (AmplLogSpectrum == kModeLog) {
         if (inp == 0) inp = 1;
-        const long i = RoundHalfEven(8.6859 * std::log(double(inp)) - 90.3);
+        const long i = RoundHalfEven(kDbPerNeper * std::log(double(inp)) - kFullScaleDb);
         if (i > hival) return 0;
-        if (i < hival - 30) return 127;
-        return 126 - int(RoundHalfEven((i - (hival - 30)) * 4.233));
+        if (i < hival - kLogSpanDb) return 127;
+        return 126 - int(RoundHalfEven((i - (hival - kLogSpanDb)) * kRowsPerDb));
     }
     const int shift = 8 + hival / 6; // truncating toward zero
     return 126 - (shift >= 0 ? inp >> shift : inp << -shift);
@@ -221,7 +236,7 @@ void TSimpleChart::AddSpectrumLog(const float* pSpectrumArr, int Bands, float No
         }
         Ampl *= NormlQ;
         if (Ampl < 0.000001f) Ampl = 0.000001f;
-        const float level = 8.6859f * std::log(Ampl) - 48.165f;
+        const float level = float(kDbPerNeper) * std::log(Ampl) - float(kSpectrumReferenceDb);
         const float a = level - LowNrgDB + EnScale;
         const float index = a > range ? 255.0f : a < 0 ? 0.0f : a / range * 255.0f;
         const QRgb c = PaletteLog[size_t(std::clamp<long>(RoundHalfEven(index), 0, 255))];
@@ -302,11 +317,11 @@ void TSimpleChart::Repaint() {
         const QFontMetrics fm(p.font());
         p.setPen(QColor(Qt::black));
         for (int i = 5; i >= 0; --i) {
-            const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * 25.4));
+            const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * kLabelStep));
             const QString text = label(i);
             // Opaque on the button face up to the slider at least, so that a shorter label covers a
             // longer one drawn there before.
-            const int width = std::max(fm.horizontalAdvance(text), Left + 156 - (right + 8));
+            const int width = std::max(fm.horizontalAdvance(text), Left + kSliderOffset - (right + 8));
             const QRect box(right + 8, y - 6, width, fm.height());
             p.fillRect(box, QColor::fromRgb(btnFace_));
             p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
@@ -315,7 +330,7 @@ void TSimpleChart::Repaint() {
     Raster canvas(*ParentCanvas);
     canvas.SetColor(btnShadow_);
     for (int i = 5; i >= 0; --i) {
-        const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * 25.4));
+        const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * kLabelStep));
         canvas.MoveTo(right + 2, y);
         canvas.LineTo(right + 6, y);
         if (i > 0) {

@@ -141,7 +141,7 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     c += 4;
                     continue;
                 }
-                if (tag > kTagClipLast && tag < 0x8000) break; // ends the frame's chunks
+                if (tag > kTagClipLast && tag < kTagInfoFirst) break; // ends the frame's chunks
                 const int slot = slotOfTag_[tag];
                 TFileRecord* r = slot >= 0 ? &FilesForFileParsing[slot] : nullptr;
                 if (!r || !r->Handle) {
@@ -156,7 +156,7 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     c += skip;
                     continue;
                 }
-                if (tag < 0x8FF) {
+                if (tag <= kTagRawLast) {
                     const int n = buf[c + 1];
                     // Samples that run past the frame are taken as far as the frame goes and the
                     // block is padded to its stated count, so that every file keeps its length.

@@ -2,6 +2,7 @@
 
 #include "recording/ProfileSnapshot.h"
 #include "stream/StreamFormat.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,12 +14,6 @@ const char* const Platforms[8] = {"General", "ARM",      "Renesas",  "TEAK",
 
 namespace {
 constexpr int kOldDetailsHeight = 180;
-
-std::string HexWords(const uint16_t* w, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += Hex4(w[i]) + " ";
-    return s;
-}
 } // namespace
 
 bool ProfileDisplay::CheckPskTab(int protocolType) {

@@ -1,7 +1,6 @@
 #include "recording/ProfileSnapshot.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vintrel {
 
@@ -43,12 +42,6 @@ PskGroup KalimbaGroup(const uint16_t* profile, int fullWords, int g) {
     PskGroup group{word(2 * g), word(2 * g + 1), start};
     group.Length = std::clamp(fullWords - start, 0, group.Length);
     return group;
-}
-
-std::string Hex4(uint16_t w) {
-    char s[8];
-    std::snprintf(s, sizeof s, "%04X", unsigned(w));
-    return s;
 }
 
 } // namespace vintrel

@@ -39,7 +39,4 @@ PskGroup OldPskGroup(const uint16_t* table, int g);
 // one after another from word 6; every range cut at `fullWords`.
 PskGroup KalimbaGroup(const uint16_t* profile, int fullWords, int g);
 
-// "0213": four upper-case hexadecimal digits.
-std::string Hex4(uint16_t w);
-
 } // namespace vintrel

@@ -1,5 +1,7 @@
 #include "recording/PskReports.h"
 
+#include "stream/Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,12 +14,6 @@ namespace vintrel {
 namespace {
 constexpr const char* kEol = "\r\n";
 constexpr const char* kPskTxt = "PSK.txt";
-
-std::string WordsLine(const uint16_t* w, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += Hex4(w[i]) + " ";
-    return s;
-}
 
 // errno of the call that just failed; a failure that left none is an I/O error.
 int LastError() {
@@ -75,7 +71,7 @@ std::string OldPskTextReport(const uint16_t* t) {
         if (grp.Length > 0)
             s += std::string(PskName[g]) + " PSKey 0x" + Hex4(grp.Key) + ", length is " +
                  std::to_string(grp.Length) + kEol;
-        s += WordsLine(t + grp.DataIndex, grp.Length);
+        s += HexWords(t + grp.DataIndex, grp.Length);
     }
     return s;
 }
@@ -85,7 +81,7 @@ std::string KalimbaPsrReport(const uint16_t* profile, int fullWords) {
     for (int g = 0; g < 3; ++g) {
         const PskGroup grp = KalimbaGroup(profile, fullWords, g);
         if (g == 1 && (grp.Key == 0 || profile[3] == 0 || fullWords < 4)) continue;
-        s += "&" + Hex4(grp.Key) + " = " + WordsLine(profile + grp.DataIndex, grp.Length) + kEol;
+        s += "&" + Hex4(grp.Key) + " = " + HexWords(profile + grp.DataIndex, grp.Length) + kEol;
     }
     return s;
 }

@@ -1,10 +1,10 @@
 #include "recording/RecordParser.h"
 
 #include "recording/FileCause.h"
-#include "recording/IntegerText.h"
 #include "recording/PskReports.h"
 #include "stream/FrameLayout.h"
 #include "stream/Tags.h"
+#include "stream/Text.h"
 
 #include <bit>
 #include <chrono>
@@ -85,13 +85,13 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
     firstBlockBytes_ = 0;
     for (int i = 0; i < dataEnd;) {
         const uint16_t tag = w[i];
-        if ((tag >> 8) <= 0x20) {
-            if (tag < 0x100 || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
+        if (tag <= kTagClipLast) {
+            if (tag < kTagRawFirst || std::popcount(unsigned(tag & 0xFF)) != 1) return -1;
             if (count == kParseSlots) return kParseSlots;
             AppendTag(int16_t(tag), count);
-            if (tag < 0x900 && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
-            i += 4 + (tag < 0x900 ? w[i + 1] : 0);
-        } else if (tag <= 0x7FFF) {
+            if (tag <= kTagRawLast && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
+            i += 4 + (tag <= kTagRawLast ? w[i + 1] : 0);
+        } else if (tag < kTagInfoFirst) {
             break; // the frame's chunks end here, as the live decoder takes them
         } else if (tag == kTagTargetInfo) {
             i += 4;
@@ -150,7 +150,8 @@ int RecordParser::FindOldProtocolFileTags(RecordReader& f) {
 
 bool RecordParser::CreateRecordFiles(std::string& basePath) {
     const RecordSettings& s = req_.Settings;
-    basePath = s.ProgramFolder + "/" + TrimBlanks(s.FileNameBase) + (s.IncludeTimeStamp ? TimeStamp() : "-");
+    basePath = s.ProgramFolder + "/" + std::string(TrimBlanks(s.FileNameBase)) +
+               (s.IncludeTimeStamp ? TimeStamp() : "-");
     bool ok = true;
     for (int i = 0; i < kParseSlots; ++i) {
         TFileRecord& r = FilesForFileParsing[i];

@@ -1,6 +1,6 @@
 #include "recording/RecordingControl.h"
 
-#include "recording/IntegerText.h"
+#include "stream/Text.h"
 
 #include <cstdio>
 #include <unistd.h>

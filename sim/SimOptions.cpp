@@ -1,27 +1,24 @@
 #include "sim/SimOptions.h"
 
-#include <charconv>
-#include <cmath>
+#include "stream/Text.h"
+
 #include <functional>
 #include <map>
 
 namespace vintrel::sim {
 
 namespace {
-template <typename T> bool ParseInteger(const std::string& text, T& out) {
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && p == end && !text.empty();
+template <typename T> bool ParseInteger(std::string_view text, T& out) {
+    const std::optional<T> v = ParseDecimal<T>(text);
+    if (v) out = *v;
+    return v.has_value();
 }
 
 bool ParseSeconds(const std::string& text, double& out) {
-    size_t used = 0;
-    try {
-        out = std::stod(text, &used);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size() && std::isfinite(out) && out > 0;
+    const std::optional<double> v = ParseReal(text);
+    if (!v || *v <= 0) return false;
+    out = *v;
+    return true;
 }
 
 std::string Need(const std::string& option, const std::string& valid) {
@@ -280,7 +277,7 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
     else if (host.find(':') != std::string_view::npos)
         return std::nullopt; // an IPv6 literal needs its brackets
     ListenAddress a;
-    if (host.empty() || !ParseInteger(std::string(text.substr(colon + 1)), a.port)) return std::nullopt;
+    if (host.empty() || !ParseInteger(text.substr(colon + 1), a.port)) return std::nullopt;
     a.host = host;
     return a;
 }

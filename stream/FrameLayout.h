@@ -47,6 +47,9 @@ constexpr uint16_t kTagRawFirst = 0x0100, kTagRawLast = 0x08FF;
 constexpr uint16_t kTagAmplFirst = 0x0900, kTagAmplLast = 0x10FF;
 constexpr uint16_t kTagDiagFirst = 0x1100, kTagDiagLast = 0x18FF;
 constexpr uint16_t kTagClipFirst = 0x1900, kTagClipLast = 0x20FF;
+// Tags from here on carry target information, MIPS and profile chunks; a tag after kTagClipLast
+// and before this one ends a frame's chunks.
+constexpr uint16_t kTagInfoFirst = 0x8000;
 constexpr uint16_t kTagTargetInfo = 0x8001;
 constexpr uint16_t kTagMips = 0x8002;
 constexpr uint16_t kTagProfile = 0x8003;

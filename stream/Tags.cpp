@@ -1,8 +1,7 @@
 #include "stream/Tags.h"
 
 #include "stream/FrameLayout.h"
-
-#include <charconv>
+#include "stream/Text.h"
 
 namespace vintrel {
 
@@ -75,12 +74,9 @@ std::optional<int16_t> TryGetTagFromParName(std::string_view name) {
 
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    int n = 0;
-    const char* first = name.data();
-    const char* last = name.data() + name.size();
-    if (!name.empty() && *first == '+') ++first;
-    const auto [ptr, ec] = std::from_chars(first, last, n);
-    if (name.empty() || ec != std::errc() || ptr != last) return std::nullopt;
+    const std::optional<int> number = ParseDecimal<int>(name);
+    if (!number) return std::nullopt;
+    const int n = *number;
     if (n < 1 || n > 32) return 0;
     if (txin) return static_cast<int16_t>(base + ((n - 1) / 8) * 256 + (1 << ((n - 1) % 8)));
     if (n > 8) return 0;

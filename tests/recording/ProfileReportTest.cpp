@@ -4,6 +4,7 @@
 #include "recording/OfflineParse.h"
 #include "recording/PskReports.h"
 #include "sim/ProfileData.h"
+#include "stream/Text.h"
 #include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
