@@ -1,7 +1,6 @@
 #include "stream/LiveFormatCheck.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace vintrel {
 
@@ -10,16 +9,44 @@ namespace {
 constexpr uint32_t kMaxStep = 256;
 // So many frames at once and then silence: no real-time target's burst is that long.
 constexpr uint32_t kFastFrames = 256;
+
+// The frame period of a window's round ends. A round ends when the parser has taken every
+// whole frame in the ring, but it may end late (the parser or the transport was held up) and
+// never early: each point lies on or above the line of the target's own timing. So the line is
+// drawn through the least-late point of each half of the window, found against the line of the
+// step before, rather than through the first and the last point, either of which may be late.
+double EnvelopePeriod(const uint32_t* steps, const uint32_t* ms, uint32_t n) {
+    if (n < 2 || steps[n - 1] == steps[0]) return 0;
+    double period = double(ms[n - 1] - ms[0]) / double(steps[n - 1] - steps[0]);
+    for (int round = 0; round < 3; ++round) {
+        uint32_t early = 0, late = n - 1;
+        double earlyLag = 1e300, lateLag = 1e300;
+        for (uint32_t i = 0; i < n; ++i) {
+            const double lag = double(ms[i]) - double(steps[i]) * period;
+            double& best = ms[i] < kRateWindowMs / 2 ? earlyLag : lateLag;
+            if (lag < best) {
+                best = lag;
+                (ms[i] < kRateWindowMs / 2 ? early : late) = i;
+            }
+        }
+        if (steps[late] <= steps[early]) break;
+        period = double(ms[late] - ms[early]) / double(steps[late] - steps[early]);
+    }
+    return period;
+}
+
 } // namespace
 
-LiveFormatCheck::LiveFormatCheck() : sample_(std::make_unique<uint8_t[]>(kFormatSampleBytes)) {}
+LiveFormatCheck::LiveFormatCheck()
+    : sample_(std::make_unique<uint8_t[]>(kFormatSampleBytes)),
+      pointSteps_(std::make_unique<uint32_t[]>(kRatePoints)),
+      pointMs_(std::make_unique<uint32_t[]>(kRatePoints)) {}
 
 void LiveFormatCheck::Start() {
     sampleLen_ = 0;
     haveBytes_ = haveFrame_ = frameTimed_ = timing_ = done_ = false;
     steps_ = stepsAtStart_ = 0;
-    halfTaken_ = false;
-    attempts_ = 0;
+    points_ = 0;
 }
 
 void LiveFormatCheck::SeeBytes(const ReceiveRing& ring, uint32_t now) {
@@ -60,25 +87,14 @@ bool LiveFormatCheck::Due(uint32_t now, bool silent, bool bigEndian, DataStreamF
         timingStart_ = now;
         stepsAtStart_ = steps_;
     }
-    if (timing_ && !halfTaken_ && TicksSince(timingStart_, now) >= kRateWindowMs / 2) {
-        halfTaken_ = true;
-        halfTime_ = now;
-        stepsAtHalf_ = steps_;
+    if (timing_ && points_ < kRatePoints) {
+        pointSteps_[points_] = steps_ - stepsAtStart_;
+        pointMs_[points_] = TicksSince(timingStart_, now);
+        ++points_;
     }
     double ms = 0;
-    const uint32_t timed = steps_ - stepsAtStart_;
     if (timing_ && TicksSince(timingStart_, now) >= kRateWindowMs) {
-        const uint32_t first = stepsAtHalf_ - stepsAtStart_, second = steps_ - stepsAtHalf_;
-        const double a = first ? double(TicksSince(timingStart_, halfTime_)) / first : 0;
-        const double b = second ? double(TicksSince(halfTime_, now)) / second : 0;
-        if (a > 0 && b > 0 && std::abs(a - b) <= kRateHalvesAgree * std::max(a, b)) {
-            ms = double(TicksSince(timingStart_, now)) / timed;
-        } else if (++attempts_ < kRateAttempts) {
-            timingStart_ = now; // measured again from here
-            stepsAtStart_ = steps_;
-            halfTaken_ = false;
-            return false;
-        }
+        ms = EnvelopePeriod(pointSteps_.get(), pointMs_.get(), points_);
     } else if (silent && haveFrame_ && steps_ >= kFastFrames &&
                double(TicksSince(firstFrame_, now)) / steps_ < kFasterThanRealTimeMs) {
         // Everything came at once and nothing follows: faster than any target sends.

@@ -18,11 +18,8 @@ namespace vintrel {
 constexpr uint32_t kRateSettleMs = 500;     // frames of the first half second are not timed
 constexpr uint32_t kRateWindowMs = 2000;    // the frame rate is measured over this long
 constexpr uint32_t kVerdictLatestMs = 3000; // no frame taken: the bytes alone decide after this
-// The two halves of a measurement must agree this closely (a backlog caught up, a sender that
-// bursts after a stall), or it is made again, at most this many times before the bytes alone
-// decide.
-constexpr double kRateHalvesAgree = 0.05;
-constexpr int kRateAttempts = 3;
+// Round ends timed within the window, at most; more are not kept.
+constexpr uint32_t kRatePoints = 4096;
 constexpr uint32_t kFormatSampleBytes = 65536;
 
 class LiveFormatCheck {
@@ -47,9 +44,9 @@ private:
     uint32_t firstBytes_ = 0, firstFrame_ = 0, timingStart_ = 0;
     uint16_t lastNum_ = 0;
     uint32_t steps_ = 0, stepsAtStart_ = 0;
-    bool halfTaken_ = false;
-    uint32_t halfTime_ = 0, stepsAtHalf_ = 0;
-    int attempts_ = 0;
+    // The round ends of the window: frames since its start, and ms since its start.
+    std::unique_ptr<uint32_t[]> pointSteps_, pointMs_;
+    uint32_t points_ = 0;
 };
 
 } // namespace vintrel
