@@ -3,8 +3,23 @@
 # decoding (vintrel_bench, as bench/performance.sh runs it in full mode) and the live monitor
 # against the simulator (bench/monitor_throughput.sh 600), ROUNDS times each; prints the medians.
 # Usage: bench/compare_builds.sh BUILD_BEFORE BUILD_AFTER [ROUNDS]   (ROUNDS default 5)
+#        bench/compare_builds.sh --full BUILD_BEFORE BUILD_AFTER [ROUNDS]   (ROUNDS default 1)
+# --full runs bench/performance.sh in full mode (every benchmark, medians of 5 repetitions) for the
+# two builds in turn, ROUNDS times, and compares every figure (bench/compare_performance.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = --full ]; then
+    before="$2" after="$3" rounds="${4:-1}"
+    out=$(mktemp -d)
+    b_dirs=() a_dirs=()
+    for r in $(seq "$rounds"); do
+        VINTREL_BUILD_DIR="$before" bench/performance.sh --out "$out/before-$r" >/dev/null 2>&1
+        VINTREL_BUILD_DIR="$after" bench/performance.sh --out "$out/after-$r" >/dev/null 2>&1
+        b_dirs+=("$out/before-$r") a_dirs+=("$out/after-$r")
+        echo "round $r done (results in $out)" >&2
+    done
+    exec python3 bench/compare_performance.py "$(IFS=,; echo "${b_dirs[*]}")" "$(IFS=,; echo "${a_dirs[*]}")"
+fi
 before="$1" after="$2" rounds="${3:-5}"
 out=$(mktemp -d)
 for r in $(seq "$rounds"); do

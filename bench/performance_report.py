@@ -461,7 +461,8 @@ def reproduce(info):
     lines = [("scripts/install-deps.sh", "the Debian packages, sox and libfftw3-dev among them"),
              (f"VINTREL_BUILD_DIR={build_dir} scripts/build.sh", "RelWithDebInfo (-O2 -g)"),
              (f"VINTREL_BUILD_DIR={build_dir} bench/performance.sh --doc", "the full run (about 4 minutes); rewrites this file"),
-             (f"VINTREL_BUILD_DIR={build_dir} bench/performance.sh --quick", f"smoke test (under a minute), results in {build_dir}/performance")]
+             (f"VINTREL_BUILD_DIR={build_dir} bench/performance.sh --quick", f"smoke test (under a minute), results in {build_dir}/performance"),
+             ("bench/compare_builds.sh --full BUILD_BEFORE BUILD_AFTER", "two builds' full runs in turn, every figure side by side")]
     width = max(len(c) for c, _ in lines)
     for c, why in lines:
         emit(f"{c:{width}}  # {why}")
