@@ -34,7 +34,7 @@ namespace vintrel {
 
 TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     sink_ = std::make_unique<QtMessageSink>(this);
-    engine_ = std::make_unique<Engine>(*sink_, clock_, *this);
+    engine_ = std::make_unique<Engine>(*sink_, clock_, *this, *this);
     Engine& e = *engine_;
     StreamState& s = e.State();
 
@@ -55,8 +55,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     };
     e.Extractor().AddConsumer(listenQueue_.get());
     e.Extractor().AddConsumer(spectrum_.get());
-    e.Dump().QueueHeadTail = [this] { return listenQueue_->HeadTail(); };
-    e.OnSwitchedToRunning = [this] { spectrum_->RequestInit(); }; // any thread may ask
     panel_ = std::make_unique<ChartPanel>(canvas_, spectrum_.get(), true, 4, palette());
 
     QString caption = "Tesmaro Sondrel " + QString(kAppTitle).mid(QString("Vintrel").size());
@@ -73,7 +71,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     delay_ = std::make_unique<DelayAnalysis>(corrLibrary_.Entries(), s, 2000);
     delayFeed_ = std::make_unique<DelayFeed>(s, *delay_);
     e.Extractor().AddConsumer(delayFeed_.get());
-    e.DelayWindowShown = [this] { return delay_->IsOnScreen(); };
 
     e.FtdiLib().Loading();
     if (options.DUMP2FILE) {
@@ -93,7 +90,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         DbMinSliders[size_t(k)]->setVisible(d.Visible);
     }
 
-    e.Settings = [this] { return SettingsForm->CurrentConnectSettings(); };
     RecordingControl& rec = e.Recording();
     rec.Questions = this;
     rec.Settings = [this] {
@@ -294,6 +290,22 @@ void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
     const bool showButton = engine_->Recording().Profile().ButtonVisible();
     PskButton->setVisible(showButton);
     (void)bufNum;
+}
+
+ConnectSettings TMainForm::CurrentConnectSettings() const {
+    return SettingsForm->CurrentConnectSettings();
+}
+
+bool TMainForm::DelayWindowShown() const {
+    return delay_->IsOnScreen();
+}
+
+void TMainForm::SwitchedToRunning() {
+    spectrum_->RequestInit();
+}
+
+uint8_t TMainForm::ListenQueueHeadTail() const {
+    return listenQueue_->HeadTail();
 }
 
 void TMainForm::FrameReported(bool checksum) {
