@@ -42,17 +42,7 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     canvas_.fill(palette().color(QPalette::Button));
     spectrum_ = std::make_unique<SpectrumQueues>(&s.Decoder);
     listenQueue_ = std::make_unique<ListenQueue>(&s);
-    listening_ = std::make_unique<LiveListening>(*listenQueue_, *sink_);
-    listening_->Marker = [this](TChart chart, bool visible) {
-        if (visible) {
-            ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
-            ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
-            ActiveChannelBevel.Show();
-        } else {
-            ActiveChannelBevel.Hide();
-        }
-        chartCanvas_->update();
-    };
+    listening_ = std::make_unique<LiveListening>(*listenQueue_, *sink_, this);
     e.Extractor().AddConsumer(listenQueue_.get());
     e.Extractor().AddConsumer(spectrum_.get());
     panel_ = std::make_unique<ChartPanel>(canvas_, spectrum_.get(), true, 4, palette());
@@ -302,6 +292,17 @@ bool TMainForm::DelayWindowShown() const {
 
 void TMainForm::SwitchedToRunning() {
     spectrum_->RequestInit();
+}
+
+void TMainForm::ShowListenMarker(TChart chart, bool visible) {
+    if (visible) {
+        ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
+        ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
+        ActiveChannelBevel.Show();
+    } else {
+        ActiveChannelBevel.Hide();
+    }
+    chartCanvas_->update();
 }
 
 uint8_t TMainForm::ListenQueueHeadTail() const {

@@ -62,7 +62,11 @@ struct TNarrowBevel {
     void Hide() { Visible = false; }
 };
 
-class TMainForm : public QWidget, public EngineView, public EngineHooks, public UserQuestions {
+class TMainForm : public QWidget,
+                  public EngineView,
+                  public EngineHooks,
+                  public ListenMarker,
+                  public UserQuestions {
     Q_OBJECT
 public:
     explicit TMainForm(const StartOptions& options);
@@ -98,6 +102,8 @@ public:
     // listening queue's position for the debug dump.
     void SwitchedToRunning() override;
     uint8_t ListenQueueHeadTail() const override;
+    // ListenMarker: the frame around the chart being listened to.
+    void ShowListenMarker(TChart chart, bool visible) override;
 
     // UserQuestions (the record parser's boxes); ErrorBox serves both interfaces.
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;
