@@ -6,24 +6,34 @@
 
 namespace vintrel {
 
-Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view)
-    : sink_(sink), clock_(clock), view_(view), state_(std::make_unique<StreamState>(sink, clock)),
-      loop_(*state_), extractor_(*state_), reports_(*state_, this), dump_(*state_), recording_(*state_, sink),
+Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view, EngineHooks& hooks)
+    : sink_(sink), clock_(clock), view_(view), hooks_(hooks),
+      state_(std::make_unique<StreamState>(sink, clock)), loop_(*state_, *this), extractor_(*state_),
+      reports_(*state_, this), dump_(*state_, this), recording_(*state_, sink),
       transportThread_(loop_, events_), tcp_(std::make_unique<TcpClient>()),
       forward_(std::make_unique<ForwardServer>(sink)) {
     state_->HandOff.EnableDrawing();
     loop_.AddObserver(forward_.get());
     loop_.AddObserver(&dump_);
-    loop_.OnPassState = [this](int s) {
-        if (dump_.IsOpen()) dump_.SetState(s);
-    };
-    loop_.OnReadLog = [this](const uint32_t(&b)[4]) { dump_.OnReadLog(b); };
-    loop_.OnSwitchedToRunning = [this] {
-        if (OnSwitchedToRunning) OnSwitchedToRunning();
-    };
     extractor_.AddConsumer(&dump_);
     extractor_.AddConsumer(&recording_.Consumer());
-    PortList.Reset();
+    portList_.Reset();
+}
+
+void Engine::OnSwitchedToRunning() {
+    hooks_.SwitchedToRunning();
+}
+
+void Engine::OnPassState(int state) {
+    if (dump_.IsOpen()) dump_.OnPassState(state);
+}
+
+void Engine::OnReadLog(const uint32_t (&bufCopy)[4]) {
+    dump_.OnReadLog(bufCopy);
+}
+
+uint8_t Engine::HeadTail() const {
+    return hooks_.ListenQueueHeadTail();
 }
 
 Engine::~Engine() {

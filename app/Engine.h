@@ -7,6 +7,7 @@
 // Threads: every public method runs on the window thread (the GUI's event loop, or the
 // command-line tool's main loop), except that the message sink may be called from any thread.
 #include "app/ConnectSettings.h"
+#include "app/EngineHooks.h"
 #include "app/EngineView.h"
 #include "app/LinkCounters.h"
 #include "connection/Ftdi.h"
@@ -19,7 +20,6 @@
 #include "stream/StreamState.h"
 #include "stream/TransportThread.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,9 +29,11 @@ class TcpClient;
 class ForwardServer;
 class SerialPort;
 
-class Engine : private ReconnectControl {
+class Engine : private ReconnectControl, private TransportLoopListener, private QueueProbe {
 public:
-    Engine(MessageSink& sink, const Clock& clock, EngineView& view);
+    // The view also gives the settings read at every connect (also the automatic ones) and
+    // whether the delay window is on screen; the hooks answer the worker threads.
+    Engine(MessageSink& sink, const Clock& clock, EngineView& view, EngineHooks& hooks = EngineHooks::None());
     ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -44,9 +46,6 @@ public:
     DebugDump& Dump() { return dump_; }
     // Recording, record parsing and the profile display.
     RecordingControl& Recording() { return recording_; }
-
-    // The settings dialog's values, read at every connect (also the automatic ones).
-    std::function<ConnectSettings()> Settings;
 
     // Starts the transport thread in INACTIVE. The FTDI library is loaded before.
     void Start();
@@ -82,25 +81,17 @@ public:
     // One delivered frame, window thread; the view draws it.
     void ProcessNewFrame(int bufNum);
 
-    // "FTDI ports only" and "Upd": rebuilds the port list. Refused while connected, so that the
-    // open port's handle is never dropped from under the connection.
+    // "FTDI ports only" and "Upd": rebuilds the port list; returns whether a port was listed.
+    // Refused while connected, so that the open port's handle is never dropped from under the
+    // connection.
     bool FTDICheckBoxClick(bool ftdiOnly);
-
-    // Port lists of the settings dialog.
-    PortListModel PortList;
-    TFtdiList FtdiList{};
-    uint32_t ComPortNum = 0;
-    bool HwPortEna = false;
-
-    // The transport thread reached RUNNING (called on that thread): the spectrum queues restart.
-    std::function<void()> OnSwitchedToRunning;
-
-    // Wraps every transport opened, before the transport thread gets it (tests put a transport
-    // that misbehaves around a real one).
-    std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport>)> WrapTransport;
-
-    // True while the delay window is on screen: connecting then also feeds it (Corr).
-    std::function<bool()> DelayWindowShown;
+    // The settings dialog's port list and whether it lists at least one port.
+    const PortListModel& Ports() const { return portList_; }
+    bool PortsFound() const { return hwPortEna_; }
+    // The COM number of the port in use (0: none). Before the list is built, the one the list
+    // preselects (the configuration file's).
+    uint32_t ComPort() const { return comPortNum_; }
+    void PreferComPort(uint32_t com) { comPortNum_ = com; }
 
     // Link drops and the reconnections that succeeded, since the user last connected.
     const LinkCounters& Links() const { return links_; }
@@ -114,6 +105,12 @@ public:
 
 private:
     void Reconnect() override; // after a close run of inconsistent frames
+    // The transport thread's passes: the debug dump and the hooks hear of them.
+    void OnSwitchedToRunning() override;
+    void OnPassState(int state) override;
+    void OnReadLog(const uint32_t (&bufCopy)[4]) override;
+    // The listening queue's position for the debug dump, from the hooks.
+    uint8_t HeadTail() const override;
     bool OpenTcpIp(const ConnectSettings& cs);
     bool OpenFtdi(const ConnectSettings& cs, uint32_t rate);
     bool OpenUart(const ConnectSettings& cs, const std::string& rateText);
@@ -134,6 +131,7 @@ private:
     MessageSink& sink_;
     const Clock& clock_;
     EngineView& view_;
+    EngineHooks& hooks_;
     std::unique_ptr<StreamState> state_;
     StreamEvents events_;
     TransportLoop loop_;
@@ -145,6 +143,10 @@ private:
     std::unique_ptr<TParsingThread> parsing_;
 
     Ftdi ftdi_;
+    PortListModel portList_;
+    TFtdiList ftdiList_{};
+    uint32_t comPortNum_ = 0;
+    bool hwPortEna_ = false;
     FT_HANDLE FtdiHandle = nullptr;
     std::unique_ptr<TcpClient> tcp_;
     std::unique_ptr<SerialPort> uart_;

@@ -29,14 +29,14 @@ constexpr int32_t kDefaultReconnectThreshold = 3;
 bool Engine::FTDICheckBoxClick(bool ftdiOnly) {
     if (connected_) {
         sink_.SetStat("Disconnect before updating the port list", StatStyle::Normal);
-        return HwPortEna;
+        return hwPortEna_;
     }
     if (uart_) uart_->Close();
     if (ftdiOnly && ftdi_.FTDIdriverFound)
-        HwPortEna = EnumerateFtdi(ftdi_, PortList, FtdiList, ComPortNum);
+        hwPortEna_ = EnumerateFtdi(ftdi_, portList_, ftdiList_, comPortNum_);
     else
-        HwPortEna = SerialPortEnum(PortList, {}, &sink_);
-    return HwPortEna;
+        hwPortEna_ = SerialPortEnum(portList_, {}, &sink_);
+    return hwPortEna_;
 }
 
 bool Engine::AnythingOpen() const {
@@ -48,7 +48,7 @@ void Engine::CleanChartsData() {
 }
 
 bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
-    const ConnectSettings cs = Settings ? Settings() : ConnectSettings{};
+    const ConnectSettings cs = view_.CurrentConnectSettings();
     StreamState& s = *state_;
     if (!FinishPark()) {
         sink_.SetStat(kNotParked, StatStyle::Bold);
@@ -136,22 +136,22 @@ bool Engine::OpenTcpIp(const ConnectSettings& cs) {
 }
 
 bool Engine::OpenFtdi(const ConnectSettings& cs, uint32_t rate) {
-    PortListModel list = PortList;
+    PortListModel list = portList_;
     list.Selected = cs.PortIndex;
     std::string cause;
-    const FT_STATUS st = FTDIinit(ftdi_, list, FtdiList, rate, FtdiHandle, &cause);
+    const FT_STATUS st = FTDIinit(ftdi_, list, ftdiList_, rate, FtdiHandle, &cause);
     if (st != FT_OK) {
         ftdi_.Close(FtdiHandle);
         view_.ErrorBox("TCP Sondrel", "Setting USB adapter error" + (cause.empty() ? "" : ": " + cause));
-        PortList.Selected = 0;
+        portList_.Selected = 0;
         sink_.SetStat("Error openning FTDI", StatStyle::Normal);
-        ComPortNum = 0;
+        comPortNum_ = 0;
         return false;
     }
     transport_ = std::make_unique<FtdiTransport>(ftdi_, FtdiHandle, &sink_);
     transportIs_ = TR_FTDI;
-    if (cs.PortIndex >= 1 && cs.PortIndex <= int(FtdiList.size()))
-        ComPortNum = FtdiList[cs.PortIndex - 1].ComPort;
+    if (cs.PortIndex >= 1 && cs.PortIndex <= int(ftdiList_.size()))
+        comPortNum_ = ftdiList_[cs.PortIndex - 1].ComPort;
     sink_.SetStat(" FTDI port is open", StatStyle::Normal);
     DestroyReviveParsing(true);
     return true;
@@ -169,15 +169,15 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
     if (!r.Opened && !r.Message.empty()) view_.ErrorBox(kSerialSetupErrorTitle, r.Message);
     if (!uart_->IsOpen()) {
         view_.ErrorBox("Sondrel", "UART opening error" + (r.Cause.empty() ? "" : ": " + r.Cause));
-        PortList.Selected = 0;
+        portList_.Selected = 0;
         sink_.SetStat("Error opening USB adapter", StatStyle::Normal);
-        ComPortNum = 0;
+        comPortNum_ = 0;
         return false;
     }
     transport_ = std::make_unique<UartTransport>(*uart_, &sink_);
     transportIs_ = TR_UART;
     // A COM number here is the trailing number of the device name (/dev/ttyUSB3 -> 3).
-    ComPortNum = SerialComNumber(device);
+    comPortNum_ = SerialComNumber(device);
     sink_.SetStat(" UART port is open", StatStyle::Normal);
     DestroyReviveParsing(true);
     return true;
@@ -185,12 +185,12 @@ bool Engine::OpenUart(const ConnectSettings& cs, const std::string& rateText) {
 
 void Engine::CommonTail() {
     StreamState& s = *state_;
-    if (WrapTransport) transport_ = WrapTransport(std::move(transport_));
+    transport_ = hooks_.Wrap(std::move(transport_));
     s.Control.Connect(transport_.get(), transportIs_);
     reports_.ParserStarts();
     // A recording kept across a reconnection keeps its flag.
     s.Set(uint8_t((s.Flags() & StreamState::FRecord) | StreamState::Usb |
-                  (DelayWindowShown && DelayWindowShown() ? StreamState::Corr : 0)));
+                  (view_.DelayWindowShown() ? StreamState::Corr : 0)));
     EnaDisOnCnctBtn(true);
     connected_ = true;
     if (parsing_) parsing_->Resume();

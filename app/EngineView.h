@@ -2,6 +2,7 @@
 // What the engine asks of the window. The GUI implements it on the window thread; the
 // command-line tool and the tests implement what they need. Every call comes from the thread
 // that runs the engine's window side.
+#include "app/ConnectSettings.h"
 #include "app/LinkCounters.h"
 #include "stream/FrameRecord.h"
 
@@ -36,6 +37,10 @@ public:
     virtual void PskClean() {}
     // Stops recording and listening and disables the buttons (false), or enables them (true).
     virtual void SetButtonsEnabled(bool enabled) {}
+    // The settings dialog's values, read at every connect (also the automatic ones).
+    virtual ConnectSettings CurrentConnectSettings() const { return {}; }
+    // True while the delay window is on screen: connecting then also feeds it.
+    virtual bool DelayWindowShown() const { return false; }
 };
 
 } // namespace vintrel

@@ -34,7 +34,7 @@ namespace vintrel {
 
 TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     sink_ = std::make_unique<QtMessageSink>(this);
-    engine_ = std::make_unique<Engine>(*sink_, clock_, *this);
+    engine_ = std::make_unique<Engine>(*sink_, clock_, *this, *this);
     Engine& e = *engine_;
     StreamState& s = e.State();
 
@@ -42,21 +42,9 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     canvas_.fill(palette().color(QPalette::Button));
     spectrum_ = std::make_unique<SpectrumQueues>(&s.Decoder);
     listenQueue_ = std::make_unique<ListenQueue>(&s);
-    listening_ = std::make_unique<LiveListening>(*listenQueue_, *sink_);
-    listening_->Marker = [this](TChart chart, bool visible) {
-        if (visible) {
-            ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
-            ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
-            ActiveChannelBevel.Show();
-        } else {
-            ActiveChannelBevel.Hide();
-        }
-        chartCanvas_->update();
-    };
+    listening_ = std::make_unique<LiveListening>(*listenQueue_, *sink_, this);
     e.Extractor().AddConsumer(listenQueue_.get());
     e.Extractor().AddConsumer(spectrum_.get());
-    e.Dump().QueueHeadTail = [this] { return listenQueue_->HeadTail(); };
-    e.OnSwitchedToRunning = [this] { spectrum_->RequestInit(); }; // any thread may ask
     panel_ = std::make_unique<ChartPanel>(canvas_, spectrum_.get(), true, 4, palette());
 
     QString caption = "Tesmaro Sondrel " + QString(kAppTitle).mid(QString("Vintrel").size());
@@ -73,7 +61,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     delay_ = std::make_unique<DelayAnalysis>(corrLibrary_.Entries(), s, 2000);
     delayFeed_ = std::make_unique<DelayFeed>(s, *delay_);
     e.Extractor().AddConsumer(delayFeed_.get());
-    e.DelayWindowShown = [this] { return delay_->IsOnScreen(); };
 
     e.FtdiLib().Loading();
     if (options.DUMP2FILE) {
@@ -93,7 +80,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         DbMinSliders[size_t(k)]->setVisible(d.Visible);
     }
 
-    e.Settings = [this] { return SettingsForm->CurrentConnectSettings(); };
     RecordingControl& rec = e.Recording();
     rec.Questions = this;
     rec.Settings = [this] {
@@ -294,6 +280,33 @@ void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
     const bool showButton = engine_->Recording().Profile().ButtonVisible();
     PskButton->setVisible(showButton);
     (void)bufNum;
+}
+
+ConnectSettings TMainForm::CurrentConnectSettings() const {
+    return SettingsForm->CurrentConnectSettings();
+}
+
+bool TMainForm::DelayWindowShown() const {
+    return delay_->IsOnScreen();
+}
+
+void TMainForm::SwitchedToRunning() {
+    spectrum_->RequestInit();
+}
+
+void TMainForm::ShowListenMarker(TChart chart, bool visible) {
+    if (visible) {
+        ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
+        ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
+        ActiveChannelBevel.Show();
+    } else {
+        ActiveChannelBevel.Hide();
+    }
+    chartCanvas_->update();
+}
+
+uint8_t TMainForm::ListenQueueHeadTail() const {
+    return listenQueue_->HeadTail();
 }
 
 void TMainForm::FrameReported(bool checksum) {

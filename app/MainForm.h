@@ -62,7 +62,11 @@ struct TNarrowBevel {
     void Hide() { Visible = false; }
 };
 
-class TMainForm : public QWidget, public EngineView, public UserQuestions {
+class TMainForm : public QWidget,
+                  public EngineView,
+                  public EngineHooks,
+                  public ListenMarker,
+                  public UserQuestions {
     Q_OBJECT
 public:
     explicit TMainForm(const StartOptions& options);
@@ -90,6 +94,16 @@ public:
     void TagListsChanged() override;
     void PskClean() override;
     void SetButtonsEnabled(bool available) override;
+    // The settings dialog's values; the delay window's visibility.
+    ConnectSettings CurrentConnectSettings() const override;
+    bool DelayWindowShown() const override;
+
+    // EngineHooks: the spectrum queues restart when the stream runs (any thread may ask); the
+    // listening queue's position for the debug dump.
+    void SwitchedToRunning() override;
+    uint8_t ListenQueueHeadTail() const override;
+    // ListenMarker: the frame around the chart being listened to.
+    void ShowListenMarker(TChart chart, bool visible) override;
 
     // UserQuestions (the record parser's boxes); ErrorBox serves both interfaces.
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;

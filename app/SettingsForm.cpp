@@ -170,10 +170,9 @@ void TSettingsForm::ShowCorrections(const ConnectCorrections& c) {
 
 void TSettingsForm::FillPortList() {
     PortComboBox->clear();
-    for (const std::string& item : engine_.PortList.Items)
-        PortComboBox->addItem(QString::fromStdString(item));
+    for (const std::string& item : engine_.Ports().Items) PortComboBox->addItem(QString::fromStdString(item));
     if (PortComboBox->count() == 0) PortComboBox->addItem(" None");
-    PortComboBox->setCurrentIndex(std::max(0, engine_.PortList.Selected));
+    PortComboBox->setCurrentIndex(std::max(0, engine_.Ports().Selected));
 }
 
 void TSettingsForm::FTDICheckBoxClick() {
@@ -186,15 +185,15 @@ void TSettingsForm::FTDICheckBoxClick() {
 }
 
 void TSettingsForm::USBRadioButtonClick() {
-    PortComboBox->setEnabled(engine_.HwPortEna && !engine_.Connected());
+    PortComboBox->setEnabled(engine_.PortsFound() && !engine_.Connected());
     UartRateEdit->setEnabled(PortComboBox->isEnabled());
     UartRateLabel->setEnabled(PortComboBox->isEnabled());
 }
 
 void TSettingsForm::EnaDisOnCnctBtn(bool connected) {
     const bool free = !connected;
-    USBRadioButton->setEnabled(free && engine_.HwPortEna);
-    PortComboBox->setEnabled(free && engine_.HwPortEna);
+    USBRadioButton->setEnabled(free && engine_.PortsFound());
+    PortComboBox->setEnabled(free && engine_.PortsFound());
     ButtonUpdPorts->setEnabled(free);
     FTDICheckBox->setEnabled(free && engine_.FtdiLib().FTDIdriverFound);
     UartRateEdit->setEnabled(free);
@@ -297,7 +296,7 @@ void TSettingsForm::LoadFrom(const AppSettings& s) {
     (s.TransportKind == AppSettings::Transport::UsbFtdi ? USBRadioButton : TCPIPRadioButton)
         ->setChecked(true);
     IPAddrPortEdit->setText(QString::fromStdString(s.IPAddrPort));
-    engine_.ComPortNum = s.ComPortNum;
+    engine_.PreferComPort(s.ComPortNum);
     FTDICheckBox->setChecked(s.FtdiOnly);
     UartRateEdit->setText(QString::fromStdString(s.UartRate));
     BigEndianCheckBox->setChecked(s.BigEndian);
@@ -316,7 +315,7 @@ void TSettingsForm::SaveTo(AppSettings& s) const {
         USBRadioButton->isChecked() ? AppSettings::Transport::UsbFtdi : AppSettings::Transport::TcpIp;
     s.IPAddrPort = IPAddrPortEdit->text().trimmed().toStdString();
     s.PortText = PortComboBox->currentText().trimmed().toStdString();
-    s.ComPortNum = engine_.ComPortNum;
+    s.ComPortNum = engine_.ComPort();
     s.FtdiOnly = FTDICheckBox->isChecked();
     s.UartRate = UartRateEdit->text().trimmed().toStdString();
     s.BigEndian = BigEndianCheckBox->isChecked();

@@ -5,6 +5,7 @@
 // goes on. The frame reports and "Lost sync" reports among the messages the engine's threads
 // queue are counted here as the verb takes them from the sink, handed to the engine or not.
 // Threads: the verb's thread only, which plays the window thread.
+#include "app/ConnectSettings.h"
 #include "app/EngineView.h"
 #include "stream/QueueSink.h"
 
@@ -24,6 +25,10 @@ public:
     void ErrorBox(std::string_view title, std::string_view text) override;
     void Warning(std::string_view text, bool show) override;
     void FormatWarning(std::string_view text) override;
+    ConnectSettings CurrentConnectSettings() const override { return settings_; }
+
+    // The settings every connect uses, from the verb's options.
+    void UseConnectSettings(const ConnectSettings& cs) { settings_ = cs; }
 
     // Every message taken from the sink passes here once.
     void Count(const QueuedMessage& m);
@@ -38,6 +43,7 @@ public:
 
 private:
     std::string verb_;
+    ConnectSettings settings_;
     std::string failure_;
     std::string warning_;
     uint64_t checksum_ = 0;

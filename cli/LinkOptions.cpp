@@ -40,11 +40,11 @@ std::string LinkSettings(CliArgs& args, Engine& engine, ConnectSettings& cs, int
         exitCode = kExitOpenFailed;
         if (!engine.FtdiLib().FTDIdriverFound)
             return "the FTDI D2XX library could not be loaded: " + engine.FtdiLib().LoadFailure();
-        EnumerateFtdi(engine.FtdiLib(), engine.PortList, engine.FtdiList, 0);
+        engine.FTDICheckBoxClick(true);
         cs.PortIndex = int(*adapter);
-        if (cs.PortIndex >= int(engine.PortList.Items.size()))
+        if (cs.PortIndex >= int(engine.Ports().Items.size()))
             return "no FTDI adapter " + std::to_string(*adapter) + " (" +
-                   std::to_string(engine.PortList.Items.size() - 1) + " found)";
+                   std::to_string(engine.Ports().Items.size() - 1) + " found)";
     } else {
         cs.IPAddrPort = args.Value("--connect").value_or("127.0.0.1:9090");
     }

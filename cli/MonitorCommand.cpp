@@ -77,7 +77,7 @@ int RunMonitor(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli monitor: %s\n", why.c_str());
         return linkExit;
     }
-    engine.Settings = [cs] { return cs; };
+    view.UseConnectSettings(cs);
 
     if (auto fwd = args.Value("--forward")) {
         std::string host, error;

@@ -143,7 +143,7 @@ int RunRecord(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli record: %s\n", why.c_str());
         return linkExit;
     }
-    engine.Settings = [cs] { return cs; };
+    view.UseConnectSettings(cs);
     RecordingControl& rc = engine.Recording();
     CliQuestions questions(onDamage);
     rc.Settings = [rs] { return rs; };

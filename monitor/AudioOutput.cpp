@@ -13,8 +13,8 @@ namespace {
 constexpr qsizetype kSinkBufferBytes = 2 * ListenQueue::kBufferSamples * qsizetype(sizeof(int16_t));
 } // namespace
 
-LiveListening::LiveListening(ListenQueue& queue, MessageSink& sink)
-    : queue_(queue), sink_(sink), device_(queue) {}
+LiveListening::LiveListening(ListenQueue& queue, MessageSink& sink, ListenMarker* marker)
+    : queue_(queue), sink_(sink), marker_(marker), device_(queue) {}
 
 LiveListening::~LiveListening() {
     queue_.Park();
@@ -77,10 +77,10 @@ void LiveListening::ChangeAudio(TChart chart, int samplingRate) {
     DeviceListEnabled = true;
     queue_.ClearBuffers();
     if (chart == playing) { // a second press on the playing chart ends playback
-        if (Marker) Marker(playing, false);
+        if (marker_) marker_->ShowListenMarker(playing, false);
         return;
     }
-    if (playing != NOCHART && Marker) Marker(playing, false);
+    if (playing != NOCHART && marker_) marker_->ShowListenMarker(playing, false);
     queue_.FormatRate = samplingRate;
     StartPlaying(chart);
 }
@@ -99,7 +99,7 @@ void LiveListening::StartPlaying(TChart chart) {
         return;
     }
     queue_.SetListen(chart);
-    if (Marker) Marker(chart, true);
+    if (marker_) marker_->ShowListenMarker(chart, true);
 }
 
 } // namespace vintrel

@@ -7,13 +7,13 @@
 // Threads: window thread (everything here). The sink pulls on the thread it was created on (or on
 // Qt's audio thread); a pull only reads queued buffers and advances Tail. The parsing thread feeds
 // the queue (ListenQueue).
+#include "monitor/ListenMarker.h"
 #include "monitor/ListenQueue.h"
 #include "stream/MessageSink.h"
 
 #include <QAudioDevice>
 #include <QIODevice>
 #include <QList>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,7 +41,8 @@ private:
 
 class LiveListening {
 public:
-    LiveListening(ListenQueue& queue, MessageSink& sink);
+    // marker: where the listened chart is shown (none: not shown).
+    LiveListening(ListenQueue& queue, MessageSink& sink, ListenMarker* marker = nullptr);
     ~LiveListening();
     LiveListening(const LiveListening&) = delete;
     LiveListening& operator=(const LiveListening&) = delete;
@@ -65,8 +66,6 @@ public:
     void waveOutStop();
 
     TChart Listen() const { return queue_.Listen(); }
-    // The listened-channel frame: shown at (Chart_XY[chart].X - 8, Chart_XY[chart].Y - 40) or hidden.
-    std::function<void(TChart chart, bool visible)> Marker;
     QAudioSink* Sink() const { return audio_.get(); }
 
 private:
@@ -76,6 +75,7 @@ private:
 
     ListenQueue& queue_;
     MessageSink& sink_;
+    ListenMarker* marker_;
     ListenQueueDevice device_;
     std::unique_ptr<QAudioSink> audio_;
     QList<QAudioDevice> devices_;

@@ -71,7 +71,7 @@ void DebugDump::OnReadLog(const uint32_t (&bufCopy)[4]) {
 
 void DebugDump::OnFrame(const DecodedFrame& f) {
     if (!parseLog_) return;
-    const uint32_t headTail = QueueHeadTail ? QueueHeadTail() : 0;
+    const uint32_t headTail = queue_ ? queue_->HeadTail() : 0;
     const uint32_t rec[4] = {f.ParseIndx, uint32_t(f.FrameNum),
                              s_.Parser.LastValidReadTime() * 65536u + uint32_t(f.FrameBufN) * 256u + headTail,
                              (f.ParseIndx + f.Bytes) & kRingMask};

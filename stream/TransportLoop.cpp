@@ -39,7 +39,7 @@ TransportPassResult TransportLoop::Pass() {
         break;
     case PassChange::ToRunning:
         readRecSize_ = frameBytes > 0 ? frameBytes : kUnsyncedReadBytes;
-        if (OnSwitchedToRunning) OnSwitchedToRunning();
+        listener_.OnSwitchedToRunning();
         res.Event = TransportEvent::SwitchedToRunning;
         res.SleepMs = 0;
         return res;
@@ -50,7 +50,7 @@ TransportPassResult TransportLoop::Pass() {
         break;
     }
     const TTransportState state = s_.Control.State();
-    if (OnPassState && state <= RUNNING) OnPassState(state);
+    if (state <= RUNNING) listener_.OnPassState(state);
 
     switch (state) {
     case INACTIVE:
@@ -116,7 +116,7 @@ TransportPassResult TransportLoop::Pass() {
             silence_.BytesCame();
         else
             EmptyRead(RUNNING);
-        if (OnReadLog) OnReadLog(bufCopy);
+        listener_.OnReadLog(bufCopy);
         res.SleepMs = 0;
         break;
     }

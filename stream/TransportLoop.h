@@ -9,9 +9,9 @@
 #include "stream/LinkLiveness.h"
 #include "stream/ReceiveRing.h"
 #include "stream/StreamState.h"
+#include "stream/TransportLoopListener.h"
 
 #include <atomic>
-#include <functional>
 
 namespace vintrel {
 
@@ -29,7 +29,8 @@ constexpr uint32_t kRingHeadroom = 4096; // never fill the ring closer than this
 
 class TransportLoop {
 public:
-    explicit TransportLoop(StreamState& s) : s_(s), ring_(s.Ring.Producer()) {}
+    explicit TransportLoop(StreamState& s, TransportLoopListener& listener = TransportLoopListener::None())
+        : s_(s), ring_(s.Ring.Producer()), listener_(listener) {}
 
     TransportPassResult Pass();
 
@@ -37,12 +38,6 @@ public:
     void AddObserver(ReadObserver* o) {
         if (observerCount_ < 4) observers_[observerCount_++] = o;
     }
-    // Called when the thread enters RUNNING (the spectrum queues restart there).
-    std::function<void()> OnSwitchedToRunning;
-    // Told the state (0-3) of each pass and, in RUNNING, the read-log record of each read.
-    std::function<void(int state)> OnPassState;
-    std::function<void(const uint32_t (&bufCopy)[4])> OnReadLog;
-
     // Bytes per read in SYNCHRONIZING and RUNNING (ReadRecSize).
     uint32_t ReadRecSize() const { return readRecSize_.load(std::memory_order_relaxed); }
     // Passes so far (TransportThreadCounter).
@@ -58,6 +53,7 @@ private:
 
     StreamState& s_;
     ReceiveRing::Writer& ring_;
+    TransportLoopListener& listener_;
     ReadObserver* observers_[4] = {};
     int observerCount_ = 0;
     ByteSilence silence_{s_.Ticks};

@@ -83,7 +83,7 @@ protected:
     // The fake library loaded, its adapters listed and the first one chosen.
     static bool ChooseFirstAdapter(EngineRig& rig) {
         if (!rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH)) return false;
-        EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 0);
+        rig.engine.FTDICheckBoxClick(true);
         rig.settings.TransportButton = ConnectSettings::Link::Usb;
         rig.settings.FtdiPortsOnly = true;
         rig.settings.PortIndex = 1;
@@ -102,8 +102,9 @@ TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
 
     EngineRig rig;
     ASSERT_TRUE(rig.engine.FtdiLib().Loading(FAKE_FTD2XX_PATH));
-    ASSERT_TRUE(EnumerateFtdi(rig.engine.FtdiLib(), rig.engine.PortList, rig.engine.FtdiList, 8));
-    EXPECT_EQ(rig.engine.PortList.Selected, 2);
+    rig.engine.PreferComPort(8);
+    ASSERT_TRUE(rig.engine.FTDICheckBoxClick(true));
+    EXPECT_EQ(rig.engine.Ports().Selected, 2);
     rig.settings.TransportButton = ConnectSettings::Link::Usb;
     rig.settings.FtdiPortsOnly = true;
     rig.settings.PortIndex = 1;
@@ -114,7 +115,7 @@ TEST_F(EngineFtdiTest, FramesArriveThroughTheAdapter) {
     // The adapter serves a file: the target's platform text may already have followed.
     EXPECT_TRUE(rig.sink.Status() == " FTDI port is open" || rig.sink.Status().rfind("Platform", 0) == 0)
         << rig.sink.Status();
-    EXPECT_EQ(rig.engine.ComPortNum, 7u);
+    EXPECT_EQ(rig.engine.ComPort(), 7u);
     ExpectLostOnlyWhereGivenUp(rig, 1500);
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false));
     const auto log = LogLines();
@@ -146,8 +147,8 @@ TEST_F(EngineFtdiTest, AdapterThatFailsToSetUpIsClosedAndReported) {
     EXPECT_EQ(rig.errorBox, "TCP Sondrel: Setting USB adapter error: FT_SetLatencyTimer returned FT_IO_ERROR "
                             "(4) for adapter COM7");
     EXPECT_EQ(rig.sink.Status(), "Error openning FTDI");
-    EXPECT_EQ(rig.engine.ComPortNum, 0u);
-    EXPECT_EQ(rig.engine.PortList.Selected, 0);
+    EXPECT_EQ(rig.engine.ComPort(), 0u);
+    EXPECT_EQ(rig.engine.Ports().Selected, 0);
     EXPECT_FALSE(rig.engine.Connected());
 }
 
@@ -258,23 +259,29 @@ TEST(EngineSerial, ATransportThatIgnoresItsCancelIsKeptAndConnectWaitsForIt) {
             return {};
         }
     };
-    std::atomic<bool> release{false}, alive{false};
-    Stubborn* stubborn = nullptr;
+    struct WrapStubborn : EngineHooks {
+        std::atomic<bool> release{false}, alive{false};
+        Stubborn* stubborn = nullptr;
+        bool wrapping = true;
+        std::unique_ptr<Transport> Wrap(std::unique_ptr<Transport> t) override {
+            if (!wrapping) return t;
+            auto w = std::make_unique<Stubborn>();
+            w->inner = std::move(t);
+            w->release = &release;
+            w->alive = &alive;
+            alive = true;
+            stubborn = w.get();
+            return w;
+        }
+    } hooks;
+    std::atomic<bool>& release = hooks.release;
+    std::atomic<bool>& alive = hooks.alive;
     test::PseudoTerminal pty;
-    EngineRig rig;
+    EngineRig rig(EngineRig::steady_, hooks);
     UseSerial(rig, pty);
-    rig.engine.WrapTransport = [&](std::unique_ptr<Transport> t) {
-        auto w = std::make_unique<Stubborn>();
-        w->inner = std::move(t);
-        w->release = &release;
-        w->alive = &alive;
-        alive = true;
-        stubborn = w.get();
-        return std::unique_ptr<Transport>(std::move(w));
-    };
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
-    ASSERT_TRUE(rig.PumpUntil([&] { return stubborn->reading.load(); }, 5000));
+    ASSERT_TRUE(rig.PumpUntil([&] { return hooks.stubborn->reading.load(); }, 5000));
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(rig.engine.ConnectButtonClick(false)); // disconnect: the park times out
     EXPECT_GE(MsSince(t0), 1900);
@@ -289,7 +296,7 @@ TEST(EngineSerial, ATransportThatIgnoresItsCancelIsKeptAndConnectWaitsForIt) {
     ASSERT_TRUE(rig.PumpUntil([&] { return !rig.engine.ParkPending(); }, 5000));
     EXPECT_FALSE(alive.load());
     EXPECT_EQ(rig.sink.Status(), "Connection closed");
-    rig.engine.WrapTransport = nullptr;
+    hooks.wrapping = false;
     EXPECT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.errorBox;
 }
 

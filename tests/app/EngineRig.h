@@ -13,9 +13,9 @@ namespace vintrel::test {
 
 class EngineRig : public EngineView, public FrameConsumer {
 public:
-    explicit EngineRig(const Clock& clock = steady_) : engine(sink, clock, *this) {
+    explicit EngineRig(const Clock& clock = steady_, EngineHooks& hooks = EngineHooks::None())
+        : engine(sink, clock, *this, hooks) {
         engine.Extractor().AddConsumer(this);
-        engine.Settings = [this] { return settings; };
     }
     ~EngineRig() override { engine.Close(); }
 
@@ -29,6 +29,7 @@ public:
         if (show) warning = text;
     }
     void LinkCountersChanged(const LinkCounters& l) override { shownLinks = {l.Reconnects(), l.LinkDrops()}; }
+    ConnectSettings CurrentConnectSettings() const override { return settings; }
     // FrameConsumer (parsing thread)
     void OnFrame(const DecodedFrame& f) override {
         frames.fetch_add(1);

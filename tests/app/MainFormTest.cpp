@@ -135,15 +135,18 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
 TEST_F(MainFormTest, DisconnectDuringALongSerialReadGivesTheButtonsBackAtOnce) {
     test::PseudoTerminal pty;
     ASSERT_TRUE(pty.Ok());
-    TMainForm f(options_);
     // The port list holds real serial devices only: the pseudo-terminal is chosen behind the dialog.
-    ConnectSettings cs = f.Settings().CurrentConnectSettings();
+    struct PtyForm : TMainForm {
+        using TMainForm::TMainForm;
+        ConnectSettings CurrentConnectSettings() const override { return link; }
+        ConnectSettings link;
+    } f(options_);
+    ConnectSettings& cs = f.link = f.Settings().CurrentConnectSettings();
     cs.TransportButton = ConnectSettings::Link::Usb;
     cs.FtdiPortsOnly = false;
     cs.PortItem = pty.Slave();
     cs.PortIndex = 1;
     cs.RateText = "921600";
-    f.EngineRef().Settings = [cs] { return cs; };
     f.ConnectButtonClick();
     ASSERT_EQ(f.ConnectButtonWidget()->text(), "Disconnect") << f.StatusText().toStdString();
     // Two frames 40 000 bytes long, then silence. Synchronised, the transport reads one frame

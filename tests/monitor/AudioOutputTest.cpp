@@ -31,6 +31,12 @@ int16_t SignalAt(int64_t i) {
     return int16_t(1 + (i * 7919) % 20000);
 } // never 0
 
+// The listened-chart frames the window was asked to show or hide.
+struct MarkerLog : ListenMarker {
+    std::vector<std::pair<TChart, bool>> shown;
+    void ShowListenMarker(TChart c, bool v) override { shown.emplace_back(c, v); }
+};
+
 void PumpEvents(std::chrono::milliseconds span) {
     const auto end = std::chrono::steady_clock::now() + span;
     while (std::chrono::steady_clock::now() < end) {
@@ -46,16 +52,15 @@ TEST(LiveListening, WithoutADeviceTheStatusLineSaysSo) {
     test::QtApp();
     QueueSink sink;
     ListenQueue queue(nullptr);
-    LiveListening out(queue, sink);
+    MarkerLog marker;
+    LiveListening out(queue, sink, &marker);
     out.AudioEnum("");
     out.SelectedDevice = int(out.DeviceNames.size()) + 3; // a device that is not there
-    std::vector<std::pair<TChart, bool>> marker;
-    out.Marker = [&](TChart c, bool v) { marker.emplace_back(c, v); };
     out.ChangeAudio(CHART13, 8000);
     EXPECT_EQ(sink.Status(), "No audio output device to play on");
     EXPECT_EQ(out.Listen(), NOCHART);
     EXPECT_TRUE(out.DeviceListEnabled);
-    EXPECT_TRUE(marker.empty());
+    EXPECT_TRUE(marker.shown.empty());
     EXPECT_EQ(out.Sink(), nullptr);
 }
 
@@ -72,7 +77,8 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
     r.SampleIndInBuf[CHART11] = 16;
     r.FrameLen[CHART11] = 32;
     ListenQueue queue(stream.get());
-    LiveListening out(queue, sink);
+    MarkerLog marker;
+    LiveListening out(queue, sink, &marker);
     out.AudioEnum("vintrel-test-null");
     // Qt Multimedia looks for the sound server once per process: when another test of the same
     // process opened it before this one started the server, the sink cannot be seen here.
@@ -81,8 +87,6 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
         GTEST_SKIP()
             << "Qt Multimedia was started before the sound server in this process; run this test alone";
     ASSERT_EQ(out.DeviceNames[size_t(out.SelectedDevice)], test::SoundServer::kSinkDescription);
-    std::vector<std::pair<TChart, bool>> marker;
-    out.Marker = [&](TChart c, bool v) { marker.emplace_back(c, v); };
 
     char path[] = "/tmp/vintrel-parec-XXXXXX";
     const int fd = ::mkstemp(path);
@@ -123,7 +127,7 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
     EXPECT_TRUE(out.DeviceListEnabled);
     PumpEvents(std::chrono::milliseconds(200));
     test::SoundServer::StopRecording(recorder);
-    ASSERT_EQ(marker, (std::vector<std::pair<TChart, bool>>{{CHART11, true}, {CHART11, false}}));
+    ASSERT_EQ(marker.shown, (std::vector<std::pair<TChart, bool>>{{CHART11, true}, {CHART11, false}}));
 
     std::ifstream in(path, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -35,10 +35,8 @@ TEST(DebugDump, MarkedBlocksReadLogAndParseLog) {
     DebugDump dump(s);
     std::string error;
     ASSERT_TRUE(dump.Open(dir, true, error)) << error;
-    TransportLoop loop(s);
+    TransportLoop loop(s, dump);
     loop.AddObserver(&dump);
-    loop.OnPassState = [&](int st) { dump.SetState(st); };
-    loop.OnReadLog = [&](const uint32_t(&b)[4]) { dump.OnReadLog(b); };
     FrameExtractor ex(s);
     ex.AddConsumer(&dump);
 

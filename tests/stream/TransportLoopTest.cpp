@@ -17,11 +17,13 @@ struct Silent : Transport {
     }
 };
 
-struct LoopFixture {
+struct LoopFixture : TransportLoopListener {
     QueueSink sink;
     ManualClock clock{5000};
     StreamState s{sink, clock};
-    TransportLoop loop{s};
+    TransportLoop loop{s, *this};
+    int switched = 0;
+    void OnSwitchedToRunning() override { ++switched; }
     int NoSignalReports() {
         int n = 0;
         QueuedMessage m;
@@ -90,13 +92,11 @@ TEST(TransportLoop, SynchronizingReadsOnUntilTheParserFindsAFrame) {
     EXPECT_EQ(f.s.Control.State(), SYNCHRONIZING);
     EXPECT_EQ(f.loop.Pass().Event, TransportEvent::None); // nothing more to read, no marker found
     EXPECT_EQ(f.s.Control.State(), SYNCHRONIZING);
-    int switched = 0;
-    f.loop.OnSwitchedToRunning = [&] { ++switched; };
     f.s.Control.Ask(ParserAsk::Running, 0); // the parser searched without finding a marker
     EXPECT_EQ(f.loop.Pass().Event, TransportEvent::SwitchedToRunning);
     EXPECT_EQ(f.loop.ReadRecSize(), 2048u);
     EXPECT_EQ(f.s.Control.State(), RUNNING);
-    EXPECT_EQ(switched, 1);
+    EXPECT_EQ(f.switched, 1);
     EXPECT_EQ(f.loop.Pass().Event, TransportEvent::DataTimedOut);
 }
 
