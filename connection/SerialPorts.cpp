@@ -211,7 +211,7 @@ UartOpenResult SerialPort::OpenUART(const std::string& path, std::string_view ra
 
     termios2 back{};
     if (ioctl(fd, TCGETS2, &back) == 0) res.ActualRate = back.c_ospeed;
-    if (ReadBackHook) res.ActualRate = ReadBackHook(res.ActualRate);
+    if (adjustReadBack_) res.ActualRate = adjustReadBack_(res.ActualRate);
 
     if (setError != 0 || !UartRateAccepted(res.RequestedRate, res.ActualRate)) {
         res.ErrorNumber = setError;

@@ -15,7 +15,6 @@
 #include "stream/MessageSink.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -78,7 +77,10 @@ std::string UartOpenCause(const std::string& path, int err);
 
 class SerialPort {
 public:
-    SerialPort() = default;
+    // What the driver read back for a rate goes through the given function when there is one
+    // (the acceptance rule is otherwise only reachable with hardware that rounds rates).
+    using ReadBackAdjust = uint32_t (*)(uint32_t readBack);
+    explicit SerialPort(ReadBackAdjust adjustReadBack = nullptr) : adjustReadBack_(adjustReadBack) {}
     ~SerialPort() { Close(); }
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -103,11 +105,8 @@ public:
     // beside a running Read: it only asks the driver.
     uint32_t Pending() const;
 
-    // Replaces the rate read back from the driver (the acceptance rule is otherwise only
-    // reachable with hardware that rounds rates).
-    std::function<uint32_t(uint32_t readBack)> ReadBackHook;
-
 private:
+    ReadBackAdjust adjustReadBack_ = nullptr;
     int fd_ = -1;
     std::string path_;
 };

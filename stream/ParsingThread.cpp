@@ -15,7 +15,6 @@ void TParsingThread::Terminate(bool takeWholeFrames) {
 
 void TParsingThread::Execute() {
     extractor_.Start();
-    if (OnStart) OnStart();
     while (!terminated_.load()) {
         const TTransportState state = s_.Control.State();
         if (state == RUNNING || state == SYNCHRONIZING) {

@@ -6,7 +6,6 @@
 #include "stream/TransportThread.h"
 
 #include <atomic>
-#include <functional>
 #include <thread>
 
 namespace vintrel {
@@ -18,9 +17,6 @@ public:
     ~TParsingThread() { Terminate(); }
     TParsingThread(const TParsingThread&) = delete;
     TParsingThread& operator=(const TParsingThread&) = delete;
-
-    // Runs once when the thread starts (the listening queue restarts there).
-    std::function<void()> OnStart;
 
     void Resume();
     bool Started() const { return thread_.joinable(); }

@@ -118,13 +118,13 @@ TEST_F(SerialOpenTest, RejectedSettingsCloseThePortWithTheSetupText) {
     EXPECT_FALSE(UartRateAccepted(100, 105)); // 100 / 5 = 20
     EXPECT_FALSE(UartRateAccepted(100, 99));  // below is never taken
 
-    port_.ReadBackHook = [](uint32_t readBack) { return readBack - 1; };
-    UartOpenResult r = port_.OpenUART(pty_.Slave, "12000000");
+    SerialPort below([](uint32_t readBack) { return readBack - 1; });
+    UartOpenResult r = below.OpenUART(pty_.Slave, "12000000");
     EXPECT_FALSE(r.Opened);
-    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_FALSE(below.IsOpen());
     EXPECT_EQ(r.Message, "Error number=0; required baud rate=12000000, actually set BR was 11999999");
-    port_.ReadBackHook = [](uint32_t readBack) { return readBack + readBack / 25; };
-    EXPECT_TRUE(port_.OpenUART(pty_.Slave, "12000000").Opened);
+    SerialPort above([](uint32_t readBack) { return readBack + readBack / 25; });
+    EXPECT_TRUE(above.OpenUART(pty_.Slave, "12000000").Opened);
 
     EXPECT_EQ(port_.OpenUART(pty_.Slave, "fast").Message, "'fast' is not a valid integer value");
     EXPECT_EQ(port_.OpenUART(pty_.Slave, "0").Message,
