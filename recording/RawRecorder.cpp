@@ -19,14 +19,18 @@ bool RawRecorder::Create(const std::string& path, std::string* cause) {
     // No sharing: a raw record another recorder holds is refused before it is emptied.
     int err = 0;
     std::unique_ptr<File> file = files_.Open(path, OpenMode::OpenAlways, err);
+    if (!file) {
+        if (cause) *cause = CreateFailureCause(files_, path, err);
+        return false;
+    }
     FileStatus st;
-    if (file && (err = file->LockAlone()) == 0 && (err = file->SetSize(0)) == 0)
-        err = files_.Status(path, st);
-    if (!file || err != 0) {
+    err = file->LockAlone();
+    if (err == 0) err = file->SetSize(0);
+    if (err == 0) err = files_.Status(path, st);
+    if (err != 0) {
         if (cause)
-            *cause = !file ? CreateFailureCause(files_, path, err)
-                           : path + ": " +
-                                 (err == EWOULDBLOCK ? "in use by another recording" : SystemErrorText(err));
+            *cause =
+                path + ": " + (err == EWOULDBLOCK ? "in use by another recording" : SystemErrorText(err));
         return false;
     }
     TempFile = file.release();
