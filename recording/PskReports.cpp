@@ -1,8 +1,7 @@
 #include "recording/PskReports.h"
 
-#include "stream/Text.h"
-
 #include "stream/SystemError.h"
+#include "stream/Text.h"
 
 #include <algorithm>
 #include <cstring>
