@@ -9,7 +9,7 @@ namespace vintrel {
 Engine::Engine(MessageSink& sink, const Clock& clock, EngineView& view, EngineHooks& hooks)
     : sink_(sink), clock_(clock), view_(view), hooks_(hooks),
       state_(std::make_unique<StreamState>(sink, clock)), loop_(*state_, *this), extractor_(*state_),
-      reports_(*state_, this), dump_(*state_, this), recording_(*state_, sink),
+      reports_(*state_, this), dump_(*state_, this), recording_(*state_, sink, files_, view),
       transportThread_(loop_, events_), tcp_(std::make_unique<TcpClient>()),
       forward_(std::make_unique<ForwardServer>(sink)) {
     state_->HandOff.EnableDrawing();

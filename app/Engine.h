@@ -12,6 +12,7 @@
 #include "app/LinkCounters.h"
 #include "connection/Ftdi.h"
 #include "connection/FtdiPorts.h"
+#include "recording/PosixFileSystem.h"
 #include "recording/RecordingControl.h"
 #include "stream/DebugDump.h"
 #include "stream/FrameExtractor.h"
@@ -138,6 +139,7 @@ private:
     FrameExtractor extractor_;
     FrameReports reports_;
     DebugDump dump_;
+    PosixFileSystem files_;
     RecordingControl recording_;
     TTransportThread transportThread_;
     std::unique_ptr<TParsingThread> parsing_;

@@ -4,13 +4,14 @@
 // that runs the engine's window side.
 #include "app/ConnectSettings.h"
 #include "app/LinkCounters.h"
+#include "recording/RecordingView.h"
 #include "stream/FrameRecord.h"
 
 #include <string_view>
 
 namespace vintrel {
 
-class EngineView {
+class EngineView : public RecordingView {
 public:
     virtual ~EngineView() = default;
     // The drawing half of one delivered frame (charts, spectrum, MIPS).

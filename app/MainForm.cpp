@@ -80,32 +80,6 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         DbMinSliders[size_t(k)]->setVisible(d.Visible);
     }
 
-    RecordingControl& rec = e.Recording();
-    rec.Questions = this;
-    rec.Settings = [this] {
-        RecordSettings r;
-        r.ProgramFolder = options_.ProgramFolder;
-        r.FileNameBase = SettingsForm->BaseName().toStdString();
-        r.IncludeTimeStamp = SettingsForm->Stamp();
-        const AppSettings::Stereo st = SettingsForm->StereoMode();
-        r.Stereo = st == AppSettings::Stereo::RXinTX1in    ? StereoChoice::RxInTx1In
-                   : st == AppSettings::Stereo::TX1inTX2in ? StereoChoice::Tx1InTx2In
-                                                           : StereoChoice::Mono;
-        r.DeleteRawRecord = SettingsForm->DeleteTmp();
-        r.Gaps = SettingsForm->ExactGaps() ? GapFill::Exact : GapFill::Marker;
-        r.MaxTimeText = TotalLabeledEdit->text().toStdString();
-        r.ShowFiles = CheckBoxShowFiles->isChecked();
-        r.Caption = windowTitle().toStdString();
-        return r;
-    };
-    rec.ShowRecordDiagPanel = [this](const ParseOutcome& o) {
-        EditFragments->setText(QString::number(o.Portion));
-        EditCSerrors->setText(QString::number(o.badcs));
-        EditTotalFrames->setText(QString::number(o.Frames));
-        ShowRecordDiagPanel(true);
-    };
-    rec.SelectMultipleItems = [this](const std::string& wildcard) { SelectMultipleItems(wildcard); };
-
     LoadSettings();
     if (!e.FtdiLib().FTDIdriverFound) {
         if (loaded_.FtdiOnly)
@@ -561,6 +535,30 @@ void TMainForm::ChannelButtonClick(int k) {
     listening_->ChangeAudio(static_cast<TChart>(k), f.SamplingRateFromSettings);
 }
 
+RecordSettings TMainForm::RecordingSettings() {
+    RecordSettings r;
+    r.ProgramFolder = options_.ProgramFolder;
+    r.FileNameBase = SettingsForm->BaseName().toStdString();
+    r.IncludeTimeStamp = SettingsForm->Stamp();
+    const AppSettings::Stereo st = SettingsForm->StereoMode();
+    r.Stereo = st == AppSettings::Stereo::RXinTX1in    ? StereoChoice::RxInTx1In
+               : st == AppSettings::Stereo::TX1inTX2in ? StereoChoice::Tx1InTx2In
+                                                       : StereoChoice::Mono;
+    r.DeleteRawRecord = SettingsForm->DeleteTmp();
+    r.Gaps = SettingsForm->ExactGaps() ? GapFill::Exact : GapFill::Marker;
+    r.MaxTimeText = TotalLabeledEdit->text().toStdString();
+    r.ShowFiles = CheckBoxShowFiles->isChecked();
+    r.Caption = windowTitle().toStdString();
+    return r;
+}
+
+void TMainForm::ShowRecordDamage(const ParseOutcome& o) {
+    EditFragments->setText(QString::number(o.Portion));
+    EditCSerrors->setText(QString::number(o.badcs));
+    EditTotalFrames->setText(QString::number(o.Frames));
+    ShowRecordDiagPanel(true);
+}
+
 void TMainForm::ButtonParseOfflineClick() {
     const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump",
                                                         QString::fromStdString(options_.ProgramFolder) + "/",
@@ -569,7 +567,8 @@ void TMainForm::ButtonParseOfflineClick() {
     const bool bigEndian = SettingsForm->CurrentConnectSettings().BigEndian;
     const DataStreamFormat format = SettingsForm->GetSamplingRateFrameDurFromRB();
     // What the record's own frames say against the settings is shown before the parse starts.
-    FormatWarning(FindingText(CheckRecordFormat(chosen.toStdString(), bigEndian, format)));
+    FormatWarning(FindingText(
+        CheckRecordFormat(engine_->Recording().Files(), chosen.toStdString(), bigEndian, format)));
     engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(), bigEndian, format);
     RefreshRecordControls();
 }

@@ -104,6 +104,11 @@ public:
     uint8_t ListenQueueHeadTail() const override;
     // ListenMarker: the frame around the chart being listened to.
     void ShowListenMarker(TChart chart, bool visible) override;
+    // RecordingView
+    RecordSettings RecordingSettings() override;
+    UserQuestions* RecordingQuestions() override { return this; }
+    void ShowRecordFiles(const std::string& wildcard) override { SelectMultipleItems(wildcard); }
+    void ShowRecordDamage(const ParseOutcome& outcome) override;
 
     // UserQuestions (the record parser's boxes); ErrorBox serves both interfaces.
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;

@@ -3,6 +3,7 @@
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
 #include "recording/OfflineParse.h"
+#include "recording/PosixFileSystem.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
 #include "stream/Tags.h"
@@ -92,7 +93,8 @@ int RunInspect(int argc, char** argv, int first) {
         std::fprintf(stderr, "vintrel-cli inspect: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
         return kExitUsage;
     }
-    const FormatFinding finding = CheckRecordFormat(path, o.BigEndian, o.Format);
+    PosixFileSystem files;
+    const FormatFinding finding = CheckRecordFormat(files, path, o.BigEndian, o.Format);
     if (finding.Contradicts()) {
         std::fprintf(stderr, "vintrel-cli inspect: %s\n", FindingText(finding).c_str());
         if (!args.Has("--force")) return kExitMismatch;

@@ -3,6 +3,7 @@
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
 #include "recording/OfflineParse.h"
+#include "recording/PosixFileSystem.h"
 #include "stream/QueueSink.h"
 #include "stream/SystemError.h"
 
@@ -87,18 +88,17 @@ bool ParseOnDamage(const std::string& text, DamageAnswer& out) {
     return true;
 }
 
-std::function<void(int)> TerminalProgress(const char* label) {
-    if (!isatty(STDOUT_FILENO)) return {};
-    return [label](int percent) {
-        if (percent < 0) {
-            std::printf("\r%-72s\r", "");
-        } else {
-            const int filled = percent / 5;
-            std::printf("\r%s [%.*s%*s] %3d%%", label, filled, "####################", 20 - filled, "",
-                        percent);
-        }
-        std::fflush(stdout);
-    };
+TerminalProgress::TerminalProgress(const char* label) : label_(label), terminal_(isatty(STDOUT_FILENO)) {}
+
+void TerminalProgress::ParseProgressChanged(int percent) {
+    if (!terminal_) return;
+    if (percent < 0) {
+        std::printf("\r%-72s\r", "");
+    } else {
+        const int filled = percent / 5;
+        std::printf("\r%s [%.*s%*s] %3d%%", label_, filled, "####################", 20 - filled, "", percent);
+    }
+    std::fflush(stdout);
 }
 
 void PrintParseOutcome(const ParseOutcome& o) {
@@ -187,13 +187,14 @@ int RunParse(int argc, char** argv, int first) {
 
     QueueSink sink;
     CliQuestions questions(onDamage);
-    RecordParser parser(sink, questions);
-    parser.Progress = TerminalProgress("Parsing");
+    PosixFileSystem files;
+    TerminalProgress progress("Parsing");
+    RecordParser parser(sink, questions, files, &progress);
     if (auto p = args.Value("--protocol")) {
         if (*p != "new" && *p != "old") return usage("--protocol takes new or old");
         r.ProtocolType = *p == "new" ? 1 : 0;
     } else {
-        r.ProtocolType = DetectRecordProtocol(r.FileName, r.BigEndian);
+        r.ProtocolType = DetectRecordProtocol(files, r.FileName, r.BigEndian);
         if (r.ProtocolType == -1) {
             // No marker of either protocol: the parser says so in its own words.
             r.ProtocolType = 1;
@@ -203,7 +204,7 @@ int RunParse(int argc, char** argv, int first) {
     }
     // A file-size limit makes the writes fail (reported) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    const FormatFinding finding = CheckRecordFormat(r.FileName, r.BigEndian, format);
+    const FormatFinding finding = CheckRecordFormat(files, r.FileName, r.BigEndian, format);
     if (finding.Contradicts()) {
         std::fprintf(stderr, "vintrel-cli parse: %s\n", FindingText(finding).c_str());
         if (!args.Has("--force")) return kExitMismatch;

@@ -1,8 +1,7 @@
 #pragma once
+#include "recording/ParseProgress.h"
 #include "recording/RecordParser.h"
 #include "recording/UserQuestions.h"
-
-#include <functional>
 
 namespace vintrel::cli {
 
@@ -30,7 +29,15 @@ bool ParseGapFill(const std::string& text, GapFill& out);
 // "retry", "ignore" or "abort"; false for anything else.
 bool ParseOnDamage(const std::string& text, DamageAnswer& out);
 // A progress bar on a terminal (nothing otherwise): percent, -1 ends the bar.
-std::function<void(int)> TerminalProgress(const char* label);
+class TerminalProgress : public ParseProgress {
+public:
+    explicit TerminalProgress(const char* label);
+    void ParseProgressChanged(int percent) override;
+
+private:
+    const char* label_;
+    bool terminal_;
+};
 // The status line, the diagnosis values when the panel would show, and the files written.
 void PrintParseOutcome(const ParseOutcome& o);
 // The folder for --out: made absolute; empty when it is no folder, with error naming it and the

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace vintrel::cli {
 
@@ -44,6 +45,22 @@ constexpr const char* kUsage =
 constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
+
+// The engine's view of the record verb: the recording's settings from the options, damage
+// answered as --on-damage says, the parse's progress on the terminal.
+class RecordView : public CliEngineView {
+public:
+    RecordView(RecordSettings settings, DamageAnswer onDamage)
+        : CliEngineView("record"), settings_(std::move(settings)), questions_(onDamage) {}
+    RecordSettings RecordingSettings() override { return settings_; }
+    UserQuestions* RecordingQuestions() override { return &questions_; }
+    void ParseProgressChanged(int percent) override { progress_.ParseProgressChanged(percent); }
+
+private:
+    RecordSettings settings_;
+    CliQuestions questions_;
+    TerminalProgress progress_{"Parsing"};
+};
 
 // Prints each loss of the link and each reconnection as it happens, one line each.
 class LinkLog {
@@ -133,7 +150,7 @@ int RunRecord(int argc, char** argv, int first) {
 
     QueueSink sink;
     SteadyClock clock;
-    CliEngineView view("record");
+    RecordView view(rs, onDamage);
     Engine engine(sink, clock, view);
     FrameCounter counter;
     engine.Extractor().AddConsumer(&counter);
@@ -145,10 +162,6 @@ int RunRecord(int argc, char** argv, int first) {
     }
     view.UseConnectSettings(cs);
     RecordingControl& rc = engine.Recording();
-    CliQuestions questions(onDamage);
-    rc.Settings = [rs] { return rs; };
-    rc.Questions = &questions;
-    rc.Progress = TerminalProgress("Parsing");
 
     if (auto d = args.Value("--dump")) {
         std::string error;

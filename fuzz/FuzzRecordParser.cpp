@@ -8,6 +8,7 @@
 // set), and the files are checked: all are the same length, the frames plus the fill that the
 // gap mode (bit 5: exact, with a small cap) prescribes for every break in the numbering.
 #include "fuzz/FuzzInput.h"
+#include "recording/PosixFileSystem.h"
 #include "recording/RecordParser.h"
 #include "stream/QueueSink.h"
 #include "stream/Tags.h"
@@ -112,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     QueueSink sink;
     GoOn questions;
-    RecordParser parser(sink, questions);
+    PosixFileSystem files;
+    RecordParser parser(sink, questions, files);
     ParseRequest request;
     request.ProtocolType = options & 1 ? 0 : 1;
     request.Format = GetStreamFormat(DataStreamFormat((options >> 1) % kFormatCount));
@@ -125,14 +127,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         request.ProtocolType = 1;
         request.Format = GetStreamFormat(DataStreamFormat::Ksps8Ms16);
         request.Settings.Gaps = exact ? GapFill::Exact : GapFill::Marker;
-        parser.MaxGapFrames = kGapCap;
+        request.MaxGapFrames = kGapCap;
     }
     const ParseOutcome o = parser.ParseRecordedAudio(record, request);
     if (generated) {
         // Every file holds the frames and the prescribed fill, in samples.
         if (o.WavFiles.empty()) std::abort();
         for (const std::string& f : o.WavFiles)
-            if (uint64_t(RecordParser::FileSize_(f)) != 44 + 2 * g.blocks) std::abort();
+            if (uint64_t(files.SizeOf(f)) != 44 + 2 * g.blocks) std::abort();
     }
 
     std::error_code ec;

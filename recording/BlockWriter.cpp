@@ -1,9 +1,5 @@
 #include "recording/BlockWriter.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace vintrel {
 
 BlockWriter::BlockWriter() : thread_([this] { Run(); }) {}
@@ -17,19 +13,11 @@ BlockWriter::~BlockWriter() {
     thread_.join();
 }
 
-bool BlockWriter::WriteAt(int fd, const uint8_t* p, size_t n, uint64_t at, int& error) {
-    while (n > 0) {
-        const ssize_t k = ::pwrite(fd, p, n, off_t(at));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) {
-            if (!error) error = k < 0 ? errno : ENOSPC;
-            return false;
-        }
-        p += k;
-        n -= size_t(k);
-        at += uint64_t(k);
-    }
-    return true;
+bool BlockWriter::WriteAt(File& file, const uint8_t* p, size_t n, uint64_t at, int& error) {
+    int cause = 0;
+    if (file.WriteAt(p, n, at, cause) == n) return true;
+    if (!error) error = cause;
+    return false;
 }
 
 void BlockWriter::Submit(Job& job) {
@@ -57,11 +45,9 @@ void BlockWriter::Run() {
         --count_;
         lock.unlock();
         int error = 0;
-        if (WriteAt(job->fd, job->data, job->len, job->offset, error)) {
-#ifdef __linux__
+        if (WriteAt(*job->file, job->data, job->len, job->offset, error)) {
             // The disk starts on these bytes now, while the parse goes on, instead of all at once later.
-            ::sync_file_range(job->fd, off_t(job->offset), off_t(job->len), SYNC_FILE_RANGE_WRITE);
-#endif
+            job->file->StartWriteBack(job->offset, job->len);
         }
         lock.lock();
         job->error = error;

@@ -5,6 +5,8 @@
 // Threads: Submit and Wait run on the thread that owns the files (the one parsing a record); the
 // writer thread only performs the writes it was handed and marks them done. The queue and every
 // job's done/error fields are guarded by mutex_.
+#include "recording/FileSystem.h"
+
 #include <array>
 #include <condition_variable>
 #include <cstddef>
@@ -17,7 +19,7 @@ namespace vintrel {
 class BlockWriter {
 public:
     struct Job {
-        int fd = -1;
+        File* file = nullptr;
         const uint8_t* data = nullptr;
         size_t len = 0;
         uint64_t offset = 0;
@@ -36,7 +38,7 @@ public:
     void Wait(Job& job);
 
     // Writes all of data at offset; false with `error` set (when still 0) otherwise.
-    static bool WriteAt(int fd, const uint8_t* data, size_t n, uint64_t offset, int& error);
+    static bool WriteAt(File& file, const uint8_t* data, size_t n, uint64_t offset, int& error);
 
 private:
     void Run();

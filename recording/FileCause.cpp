@@ -3,8 +3,6 @@
 #include "stream/SystemError.h"
 
 #include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vintrel {
 
@@ -26,20 +24,18 @@ std::string OpenFailureCause(const std::string& path, int err) {
     return path + ": " + (err == 0 ? std::string("not a regular file") : SystemErrorText(err));
 }
 
-std::string CreateFailureCause(const std::string& path, int err) {
+std::string CreateFailureCause(FileSystem& files, const std::string& path, int err) {
     const std::string folder = FolderOf(path);
     if (err == ENOENT || err == ENOTDIR) {
         // The first part of the folder's path that is missing or no folder says the most.
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0) {
-            const int folderErr = errno;
+        FileStatus st;
+        if (const int folderErr = files.Status(folder, st); folderErr != 0)
             return "folder " + folder + ": " + SystemErrorText(folderErr);
-        }
-        if (!S_ISDIR(st.st_mode)) return "folder " + folder + ": " + SystemErrorText(ENOTDIR);
+        if (st.Kind != FileKind::Folder) return "folder " + folder + ": " + SystemErrorText(ENOTDIR);
     }
-    if ((err == EACCES || err == EROFS) && ::access(folder.c_str(), W_OK) != 0) {
-        const int folderErr = errno;
-        return "folder " + folder + ": " + SystemErrorText(folderErr);
+    if (err == EACCES || err == EROFS) {
+        if (const int folderErr = files.CanCreateIn(folder); folderErr != 0)
+            return "folder " + folder + ": " + SystemErrorText(folderErr);
     }
     return path + ": " + SystemErrorText(err);
 }

@@ -2,11 +2,7 @@
 
 #include "recording/FileCause.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace vintrel {
 
@@ -15,34 +11,12 @@ constexpr size_t kSwapBlockBytes = 8192 * 8;
 
 // Removes the swapped copy however the parse ends.
 struct RemoveOnExit {
+    FileSystem& files;
     std::string path;
     ~RemoveOnExit() {
-        if (!path.empty()) ::unlink(path.c_str());
+        if (!path.empty()) files.Remove(path);
     }
 };
-
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-    while (n > 0) {
-        const ssize_t k = ::write(fd, p, n);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        p += k;
-        n -= size_t(k);
-    }
-    return true;
-}
-
-size_t ReadFull(int fd, uint8_t* p, size_t n, bool& failed) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t k = ::read(fd, p + done, n - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0) failed = true;
-        if (k <= 0) break;
-        done += size_t(k);
-    }
-    return done;
-}
 } // namespace
 
 std::string SwapFileName(const std::string& chosen) {
@@ -53,8 +27,8 @@ std::string SwapFileName(const std::string& chosen) {
     return chosen + "_LEnd" + ext;
 }
 
-int DetectRecordProtocol(const std::string& path, bool bigEndian) {
-    RecordReader r;
+int DetectRecordProtocol(FileSystem& files, const std::string& path, bool bigEndian) {
+    RecordReader r(files);
     std::string error;
     if (!r.Open(path, error)) return -2;
     static constexpr uint8_t kNew[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -68,15 +42,15 @@ int DetectRecordProtocol(const std::string& path, bool bigEndian) {
     return atNew < atOld ? 1 : 0;
 }
 
-FormatFinding CheckRecordFormat(const std::string& path, bool bigEndian, DataStreamFormat format) {
+FormatFinding CheckRecordFormat(FileSystem& files, const std::string& path, bool bigEndian,
+                                DataStreamFormat format) {
     // Half a megabyte holds more than a hundred frames of any format.
     constexpr size_t kLookBytes = 512 * 1024;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return FormatFinding{};
+    int err = 0;
+    const std::unique_ptr<File> file = files.Open(path, OpenMode::Read, err);
+    if (!file) return FormatFinding{};
     auto buf = std::make_unique<uint8_t[]>(kLookBytes);
-    bool failed = false;
-    const size_t n = ReadFull(fd, buf.get(), kLookBytes, failed);
-    ::close(fd);
+    const size_t n = file->ReadAt(buf.get(), kLookBytes, 0, err);
     return CheckStreamBytes(buf.get(), n, bigEndian, format);
 }
 
@@ -90,30 +64,31 @@ ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& r) {
             parser.Questions().YesNo("Sondrel parser", "Protocol unknown. Parse in new protocol?") ? 1 : 0;
     if (!r.BigEndian) return parser.ParseRecordedAudio(r.FileName, request);
 
+    FileSystem& files = parser.Files();
     const std::string second = SwapFileName(r.FileName);
-    const int in = ::open(r.FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    const int inErr = errno;
-    const int out = in < 0 ? -1 : ::open(second.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int outErr = errno;
-    RemoveOnExit cleanup{out >= 0 ? second : std::string()};
-    if (in < 0 || out < 0) {
-        if (in >= 0) ::close(in);
+    int inErr = 0, outErr = 0;
+    std::unique_ptr<File> in = files.Open(r.FileName, OpenMode::Read, inErr);
+    std::unique_ptr<File> out = in ? files.Open(second, OpenMode::CreateAlways, outErr) : nullptr;
+    RemoveOnExit cleanup{files, out ? second : std::string()};
+    if (!in || !out) {
         parser.Questions().MessageBox(
             "Sondrel parser",
             "Big Endian swapping failed: could not open" + r.FileName + " or " + second + "\n" +
-                (in < 0 ? OpenFailureCause(r.FileName, inErr) : CreateFailureCause(second, outErr)));
+                (!in ? OpenFailureCause(r.FileName, inErr) : CreateFailureCause(files, second, outErr)));
         return ParseOutcome{};
     }
     auto buf = std::make_unique<uint8_t[]>(kSwapBlockBytes);
     bool readFailed = false, writeFailed = false;
-    for (;;) {
-        const size_t n = ReadFull(in, buf.get(), kSwapBlockBytes, readFailed);
+    for (uint64_t at = 0;; at += kSwapBlockBytes) {
+        int readErr = 0, writeErr = 0;
+        const size_t n = in->ReadAt(buf.get(), kSwapBlockBytes, at, readErr);
+        if (readErr != 0) readFailed = true;
         for (size_t i = 0; i + 1 < n; i += 2) std::swap(buf[i], buf[i + 1]);
-        if (n > 0 && !WriteAll(out, buf.get(), n)) writeFailed = true;
+        if (n > 0 && out->WriteAt(buf.get(), n, at, writeErr) != n) writeFailed = true;
         if (n < kSwapBlockBytes || writeFailed) break;
     }
-    ::close(in);
-    if (::close(out) != 0) writeFailed = true;
+    in.reset();
+    if (out->Close() != 0) writeFailed = true;
     if (readFailed || writeFailed) {
         // A copy that is not whole would be parsed as a shorter record without a word of warning.
         parser.Questions().MessageBox("Sondrel parser",

@@ -24,10 +24,11 @@ std::string SwapFileName(const std::string& chosen);
 
 // The protocol of the first frame marker in a file: 1 new, 0 old; -1 when there is none,
 // -2 when the file cannot be read. The old marker is looked for in the given byte order.
-int DetectRecordProtocol(const std::string& path, bool bigEndian);
+int DetectRecordProtocol(FileSystem& files, const std::string& path, bool bigEndian);
 
 // What the frames at the start of a record or dump say against the chosen format and byte
 // order (nothing when the file cannot be read: the parse reports that).
-FormatFinding CheckRecordFormat(const std::string& path, bool bigEndian, DataStreamFormat format);
+FormatFinding CheckRecordFormat(FileSystem& files, const std::string& path, bool bigEndian,
+                                DataStreamFormat format);
 
 } // namespace vintrel

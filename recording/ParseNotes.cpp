@@ -2,6 +2,7 @@
 
 #include "recording/PskReports.h"
 #include "stream/Tags.h"
+#include "stream/Text.h"
 
 #include <cstdio>
 
@@ -46,21 +47,17 @@ std::vector<std::string> ParseNotes::Lines() const {
     for (int i = 0; i < unknownCount_; ++i) {
         const Unknown& u = unknown_[size_t(i)];
         std::string name = GetParNameFromTag(u.tag, kMaxTagForFiles);
-        if (name.size() < 2) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "Tag 0x%04X", unsigned(u.tag));
-            name = hex;
-        }
+        if (name.size() < 2) name = "Tag 0x" + Hex4(u.tag);
         lines.push_back(name + " from frame " + std::to_string(u.frame) +
                         " not written: not in the record's channel table");
     }
     return lines;
 }
 
-bool ParseNotes::WriteBreaks(const std::string& path, std::string& error) const {
+bool ParseNotes::WriteBreaks(FileSystem& files, const std::string& path, std::string& error) const {
     std::string text;
     for (const std::string& l : breaks_) text += l + "\r\n";
-    return WriteTextFile(path, text, error);
+    return WriteTextFile(files, path, text, error);
 }
 
 } // namespace vintrel

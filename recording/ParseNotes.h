@@ -4,6 +4,7 @@
 // channel table does not hold (named once, from the first frame that carried them).
 //
 // Threads: the thread that runs the parse. Lines are made per break, never per frame.
+#include "recording/FileSystem.h"
 #include "recording/RecordSettings.h"
 
 #include <array>
@@ -30,7 +31,7 @@ public:
     // The break lines, then one line per channel not written.
     std::vector<std::string> Lines() const;
     // The break lines with CR LF line ends into `path`; false with the system's reason.
-    bool WriteBreaks(const std::string& path, std::string& error) const;
+    bool WriteBreaks(FileSystem& files, const std::string& path, std::string& error) const;
 
 private:
     static constexpr int kMaxUnknownTags = 64;

@@ -1,13 +1,12 @@
 #include "recording/PskReports.h"
 
+#include "stream/SystemError.h"
 #include "stream/Text.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <sys/stat.h>
+#include <memory>
 
 namespace vintrel {
 
@@ -15,37 +14,30 @@ namespace {
 constexpr const char* kEol = "\r\n";
 constexpr const char* kPskTxt = "PSK.txt";
 
-// errno of the call that just failed; a failure that left none is an I/O error.
-int LastError() {
-    return errno != 0 ? errno : EIO;
-}
-
 } // namespace
 
-bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
-    errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    int err = f ? 0 : LastError();
+bool WriteTextFile(FileSystem& files, const std::string& path, const std::string& text, std::string& error) {
+    int err = 0;
+    std::unique_ptr<File> f = files.Open(path, OpenMode::CreateAlways, err);
     if (f) {
-        errno = 0;
-        if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) err = LastError();
-        // The text is still buffered: a full disk shows when the close flushes it.
-        errno = 0;
-        if (std::fclose(f) != 0 && err == 0) err = LastError();
+        f->WriteAt(text.data(), text.size(), 0, err);
+        // A full disk may show only when the close writes the data out.
+        if (const int closeErr = f->Close(); closeErr != 0 && err == 0) err = closeErr;
         // A report cut short is no report. Only a file of our own goes, never what a link
         // points at or the link itself.
-        struct stat st {};
-        if (err != 0 && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str());
+        FileStatus st;
+        if (err != 0 && files.Status(path, st, false) == 0 && st.Kind == FileKind::Regular)
+            files.Remove(path);
     }
-    if (err != 0) error = "Can't write '" + path + "': " + std::strerror(err);
+    if (err != 0) error = "Can't write '" + path + "': " + SystemErrorText(err);
     return err == 0;
 }
 
 namespace {
 
-bool WriteText(const std::string& path, const std::string& text, ReportResult& r) {
+bool WriteText(FileSystem& files, const std::string& path, const std::string& text, ReportResult& r) {
     std::string error;
-    if (WriteTextFile(path, text, error)) {
+    if (WriteTextFile(files, path, text, error)) {
         r.Written.push_back(path);
         return true;
     }
@@ -110,7 +102,8 @@ std::string ReportDateTime() {
     return s;
 }
 
-ReportResult WritePskReports(const ProfileSnapshot& p, std::string& headname, const std::string& caption) {
+ReportResult WritePskReports(FileSystem& files, const ProfileSnapshot& p, std::string& headname,
+                             const std::string& caption) {
     ReportResult r;
     const std::string pskTxt = headname;
     const int full = std::max<int>(0, std::min<int>(p.Scarce.FullProfileWords, kPskTabWords));
@@ -119,15 +112,15 @@ ReportResult WritePskReports(const ProfileSnapshot& p, std::string& headname, co
         if (platform == "Kalimba") {
             headname = ReplacePskTxt(headname, "prf" + p.Scarce.VexilprofileNum + "rev" +
                                                    p.Scarce.Vexilrevision + "_PSK.psr");
-            WriteText(headname, KalimbaPsrReport(p.LastPsk.data(), full), r);
+            WriteText(files, headname, KalimbaPsrReport(p.LastPsk.data(), full), r);
         } else if (platform == "General") {
-            WriteText(ReplacePskTxt(headname, "profile.c"),
+            WriteText(files, ReplacePskTxt(headname, "profile.c"),
                       GeneralProfileSource(p.LastPsk.data(), full, p.Scarce, ReportDateTime(), caption), r);
         }
     }
     // Whatever the protocol: a valid old-protocol key table whose first group holds 5 words or more.
     if (p.CheckPsk >= 1 && OldPskTableEnd(p.PskTab.data(), p.PskTab.size()) > 0 && p.PskTab[3] >= 5)
-        WriteText(pskTxt, OldPskTextReport(p.PskTab.data()), r);
+        WriteText(files, pskTxt, OldPskTextReport(p.PskTab.data()), r);
     return r;
 }
 

@@ -2,6 +2,7 @@
 // The PS-key and profile files written beside the WAV files of a record: the old-protocol text
 // report "PSK.txt", the Kalimba key file "_PSK.psr" and the General "profile.c". Text files have
 // CR LF line ends.
+#include "recording/FileSystem.h"
 #include "recording/ProfileSnapshot.h"
 
 #include <string>
@@ -22,7 +23,7 @@ std::string ReportDateTime();
 
 // `text` into `path` whole, or no file: a file cut short (a full disk shows when the close
 // flushes) is removed, and `error` names the path and the system's reason.
-bool WriteTextFile(const std::string& path, const std::string& text, std::string& error);
+bool WriteTextFile(FileSystem& files, const std::string& path, const std::string& text, std::string& error);
 
 struct ReportResult {
     std::vector<std::string> Written; // paths of the files written
@@ -31,6 +32,7 @@ struct ReportResult {
 
 // The reports at the end of a record parse. `headname` (folder + base + stamp + "PSK.txt") becomes
 // the name of the Kalimba key file when one is written.
-ReportResult WritePskReports(const ProfileSnapshot& p, std::string& headname, const std::string& caption);
+ReportResult WritePskReports(FileSystem& files, const ProfileSnapshot& p, std::string& headname,
+                             const std::string& caption);
 
 } // namespace vintrel

@@ -6,12 +6,7 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace vintrel {
 
@@ -22,20 +17,23 @@ RawRecorder::~RawRecorder() {
 bool RawRecorder::Create(const std::string& path, std::string* cause) {
     StopAndClose();
     // No sharing: a raw record another recorder holds is refused before it is emptied.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    const int openErr = errno;
-    struct stat st {};
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0 ||
-        ::stat(path.c_str(), &st) != 0) {
-        const int err = fd < 0 ? openErr : errno;
-        if (cause)
-            *cause = fd < 0 ? CreateFailureCause(path, err)
-                            : path + ": " +
-                                  (err == EWOULDBLOCK ? "in use by another recording" : SystemErrorText(err));
-        if (fd >= 0) ::close(fd);
+    int err = 0;
+    std::unique_ptr<File> file = files_.Open(path, OpenMode::OpenAlways, err);
+    if (!file) {
+        if (cause) *cause = CreateFailureCause(files_, path, err);
         return false;
     }
-    TempFile = fd;
+    FileStatus st;
+    err = file->LockAlone();
+    if (err == 0) err = file->SetSize(0);
+    if (err == 0) err = files_.Status(path, st);
+    if (err != 0) {
+        if (cause)
+            *cause =
+                path + ": " + (err == EWOULDBLOCK ? "in use by another recording" : SystemErrorText(err));
+        return false;
+    }
+    TempFile = file.release();
     bytes_ = 0;
     lost_ = 0;
     writeFailed_ = false;
@@ -56,41 +54,31 @@ void RawRecorder::StopAndClose() {
     recording_.store(false, std::memory_order_seq_cst);
     // A frame the parser began to write before it saw the stop ends first: one write at most.
     while (writing_.load(std::memory_order_seq_cst)) std::this_thread::yield();
-    const int fd = TempFile.exchange(-1);
-    if (fd >= 0) ::close(fd);
+    delete TempFile.exchange(nullptr);
 }
 
 bool RawRecorder::IsOpen() const {
-    return TempFile.load() >= 0;
+    return TempFile.load() != nullptr;
 }
 
 void RawRecorder::WriteFrame(const uint8_t* data, uint32_t n) {
-    const int fd = TempFile.load(std::memory_order_relaxed);
+    File* file = TempFile.load(std::memory_order_relaxed);
     const uint64_t at = bytes_.load(std::memory_order_relaxed);
-    uint32_t done = 0;
     int error = 0;
-    while (done < n) {
-        const ssize_t k = ::write(fd, data + done, n - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) {
-            error = k < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += uint32_t(k);
-    }
+    const size_t done = file->WriteAt(data, n, at, error);
     if (done == n) {
         bytes_.store(at + n, std::memory_order_relaxed);
         return;
     }
     // The record keeps whole frames only: the part of this one that got out is taken back.
-    if (done > 0 && (::ftruncate(fd, off_t(at)) != 0 || ::lseek(fd, off_t(at), SEEK_SET) < 0)) {
-        TempFile = -1; // the record cannot be mended: it ends with the frames before
-        ::close(fd);
+    if (done > 0 && file->SetSize(at) != 0) {
+        TempFile = nullptr; // the record cannot be mended: it ends with the frames before
+        delete file;
     }
     lost_.fetch_add(1, std::memory_order_relaxed);
     if (!writeFailed_) {
         writeFailed_ = true;
-        sink_.SetStat(std::string("Raw record write error (") + std::strerror(error) +
+        sink_.SetStat(std::string("Raw record write error (") + SystemErrorText(error) +
                           "): frames are being lost from the record",
                       StatStyle::BoldRed);
     }
@@ -139,7 +127,7 @@ void RawRecorder::OnFrame(const DecodedFrame& f) {
         lastLayout_ = layout;
         protocol_.store(f.Protocol, std::memory_order_relaxed);
     }
-    if (f.Record && TempFile.load(std::memory_order_relaxed) >= 0) {
+    if (f.Record && TempFile.load(std::memory_order_relaxed) != nullptr) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(s_.Decoder.WordPtr(f.FrameBufN, 0));
         WriteFrame(bytes, f.Bytes);
     } else if (f.Record) {

@@ -12,6 +12,7 @@
 // recording_ and waits out a frame being written before it closes the file. No lock is held
 // across a write. RecNo and RecSec are written by the parsing thread while recording and reset
 // by the window before it starts one.
+#include "recording/FileSystem.h"
 #include "stream/FrameExtractor.h"
 #include "stream/MessageSink.h"
 #include "stream/StreamState.h"
@@ -24,7 +25,7 @@ namespace vintrel {
 
 class RawRecorder : public FrameConsumer {
 public:
-    RawRecorder(StreamState& s, MessageSink& sink) : s_(s), sink_(sink) {}
+    RawRecorder(StreamState& s, MessageSink& sink, FileSystem& files) : s_(s), sink_(sink), files_(files) {}
     ~RawRecorder() override;
     RawRecorder(const RawRecorder&) = delete;
     RawRecorder& operator=(const RawRecorder&) = delete;
@@ -59,10 +60,12 @@ private:
 
     StreamState& s_;
     MessageSink& sink_;
+    FileSystem& files_;
     std::atomic<bool> recording_{false};
     std::atomic<bool> writing_{false};
-    // The parser closes it (and sets -1) only when a failed write cannot be taken back.
-    std::atomic<int> TempFile{-1};
+    // The raw record, owned here; the parser closes it (and sets null) only when a failed write
+    // cannot be taken back.
+    std::atomic<File*> TempFile{nullptr};
     std::atomic<uint64_t> bytes_{0};
     std::atomic<uint64_t> lost_{0};
     bool writeFailed_ = false; // the status line says it once per recording

@@ -3,6 +3,7 @@
 #include "recording/FileCause.h"
 #include "recording/PskReports.h"
 #include "stream/FrameLayout.h"
+#include "stream/SystemError.h"
 #include "stream/Tags.h"
 #include "stream/Text.h"
 
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vintrel {
 
@@ -38,18 +37,14 @@ std::string TimeStamp() {
     return s;
 }
 
-RecordParser::RecordParser(MessageSink& sink, UserQuestions& questions)
-    : sink_(sink), questions_(questions), slotOfTag_(std::make_unique<int8_t[]>(65536)),
-      frame_(std::make_unique<uint16_t[]>(kFrameBufferWords)) {
-    for (auto& w : wav_) w = std::make_unique<WavFile>(&writer_);
+RecordParser::RecordParser(MessageSink& sink, UserQuestions& questions, FileSystem& files,
+                           ParseProgress* progress)
+    : sink_(sink), questions_(questions), files_(files), progress_(progress),
+      slotOfTag_(std::make_unique<int8_t[]>(65536)), frame_(std::make_unique<uint16_t[]>(kFrameBufferWords)) {
+    for (auto& w : wav_) w = std::make_unique<WavFile>(files_, &writer_);
 }
 
 RecordParser::~RecordParser() = default;
-
-int64_t RecordParser::FileSize_(const std::string& fileName) {
-    struct stat st {};
-    return ::stat(fileName.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
-}
 
 int64_t RecordParser::FindFileFrameStart(RecordReader& f) {
     return req_.ProtocolType == 1 ? f.FindMarker(kNewMarker, sizeof kNewMarker)
@@ -172,7 +167,7 @@ bool RecordParser::CreateRecordFiles(std::string& basePath) {
             ok = false;
             continue;
         }
-        wav_[i]->SetLimit(MaxWavDataBytes);
+        wav_[i]->SetLimit(req_.MaxWavDataBytes);
         r.Handle = wav_[i].get();
     }
     headname = basePath + "PSK.txt";
@@ -227,7 +222,8 @@ void RecordParser::RewindToMark() {
 }
 
 uint64_t RecordParser::GapCapFrames() const {
-    return MaxGapFrames > 0 ? MaxGapFrames : uint64_t(std::llround(600.0 * req_.Format.FramesPerSec));
+    return req_.MaxGapFrames > 0 ? req_.MaxGapFrames
+                                 : uint64_t(std::llround(600.0 * req_.Format.FramesPerSec));
 }
 
 uint64_t RecordParser::SamplesWritten() const {
@@ -238,7 +234,7 @@ void RecordParser::ShowProgress(int64_t done, int64_t total) {
     const int percent = total > 0 ? int(done * 100 / total) : 0;
     if (percent == lastPercent_) return;
     lastPercent_ = percent;
-    if (Progress) Progress(percent);
+    if (progress_) progress_->ParseProgressChanged(percent);
 }
 
 void RecordParser::RecordHeaders(RecordReader& TempFile) {
@@ -248,7 +244,7 @@ void RecordParser::RecordHeaders(RecordReader& TempFile) {
     if (fromRecord || req_.Profile) {
         ProfileSnapshot profile = fromRecord ? own : *req_.Profile;
         profile.ProtocolType = req_.ProtocolType; // the protocol of this parse is the one in force
-        ReportResult reports = WritePskReports(profile, headname, req_.Settings.Caption);
+        ReportResult reports = WritePskReports(files_, profile, headname, req_.Settings.Caption);
         reportsWritten_ = std::move(reports.Written);
         reportError_ = std::move(reports.Error);
     }
@@ -259,7 +255,7 @@ void RecordParser::RecordHeaders(RecordReader& TempFile) {
             r.Handle->WriteHeader(req_.Format.SamplingRateFromSettings);
         } else {
             r.Handle->Close();
-            ::unlink(r.Name.c_str());
+            files_.Remove(r.Name);
             r.Handle = nullptr;
         }
     }
@@ -270,10 +266,10 @@ void RecordParser::CloseWaveFiles() {
         if (!r.Handle) continue;
         r.Handle->Close();
         if (r.Handle->Error() && writeError_.empty())
-            writeError_ = "write error on " + r.Name + ": " + std::strerror(r.Handle->Error());
+            writeError_ = "write error on " + r.Name + ": " + SystemErrorText(r.Handle->Error());
         r.Handle = nullptr;
-        if (r.FramesRecorded == 0 || FileSize_(r.Name) < 64 * r.FramesRecorded + kWavHeaderBytes)
-            ::unlink(r.Name.c_str());
+        if (r.FramesRecorded == 0 || files_.SizeOf(r.Name) < 64 * r.FramesRecorded + kWavHeaderBytes)
+            files_.Remove(r.Name);
     }
 }
 
@@ -291,7 +287,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     ParseOutcome out;
     const std::string name =
         AudioFileName.empty() ? req_.Settings.ProgramFolder + "/" + kRawRecordName : AudioFileName;
-    RecordReader f;
+    RecordReader f(files_);
     std::string error;
     if (!f.Open(name, error)) {
         // A file that is not there is said to be missing, not perhaps busy.
@@ -344,8 +340,8 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     for (const TFileRecord& r : FilesForFileParsing)
         if (r.Handle) out.WavFiles.push_back(r.Name);
     CloseWaveFiles();
-    std::erase_if(out.WavFiles, [](const std::string& n) { return FileSize_(n) < 0; });
-    if (Progress) Progress(-1);
+    std::erase_if(out.WavFiles, [this](const std::string& n) { return files_.SizeOf(n) < 0; });
+    if (progress_) progress_->ParseProgressChanged(-1);
 
     out.Portion = Portion;
     out.badcs = badcs;
@@ -367,7 +363,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     out.Notes = notes_.Lines();
     if (notes_.AnyBreak() && !out.WavFiles.empty()) {
         std::string gapsError;
-        if (notes_.WriteBreaks(basePath + "gaps.txt", gapsError))
+        if (notes_.WriteBreaks(files_, basePath + "gaps.txt", gapsError))
             out.GapsFile = basePath + "gaps.txt";
         else
             out.Status += "; " + gapsError;
@@ -377,7 +373,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     out.ShowDiagPanel = badcs != 0 || Portion >= 2;
     out.Wildcard = basePath + "*.*";
     out.OpenBrowser = frames > RoundHalfEven(fps) && req_.Settings.ShowFiles &&
-                      !FilesForFileParsing[0].Name.empty() && FileSize_(FilesForFileParsing[0].Name) >= 0;
+                      !FilesForFileParsing[0].Name.empty() && files_.SizeOf(FilesForFileParsing[0].Name) >= 0;
     return out;
 }
 

@@ -6,7 +6,9 @@
 //
 // Threads: the window thread (the program's parse after a recording, offline parses, the
 // command-line tool). One parse at a time per parser.
+#include "recording/FileSystem.h"
 #include "recording/ParseNotes.h"
+#include "recording/ParseProgress.h"
 #include "recording/ProfileSnapshot.h"
 #include "recording/RecordProfile.h"
 #include "recording/RecordReader.h"
@@ -18,7 +20,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ struct ParseRequest {
     // The reports take the profile and table the record itself carries when it has them (a
     // parse of a saved record); `Profile` otherwise.
     bool ProfileFromRecord = false;
+    // The largest data size of a WAV file (a test may lower it).
+    uint64_t MaxWavDataBytes = kWavMaxDataBytes;
+    // The longest exact gap fill in frames; 0: ten minutes of frames (a test may lower it).
+    uint64_t MaxGapFrames = 0;
 };
 
 // "_20240131_142501_073": local time to the millisecond, as file names carry it.
@@ -76,33 +81,22 @@ struct ParseOutcome {
 
 class RecordParser {
 public:
-    RecordParser(MessageSink& sink, UserQuestions& questions);
+    // The progress bar, when there is one, shows how much of a record is parsed.
+    RecordParser(MessageSink& sink, UserQuestions& questions, FileSystem& files,
+                 ParseProgress* progress = nullptr);
     ~RecordParser();
 
-    // The progress bar: percent of the record consumed; -1 hides it.
-    std::function<void(int)> Progress;
-    // The largest data size of a WAV file (a test may lower it).
-    uint64_t MaxWavDataBytes = kWavMaxDataBytes;
-    // The longest exact gap fill in frames; 0: ten minutes of frames (a test may lower it).
-    uint64_t MaxGapFrames = 0;
     UserQuestions& Questions() { return questions_; }
+    FileSystem& Files() { return files_; }
 
     // An empty name means the raw record in the program folder.
     ParseOutcome ParseRecordedAudio(const std::string& AudioFileName, const ParseRequest& request);
 
-    // The steps, public for tests.
+private:
     int64_t FindFileFrameStart(RecordReader& TempFileHandle);
     int FindNewProtocolFileTags(RecordReader& TempFileHandle, int SkipFrames);
     int FindOldProtocolFileTags(RecordReader& TempFileHandle);
-    static int64_t FileSize_(const std::string& fileName);
 
-    std::array<int16_t, kParseSlots> TagsForFileParsing{};
-    std::array<TFileRecord, kParseSlots> FilesForFileParsing{};
-    int32_t Portion = 0;
-    int32_t badcs = 0;
-    std::string headname;
-
-private:
     bool CreateRecordFiles(std::string& basePath);
     int64_t ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FSize);
     int64_t ParseOldProtocolTmpFile(RecordReader& TempFile, int TagsResult, int64_t FSize);
@@ -132,7 +126,14 @@ private:
 
     MessageSink& sink_;
     UserQuestions& questions_;
+    FileSystem& files_;
+    ParseProgress* progress_;
     ParseRequest req_;
+    std::array<int16_t, kParseSlots> TagsForFileParsing{};
+    std::array<TFileRecord, kParseSlots> FilesForFileParsing{};
+    int32_t Portion = 0;
+    int32_t badcs = 0;
+    std::string headname;
     BlockWriter writer_; // the files' writes run in its thread while the parse goes on
     std::array<std::unique_ptr<WavFile>, kParseSlots> wav_;
     std::array<uint64_t, kParseSlots> markBytes_{};

@@ -3,15 +3,12 @@
 #include "recording/FileCause.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vintrel {
 
-RecordReader::RecordReader() : buf_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
+RecordReader::RecordReader(FileSystem& files)
+    : files_(files), buf_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
 
 RecordReader::~RecordReader() {
     Close();
@@ -19,15 +16,16 @@ RecordReader::~RecordReader() {
 
 bool RecordReader::Open(const std::string& path, std::string& error) {
     Close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        openErrno_ = fd_ < 0 ? errno : 0;
+    int err = 0;
+    file_ = files_.Open(path, OpenMode::Read, err);
+    FileStatus st;
+    if (!file_ || file_->Status(st) != 0 || st.Kind != FileKind::Regular) {
+        openErrno_ = err;
         error = OpenFailureCause(path, openErrno_);
         Close();
         return false;
     }
-    size_ = st.st_size;
+    size_ = int64_t(st.Size);
     pos_ = 0;
     bufStart_ = 0;
     bufLen_ = 0;
@@ -36,27 +34,21 @@ bool RecordReader::Open(const std::string& path, std::string& error) {
 }
 
 void RecordReader::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.reset();
     bufLen_ = 0;
 }
 
 bool RecordReader::Fill() {
     bufStart_ = pos_;
     bufLen_ = 0;
-    while (bufLen_ < kBufferBytes) {
-        const ssize_t n =
-            ::pread(fd_, buf_.get() + bufLen_, kBufferBytes - bufLen_, bufStart_ + int64_t(bufLen_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failed_ = true;
-        if (n <= 0) break;
-        bufLen_ += size_t(n);
-    }
+    int err = 0;
+    bufLen_ = file_->ReadAt(buf_.get(), kBufferBytes, uint64_t(bufStart_), err);
+    if (err != 0) failed_ = true;
     return bufLen_ > 0;
 }
 
 size_t RecordReader::Read(void* dst, size_t n) {
-    if (fd_ < 0) return 0;
+    if (!file_) return 0;
     auto* out = static_cast<uint8_t*>(dst);
     size_t done = 0;
     while (done < n) {
@@ -73,7 +65,7 @@ size_t RecordReader::Read(void* dst, size_t n) {
 }
 
 int64_t RecordReader::FindMarker(const uint8_t* marker, size_t len, int64_t limit) {
-    if (fd_ < 0) return -1;
+    if (!file_) return -1;
     const int64_t start = pos_;
     const int64_t lastStart = limit > INT64_MAX - start ? INT64_MAX : start + limit - 1;
     for (;;) {

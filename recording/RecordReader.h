@@ -1,6 +1,8 @@
 #pragma once
 // Reads a raw record through one large buffer: frame-sized reads, seeks and the search for the
 // next frame marker. A record is read by the window thread only.
+#include "recording/FileSystem.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,7 +14,7 @@ class RecordReader {
 public:
     static constexpr size_t kBufferBytes = 1 << 22;
 
-    RecordReader();
+    explicit RecordReader(FileSystem& files);
     ~RecordReader();
     RecordReader(const RecordReader&) = delete;
     RecordReader& operator=(const RecordReader&) = delete;
@@ -22,7 +24,7 @@ public:
     bool Open(const std::string& path, std::string& error);
     int OpenErrno() const { return openErrno_; }
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_ != nullptr; }
     int64_t Size() const { return size_; }
     int64_t Position() const { return pos_; }
     void Seek(int64_t pos) { pos_ = pos < 0 ? 0 : pos; }
@@ -38,7 +40,8 @@ private:
     // Makes the buffer start at pos_; false at the end of the file.
     bool Fill();
 
-    int fd_ = -1;
+    FileSystem& files_;
+    std::unique_ptr<File> file_;
     int64_t size_ = 0;
     int64_t pos_ = 0;
     std::unique_ptr<uint8_t[]> buf_;

@@ -2,45 +2,41 @@
 
 #include "stream/Text.h"
 
-#include <cstdio>
-#include <unistd.h>
-
 namespace vintrel {
 
 class RecordingControl::QuestionsRelay : public UserQuestions {
 public:
     explicit QuestionsRelay(RecordingControl& owner) : owner_(owner) {}
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override {
-        return owner_.Questions ? owner_.Questions->AbortRetryIgnore(caption, text) : DamageAnswer::Ignore;
+        UserQuestions* q = Asked();
+        return q ? q->AbortRetryIgnore(caption, text) : DamageAnswer::Ignore;
     }
     bool YesNo(std::string_view caption, std::string_view text) override {
-        return owner_.Questions ? owner_.Questions->YesNo(caption, text) : true;
+        UserQuestions* q = Asked();
+        return q ? q->YesNo(caption, text) : true;
     }
     void ErrorBox(std::string_view caption, std::string_view text) override {
-        if (owner_.Questions)
-            owner_.Questions->ErrorBox(caption, text);
+        if (UserQuestions* q = Asked())
+            q->ErrorBox(caption, text);
         else
             owner_.sink_.SetStat(FirstLine(text), StatStyle::BoldRed);
     }
     void MessageBox(std::string_view caption, std::string_view text) override {
-        if (owner_.Questions)
-            owner_.Questions->MessageBox(caption, text);
+        if (UserQuestions* q = Asked())
+            q->MessageBox(caption, text);
         else
             owner_.sink_.SetStat(FirstLine(text), StatStyle::Normal);
     }
 
 private:
+    UserQuestions* Asked() const { return owner_.view_.RecordingQuestions(); }
     static std::string_view FirstLine(std::string_view t) { return t.substr(0, t.find('\n')); }
     RecordingControl& owner_;
 };
 
-RecordingControl::RecordingControl(StreamState& s, MessageSink& sink)
-    : s_(s), sink_(sink), relay_(std::make_unique<QuestionsRelay>(*this)), recorder_(s, sink),
-      parser_(sink, *relay_), profile_(s.Decoder, sink) {
-    parser_.Progress = [this](int percent) {
-        if (Progress) Progress(percent);
-    };
-}
+RecordingControl::RecordingControl(StreamState& s, MessageSink& sink, FileSystem& files, RecordingView& view)
+    : s_(s), sink_(sink), files_(files), view_(view), relay_(std::make_unique<QuestionsRelay>(*this)),
+      recorder_(s, sink, files), parser_(sink, *relay_, files, &view), profile_(s.Decoder, sink) {}
 
 RecordingControl::~RecordingControl() {
     recorder_.StopAndClose();
@@ -102,13 +98,13 @@ void RecordingControl::EndRecording(bool automatic) {
         // The frames are only in the raw record now: it is kept, whatever the setting, under a
         // name of its own that the next recording does not overwrite.
         const std::string kept = settings.ProgramFolder + "/temp" + TimeStamp() + ".$$$";
-        outcome.KeptRawRecord = ::rename(raw.c_str(), kept.c_str()) == 0 ? kept : raw;
+        outcome.KeptRawRecord = files_.Rename(raw, kept) == 0 ? kept : raw;
         sink_.SetStat(
             (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
                 " Raw record kept: " + outcome.KeptRawRecord,
             StatStyle::Normal);
     } else if (settings.DeleteRawRecord) {
-        ::unlink(raw.c_str());
+        files_.Remove(raw);
     }
     AfterParse(outcome);
     IsParsing_ = false;
@@ -126,8 +122,8 @@ void RecordingControl::AfterParse(const ParseOutcome& outcome) {
                    (outcome.GapsFile.empty() ? "" : ", see " + outcome.GapsFile) + ")";
         sink_.SetStat(outcome.Status + "; " + outcome.Notes[0] + more, StatStyle::Normal);
     }
-    if (outcome.ShowDiagPanel && ShowRecordDiagPanel) ShowRecordDiagPanel(outcome);
-    if (outcome.OpenBrowser && SelectMultipleItems) SelectMultipleItems(outcome.Wildcard);
+    if (outcome.ShowDiagPanel) view_.ShowRecordDamage(outcome);
+    if (outcome.OpenBrowser) view_.ShowRecordFiles(outcome.Wildcard);
 }
 
 void RecordingControl::ButtonCancelRecClick() {
@@ -137,7 +133,7 @@ void RecordingControl::ButtonCancelRecClick() {
     controls_.SettingsLocked = false;
     controls_.CancelEnabled = false;
     const RecordSettings settings = CurrentSettings();
-    if (settings.DeleteRawRecord) ::unlink((settings.ProgramFolder + "/" + kRawRecordName).c_str());
+    if (settings.DeleteRawRecord) files_.Remove(settings.ProgramFolder + "/" + kRawRecordName);
     static constexpr std::string_view kWords[] = {"Log recording"};
     sink_.ClearStatIfContains(kWords, 1);
 }

@@ -11,10 +11,10 @@
 #include "recording/RawRecorder.h"
 #include "recording/RecordParser.h"
 #include "recording/RecordSettings.h"
+#include "recording/RecordingView.h"
 #include "recording/UserQuestions.h"
 #include "stream/StreamState.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,24 +32,14 @@ struct RecordControls {
 
 class RecordingControl {
 public:
-    RecordingControl(StreamState& s, MessageSink& sink);
+    // The files hold the raw record and what its parse writes; the view is the window's part.
+    RecordingControl(StreamState& s, MessageSink& sink, FileSystem& files, RecordingView& view);
     ~RecordingControl();
     RecordingControl(const RecordingControl&) = delete;
     RecordingControl& operator=(const RecordingControl&) = delete;
 
     // The per-frame writer, to be added to the frame extractor's consumers.
     FrameConsumer& Consumer() { return recorder_; }
-
-    // Read at the moments the settings are needed (start, end, parse).
-    std::function<RecordSettings()> Settings;
-    // Error boxes and damage questions. Without it errors go to the status line and damage is
-    // skipped without asking.
-    UserQuestions* Questions = nullptr;
-    // The progress bar of a parse: percent, -1 hides it.
-    std::function<void(int)> Progress;
-    // The browser of the record's files (wildcard), and the diagnosis panel of a damaged record.
-    std::function<void(const std::string&)> SelectMultipleItems;
-    std::function<void(const ParseOutcome&)> ShowRecordDiagPanel;
 
     // "Start record" / "End record": starts a recording when none runs, else ends and parses it.
     void StartStopButtonClick();
@@ -69,6 +59,7 @@ public:
     const ParseOutcome& LastParse() const { return lastParse_; }
     RawRecorder& Recorder() { return recorder_; }
     RecordParser& Parser() { return parser_; }
+    FileSystem& Files() { return files_; }
     ProfileDisplay& Profile() { return profile_; }
     int ProtocolType() const { return s_.Ring.ProtocolType(); }
 
@@ -76,15 +67,17 @@ public:
     int32_t RecShown = 0; // not reset at start
 
 private:
-    // Hands the parser's questions to Questions, or answers them without a window.
+    // Hands the parser's questions to the view's, or answers them without a window.
     class QuestionsRelay;
-    RecordSettings CurrentSettings() const { return Settings ? Settings() : RecordSettings{}; }
+    RecordSettings CurrentSettings() const { return view_.RecordingSettings(); }
     // automatic: ended by the program (no old-protocol damage box then).
     void EndRecording(bool automatic = false);
     void AfterParse(const ParseOutcome& outcome);
 
     StreamState& s_;
     MessageSink& sink_;
+    FileSystem& files_;
+    RecordingView& view_;
     std::unique_ptr<QuestionsRelay> relay_;
     RawRecorder recorder_;
     RecordParser parser_;

@@ -3,11 +3,7 @@
 #include "recording/FileCause.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vintrel {
 
@@ -35,7 +31,7 @@ std::array<uint8_t, kWavHeaderBytes> MakeWavHeader(int sampleRate, uint64_t file
     return out;
 }
 
-WavFile::WavFile(BlockWriter* writer) : writer_(writer) {
+WavFile::WavFile(FileSystem& files, BlockWriter* writer) : files_(files), writer_(writer) {
     bufs_[0] = std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes);
     if (writer_) bufs_[1] = std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes);
 }
@@ -46,9 +42,10 @@ WavFile::~WavFile() {
 
 bool WavFile::Create(const std::string& path, std::string& error) {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-        error = CreateFailureCause(path, errno);
+    int err = 0;
+    file_ = files_.Open(path, OpenMode::CreateAlways, err);
+    if (!file_) {
+        error = CreateFailureCause(files_, path, err);
         return false;
     }
     len_ = 0;
@@ -59,7 +56,7 @@ bool WavFile::Create(const std::string& path, std::string& error) {
 }
 
 bool WavFile::Room(size_t n) {
-    if (fd_ < 0) return false;
+    if (!file_) return false;
     if (DataBytes() + n > limit_) {
         full_ = true;
         return false;
@@ -71,7 +68,8 @@ bool WavFile::Room(size_t n) {
 bool WavFile::Write(const void* data, size_t n) {
     if (!Room(n)) return false;
     if (n > kBufferBytes) { // larger than the buffer: straight to the file
-        BlockWriter::WriteAt(fd_, static_cast<const uint8_t*>(data), n, kWavHeaderBytes + flushed_, error_);
+        BlockWriter::WriteAt(*file_, static_cast<const uint8_t*>(data), n, kWavHeaderBytes + flushed_,
+                             error_);
         flushed_ += n;
         return error_ == 0;
     }
@@ -98,14 +96,14 @@ bool WavFile::Fill(int16_t value, size_t bytes) {
 }
 
 void WavFile::TruncateData(uint64_t dataBytes) {
-    if (fd_ < 0 || dataBytes >= DataBytes()) return;
+    if (!file_ || dataBytes >= DataBytes()) return;
     if (dataBytes >= flushed_) {
         len_ = size_t(dataBytes - flushed_);
     } else {
         Drain();
         len_ = 0;
         flushed_ = dataBytes;
-        if (::ftruncate(fd_, off_t(kWavHeaderBytes + dataBytes)) != 0 && !error_) error_ = errno;
+        if (const int err = file_->SetSize(kWavHeaderBytes + dataBytes); err != 0 && !error_) error_ = err;
     }
     full_ = false;
 }
@@ -123,16 +121,16 @@ void WavFile::Drain() {
 }
 
 bool WavFile::Flush() {
-    if (fd_ < 0 || len_ == 0) return error_ == 0;
+    if (!file_ || len_ == 0) return error_ == 0;
     // After a failed write the file is short; what follows is still written where it belongs.
     if (!writer_) {
-        BlockWriter::WriteAt(fd_, bufs_[0].get(), len_, kWavHeaderBytes + flushed_, error_);
+        BlockWriter::WriteAt(*file_, bufs_[0].get(), len_, kWavHeaderBytes + flushed_, error_);
     } else {
         const int other = 1 - cur_;
         writer_->Wait(jobs_[other]); // the buffer to fill next must be written out first
         TakeError(jobs_[other]);
         BlockWriter::Job& job = jobs_[cur_];
-        job.fd = fd_;
+        job.file = file_.get();
         job.data = bufs_[cur_].get();
         job.len = len_;
         job.offset = kWavHeaderBytes + flushed_;
@@ -145,21 +143,20 @@ bool WavFile::Flush() {
 }
 
 bool WavFile::WriteHeader(int sampleRate) {
-    if (fd_ < 0) return false;
+    if (!file_) return false;
     Flush();
     Drain();
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) return false;
-    const auto h = MakeWavHeader(sampleRate, uint64_t(st.st_size));
-    return BlockWriter::WriteAt(fd_, h.data(), h.size(), 0, error_);
+    FileStatus st;
+    if (file_->Status(st) != 0) return false;
+    const auto h = MakeWavHeader(sampleRate, st.Size);
+    return BlockWriter::WriteAt(*file_, h.data(), h.size(), 0, error_);
 }
 
 void WavFile::Close() {
-    if (fd_ < 0) return;
+    if (!file_) return;
     Flush();
     Drain();
-    ::close(fd_);
-    fd_ = -1;
+    file_.reset();
 }
 
 } // namespace vintrel

@@ -31,7 +31,7 @@ public:
     static constexpr size_t kBufferBytes = 1 << 17;
 
     // With a writer, full buffers are written in its thread while the other buffer fills.
-    explicit WavFile(BlockWriter* writer = nullptr);
+    explicit WavFile(FileSystem& files, BlockWriter* writer = nullptr);
     ~WavFile();
     WavFile(const WavFile&) = delete;
     WavFile& operator=(const WavFile&) = delete;
@@ -39,7 +39,7 @@ public:
     // Create-always, write access; the data start at offset 44. False with the cause, naming the
     // folder when the folder is the trouble (CreateFailureCause).
     bool Create(const std::string& path, std::string& error);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_ != nullptr; }
     void SetLimit(uint64_t maxDataBytes) { limit_ = maxDataBytes; }
 
     // False, writing nothing, when the data would pass the limit (the file is then full).
@@ -64,8 +64,9 @@ private:
     void Drain();
     void TakeError(const BlockWriter::Job& job);
 
+    FileSystem& files_;
     BlockWriter* writer_;
-    int fd_ = -1;
+    std::unique_ptr<File> file_;
     std::unique_ptr<uint8_t[]> bufs_[2];
     BlockWriter::Job jobs_[2];
     int cur_ = 0;          // the buffer being filled

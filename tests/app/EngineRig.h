@@ -30,6 +30,8 @@ public:
     }
     void LinkCountersChanged(const LinkCounters& l) override { shownLinks = {l.Reconnects(), l.LinkDrops()}; }
     ConnectSettings CurrentConnectSettings() const override { return settings; }
+    RecordSettings RecordingSettings() override { return recordSettings; }
+    UserQuestions* RecordingQuestions() override { return questions; }
     // FrameConsumer (parsing thread)
     void OnFrame(const DecodedFrame& f) override {
         frames.fetch_add(1);
@@ -70,6 +72,8 @@ public:
     QueueSink sink;
     Engine engine;
     ConnectSettings settings;
+    RecordSettings recordSettings;
+    UserQuestions* questions = nullptr;
     std::atomic<uint64_t> frames{0};
     std::atomic<int64_t> lastFrameNum{-1};
     std::atomic<uint64_t> outOfOrder{0};

@@ -181,7 +181,7 @@ TEST(NewProtocolParse, ExactFillFollowsTheNumbersUpToItsLimitAndJumpsBackGetTheM
                           Case{GapFill::Exact, 4, 4, " (cut to the longest fill)"}}) {
         ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
         rig.request.Settings.Gaps = c.mode;
-        rig.parser.MaxGapFrames = c.cap;
+        rig.request.MaxGapFrames = c.cap;
         const ParseOutcome o = rig.Parse(bytes);
         EXPECT_EQ(o.Portion, 3);
         const size_t jumpAt = (300 + c.gapBlocks + 50) * 32;
@@ -455,7 +455,7 @@ TEST(NewProtocolParse, FilesStopAtTheirSizeLimitOnAFrameBoundary) {
     const SimRecord rec = MakeSimRecord(c, 1000);
     for (uint64_t limit : {uint64_t(64 * 500 + 10), uint64_t(64 * (699 + 100))}) {
         ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
-        rig.parser.MaxWavDataBytes = limit;
+        rig.request.MaxWavDataBytes = limit;
         const ParseOutcome o = rig.Parse(rec.bytes);
         EXPECT_TRUE(o.LimitReached);
         EXPECT_NE(o.Status.find("WAV files reached their 4 GiB size limit"), std::string::npos) << o.Status;

@@ -48,7 +48,7 @@ TEST(OfflineParse, BigEndianDumpGivesTheFilesOfTheLittleEndianOneAndLeavesNoCopy
             EXPECT_EQ(ReadBytes(le.dir.File("rec-" + name + ".wav")),
                       ReadBytes(be.dir.File("rec-" + name + ".wav")))
                 << name;
-        EXPECT_EQ(RecordParser::FileSize_(be.dir.File("dump.$$$_LEnd.$$$")), -1);
+        EXPECT_EQ(FileSize(be.dir.File("dump.$$$_LEnd.$$$")), -1);
         EXPECT_EQ(ReadBytes(be.dir.File("dump.$$$")), beBytes);
         EXPECT_TRUE(be.questions.messages.empty());
     }
@@ -92,16 +92,17 @@ TEST(OfflineParse, FailuresAreReportedAndChangeNothing) {
 
 TEST(OfflineParse, ProtocolOfTheFirstMarker) {
     TempDir dir;
+    PosixFileSystem files;
     WriteBytes(dir.File("new"), Stream(sim::Protocol::New, true, 5));
     WriteBytes(dir.File("old"), Stream(sim::Protocol::Old, false, 5));
     WriteBytes(dir.File("oldbe"), Stream(sim::Protocol::Old, true, 5));
     WriteBytes(dir.File("none"), std::vector<uint8_t>(5000, 0x12));
-    EXPECT_EQ(DetectRecordProtocol(dir.File("new"), false), 1);
-    EXPECT_EQ(DetectRecordProtocol(dir.File("old"), false), 0);
-    EXPECT_EQ(DetectRecordProtocol(dir.File("oldbe"), true), 0);
-    EXPECT_EQ(DetectRecordProtocol(dir.File("oldbe"), false), -1);
-    EXPECT_EQ(DetectRecordProtocol(dir.File("none"), false), -1);
-    EXPECT_EQ(DetectRecordProtocol(dir.File("absent"), false), -2);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("new"), false), 1);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("old"), false), 0);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("oldbe"), true), 0);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("oldbe"), false), -1);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("none"), false), -1);
+    EXPECT_EQ(DetectRecordProtocol(files, dir.File("absent"), false), -2);
 }
 
 TEST(OfflineParse, TheWindowsOfflineParseUsesTheLiveProtocolAndTheChosenFormat) {

@@ -205,17 +205,16 @@ TEST(ProfileReports, ReportThatCannotBeWrittenSaysWhyAndLeavesNothingBehind) {
     std::string headname = dir.File("rec-PSK.txt");
     // A full disk: the report's name leads to /dev/full, whose writes all fail.
     ASSERT_EQ(::symlink("/dev/full", report.c_str()), 0);
-    ReportResult r = WritePskReports(p, headname, "caption");
+    LimitedFiles files;
+    ReportResult r = WritePskReports(files, p, headname, "caption");
     EXPECT_TRUE(r.Written.empty());
     EXPECT_EQ(r.Error, "Can't write '" + report + "': No space left on device");
 
-    // A plain file that takes only its first 100 bytes (the file size limit standing in for a
-    // disk that fills up on the way) is removed.
+    // A plain file that takes only its first 100 bytes (a disk that fills up on the way) is
+    // removed.
     ASSERT_EQ(::unlink(report.c_str()), 0);
-    {
-        FileSizeLimit limit(100);
-        r = WritePskReports(p, headname, "caption");
-    }
+    files.limit = 100;
+    r = WritePskReports(files, p, headname, "caption");
     EXPECT_EQ(r.Error, "Can't write '" + report + "': File too large");
     EXPECT_TRUE(dir.List().empty());
 }

@@ -50,9 +50,9 @@ TEST(RecordEngine, TimeLimitOverLoopbackGivesTheTargetsSignalAndKeyFile) {
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     RecordingControl& rc = rig.engine.Recording();
-    rc.Settings = [&] { return Settings(dir, "2"); };
+    rig.recordSettings = Settings(dir, "2");
     ScriptedQuestions questions;
-    rc.Questions = &questions;
+    rig.questions = &questions;
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false)) << rig.tcpError;
     rc.StartStopButtonClick();
@@ -67,8 +67,8 @@ TEST(RecordEngine, TimeLimitOverLoopbackGivesTheTargetsSignalAndKeyFile) {
     const long first = FirstFrame(rec, tx);
     ASSERT_GE(first, 0);
     EXPECT_EQ(tx, ChannelSamples(rec, SimChannel::Tx1In, size_t(first), size_t(o.Frames)));
-    EXPECT_GE(RecordParser::FileSize_(dir.File("rec-prf9rev1187_PSK.psr")), 100);
-    EXPECT_EQ(RecordParser::FileSize_(dir.File("temp.$$$")), -1);
+    EXPECT_GE(FileSize(dir.File("rec-prf9rev1187_PSK.psr")), 100);
+    EXPECT_EQ(FileSize(dir.File("temp.$$$")), -1);
     EXPECT_TRUE(rig.engine.Connected());
 }
 
@@ -79,7 +79,7 @@ TEST(RecordEngine, DisconnectingEndsTheRecordingWithItsParse) {
     EngineRig rig;
     rig.settings.IPAddrPort = server.Address();
     RecordingControl& rc = rig.engine.Recording();
-    rc.Settings = [&] { return Settings(dir, "999"); };
+    rig.recordSettings = Settings(dir, "999");
     rig.engine.Start();
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
     rc.StartStopButtonClick();
@@ -125,7 +125,7 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
         EngineRig rig;
         rig.settings.IPAddrPort = server.Address();
         RecordingControl& rc = rig.engine.Recording();
-        rc.Settings = [&] { return Settings(dir, "999"); };
+        rig.recordSettings = Settings(dir, "999");
         rig.engine.Start();
         ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
         rc.StartStopButtonClick();
@@ -147,7 +147,7 @@ TEST(RecordEngine, AutomaticReconnectKeepsTheRecordUnlessTheLayoutChanged) {
             EXPECT_GE(rc.LastParse().Frames, 430);
             EXPECT_GE(rc.LastParse().Portion, 2);
         }
-        EXPECT_EQ(RecordParser::FileSize_(dir.File("rec-Raw_TXIN1.wav")),
+        EXPECT_EQ(FileSize(dir.File("rec-Raw_TXIN1.wav")),
                   44 + 2 * 32 * (rc.LastParse().Frames + 250 * (rc.LastParse().Portion - 1)));
     }
 }

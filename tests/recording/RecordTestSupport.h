@@ -2,6 +2,7 @@
 // What the recording tests share: a scratch folder, an independent WAV reader (Python's wave
 // module), scripted answers to the parser's questions, and simulator records with the samples and
 // diagnostics of every generated frame.
+#include "recording/PosixFileSystem.h"
 #include "recording/RecordParser.h"
 #include "recording/UserQuestions.h"
 #include "sim/Diagnostics.h"
@@ -34,6 +35,10 @@ private:
 };
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// The size of the file at path; -1 when there is none.
+inline int64_t FileSize(const std::string& path) {
+    return PosixFileSystem().SizeOf(path);
+}
 std::vector<uint8_t> ReadBytes(const std::string& path);
 
 // A WAV file as Python's wave module reads it.
@@ -84,7 +89,8 @@ struct ParseRig {
     TempDir dir;
     QueueSink sink;
     ScriptedQuestions questions;
-    RecordParser parser{sink, questions};
+    PosixFileSystem files;
+    RecordParser parser{sink, questions, files};
     ParseRequest request;
 };
 
@@ -93,8 +99,6 @@ bool AllEqual(const std::vector<int16_t>& v, int16_t value);
 // Samples [first, first + count) of v.
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count);
 
-// While it lives, files of this process and its children stop at `bytes` (a disk that fills up
-// on the way): a write past it fails with "File too large" instead of raising SIGXFSZ.
 // The exit status of a live recording whose subject is its frames: 0, or 4 when the only thing
 // said is a frame rate that fits another format of the same sample count. A sender held up by a
 // busy machine (the test's own, under a sanitizer) can send at another format's rate; a target
@@ -105,6 +109,8 @@ inline bool RecordedWithoutComplaint(int exitCode, const std::string& out) {
                              out.find("byte order") == std::string::npos);
 }
 
+// While it lives, files of this process and its children stop at `bytes` (a disk that fills up
+// on the way): a write past it fails with "File too large" instead of raising SIGXFSZ.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(uint64_t bytes);

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 #include <thread>
 
 namespace vintrel {
@@ -27,7 +25,7 @@ sim::StreamConfig Config(sim::Protocol p, DataStreamFormat f, bool be = false) {
 }
 
 bool Exists(const std::string& path) {
-    return RecordParser::FileSize_(path) >= 0;
+    return FileSize(path) >= 0;
 }
 
 } // namespace
@@ -194,16 +192,10 @@ TEST(Recording, WriteFailureIsReportedOnceAndTheRecordKeepsWholeFrames) {
     const size_t frame = rec.bytes.size() / 800;
     RecordingRun run(rec.bytes, {.Format = DataStreamFormat::Ksps8Ms4});
     run.rc.StartStopButtonClick();
-    // A file-size limit of the process: writes past it fail as on a full disk.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // Files of at most 100000 bytes: writes past it fail as on a full disk.
+    run.files.limit = 100000;
     run.Play();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    run.files.limit = UINT64_MAX;
 
     const size_t kept = 100000 / frame;
     EXPECT_EQ(run.rc.Recorder().BytesWritten(), kept * frame);
@@ -252,7 +244,8 @@ TEST(Recording, CloseAndFrameWriteExcludeEachOther) {
     ManualClock clock;
     StreamState state(sink, clock);
     std::memcpy(state.Decoder.WordPtr(0, 0), rec.bytes.data(), rec.bytes.size());
-    RawRecorder recorder(state, sink);
+    PosixFileSystem files;
+    RawRecorder recorder(state, sink, files);
     TempDir dir;
     std::atomic<bool> stop{false};
     std::thread parser([&] {

@@ -1,6 +1,7 @@
 #pragma once
 // Recording driven by a replay of a simulated stream: the recorder sees every frame the parsing
 // thread would decode, and the window's part (the clock and the time limit) runs at every batch.
+#include "LimitedFiles.h"
 #include "RecordTestSupport.h"
 #include "recording/RecordingControl.h"
 #include "stream/Replay.h"
@@ -29,19 +30,17 @@ public:
     }
 };
 
-class RecordingRun {
+class RecordingRun : public RecordingView {
 public:
     RecordingRun(const std::vector<uint8_t>& bytes, const ReplayOptions& options)
         : transport_(bytes), replay_(
                                  transport_, [this] { return transport_.Exhausted(); }, options),
-          rc(replay_.State(), status) {
+          rc(replay_.State(), status, files, *this) {
         replay_.AddConsumer(&rc.Consumer());
         settings.ProgramFolder = dir.Path();
         settings.FileNameBase = "rec";
         settings.IncludeTimeStamp = false;
         settings.ShowFiles = false;
-        rc.Settings = [this] { return settings; };
-        rc.Questions = &questions;
         replay_.OnMessage = [this](const QueuedMessage& m) {
             if (m.Msg != WM_FRAMES_READY) return;
             for (intptr_t i = 0; i < m.LParam; ++i) rc.OnFrameDelivered();
@@ -51,11 +50,14 @@ public:
     ReplayTotals Play(uint64_t maxPasses = ~0ull) { return replay_.Run(maxPasses); }
     Replay& Replayed() { return replay_; }
     WavContent Wav(const std::string& param) const { return ReadWav(dir.File("rec-" + param + ".wav")); }
+    RecordSettings RecordingSettings() override { return settings; }
+    UserQuestions* RecordingQuestions() override { return &questions; }
 
     TempDir dir;
     StatusLog status;
     ScriptedQuestions questions;
     RecordSettings settings;
+    LimitedFiles files;
 
 private:
     MemoryTransport transport_;
