@@ -101,7 +101,7 @@ SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhauste
     }
     if (o.Spectrum) panel.SetSpectrumShown(true, format.SamplingRateFromSettings);
 
-    replay.OnMessage = [&](const QueuedMessage& m) {
+    const auto draw = [&](const QueuedMessage& m) {
         const int protocol = s.Ring.ProtocolType();
         if (m.Msg == WM_FRAMES_READY) {
             const int last = int(m.WParam);
@@ -123,7 +123,7 @@ SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhauste
             panel.FrameReported(m.WParam == kReportChecksum, protocol, s.Tags, format.MsPerFrame);
         }
     };
-    result.Totals = replay.Run();
+    result.Totals = replay.Run(draw);
     DrawDecorations(canvas, panel, s.Tags, o.Title, palette);
     result.SpectrumColumns = panel.SpectrumColumns;
     result.Image = canvas;

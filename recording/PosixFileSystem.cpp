@@ -90,7 +90,7 @@ std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mo
     const int flags = mode == OpenMode::Read           ? O_RDONLY
                       : mode == OpenMode::CreateAlways ? O_RDWR | O_CREAT | O_TRUNC
                                                        : O_RDWR | O_CREAT;
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666); // less the umask, as fopen creates files
     if (fd < 0) {
         error = errno;
         return nullptr;

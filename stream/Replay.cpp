@@ -44,12 +44,12 @@ void Replay::Advance(double ms) {
     pendingMs_ -= whole;
 }
 
-void Replay::DispatchMessages() {
+void Replay::DispatchMessages(const MessageHandler& onMessage) {
     QueuedMessage m;
     while (sink_.Take(m)) {
         if (m.Msg == WM_FRAME_REPORT) reports_.OnFrameReport(m.WParam, m.LParam);
         if (m.Msg == WM_TRANSPORT_REPORT) (m.LParam ? totals_.LostSync : totals_.NoSignal) += 1;
-        if (OnMessage) OnMessage(m);
+        if (onMessage) onMessage(m);
     }
 }
 
@@ -60,7 +60,7 @@ void Replay::Connect() {
     reports_.ParserStarts();
 }
 
-ReplayTotals Replay::Run(uint64_t maxPasses) {
+ReplayTotals Replay::Run(const MessageHandler& onMessage, uint64_t maxPasses) {
     StreamState& s = *state_;
     const uint64_t malformedBefore = s.Parser.MalformedChunks();
     if (s.Control.State() == INACTIVE) Connect();
@@ -82,9 +82,9 @@ ReplayTotals Replay::Run(uint64_t maxPasses) {
             extractor_.Round(TransportEvent::DataArrived, true, true); // whole frames still in the ring
             break;
         }
-        DispatchMessages();
+        DispatchMessages(onMessage);
     }
-    DispatchMessages();
+    DispatchMessages(onMessage);
     AccumulateParserTotals();
     ReplayTotals t = totals_;
     t.MalformedChunks = s.Parser.MalformedChunks() - malformedBefore;

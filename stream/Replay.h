@@ -41,16 +41,18 @@ public:
     FrameExtractor& Extractor() { return extractor_; }
     QueueSink& Sink() { return sink_; }
     void AddConsumer(FrameConsumer* c) { extractor_.AddConsumer(c); }
-    // Called for each queued message as the window would handle it.
-    std::function<void(const QueuedMessage&)> OnMessage;
+    // Handles a queued message as the window would.
+    using MessageHandler = std::function<void(const QueuedMessage&)>;
 
-    // Runs until the transport is exhausted or maxPasses transport passes have run.
-    ReplayTotals Run(uint64_t maxPasses = ~0ull);
+    // Runs until the transport is exhausted or maxPasses transport passes have run; every queued
+    // message goes to onMessage after the replay's own handling.
+    ReplayTotals Run(const MessageHandler& onMessage, uint64_t maxPasses = ~0ull);
+    ReplayTotals Run(uint64_t maxPasses = ~0ull) { return Run({}, maxPasses); }
 
 private:
     void Reconnect() override;
     void Connect();
-    void DispatchMessages();
+    void DispatchMessages(const MessageHandler& onMessage);
     void AccumulateParserTotals();
     void Advance(double ms);
 

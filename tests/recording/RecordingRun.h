@@ -41,13 +41,16 @@ public:
         settings.FileNameBase = "rec";
         settings.IncludeTimeStamp = false;
         settings.ShowFiles = false;
-        replay_.OnMessage = [this](const QueuedMessage& m) {
-            if (m.Msg != WM_FRAMES_READY) return;
-            for (intptr_t i = 0; i < m.LParam; ++i) rc.OnFrameDelivered();
-        };
     }
     // Plays the whole stream (or until maxPasses transport passes).
-    ReplayTotals Play(uint64_t maxPasses = ~0ull) { return replay_.Run(maxPasses); }
+    ReplayTotals Play(uint64_t maxPasses = ~0ull) {
+        return replay_.Run(
+            [this](const QueuedMessage& m) {
+                if (m.Msg != WM_FRAMES_READY) return;
+                for (intptr_t i = 0; i < m.LParam; ++i) rc.OnFrameDelivered();
+            },
+            maxPasses);
+    }
     Replay& Replayed() { return replay_; }
     WavContent Wav(const std::string& param) const { return ReadWav(dir.File("rec-" + param + ".wav")); }
     RecordSettings RecordingSettings() override { return settings; }

@@ -43,8 +43,7 @@ PlayResult Play(const std::vector<uint8_t>& bytes, ReplayOptions o = {}, uint32_
     Collected c;
     replay.AddConsumer(&c);
     PlayResult r;
-    replay.OnMessage = [&r](const QueuedMessage& m) { r.messages.push_back(m); };
-    r.totals = replay.Run();
+    r.totals = replay.Run([&r](const QueuedMessage& m) { r.messages.push_back(m); });
     r.frames = c.frames;
     return r;
 }
