@@ -43,8 +43,9 @@ void TParsingThread::Execute() {
             if (w == 0 || w == 1) extractor_.Round(TransportEvent::DataArrived, false);
         }
     }
-    if (takeWholeFrames_.load() && extractor_.Synced())
-        extractor_.Round(TransportEvent::DataArrived, false, true);
+    // The whole frames left in the ring are taken, found first if this thread has not yet looked
+    // (a peer that sent everything and closed before the parser got a core).
+    if (takeWholeFrames_.load()) extractor_.Round(TransportEvent::DataArrived, false, true);
 }
 
 } // namespace vintrel

@@ -193,7 +193,7 @@ void RecordLive(const LiveCase& lc) {
     const auto r = RunCli("record --connect " + line->substr(13) + " --seconds 3 --format " + lc.format +
                           " --base live --no-stamp --keep-raw --out " + dir.Path() + " --dump " + dir.Path() +
                           (lc.bigEndian ? " --big-endian" : ""));
-    ASSERT_TRUE(RecordedWithoutComplaint(r.exitCode, r.out)) << r.out;
+    ASSERT_TRUE(test::RanWithoutComplaint(r.exitCode, r.out)) << r.out;
 
     sim::StreamConfig c = Config(lc.protocol, *ParseFormatName(lc.format), 9);
     c.platform = *sim::ParsePlatformName(lc.platform);
@@ -269,7 +269,7 @@ TEST(RecordCli, EveryFrameIsRecordedOnceAcrossPausesAndAReconnection) {
     const auto r =
         RunCli("record --connect " + target.Address() +
                " --seconds 12 --format 24k1.33 --base live --no-stamp --keep-raw --out " + dir.Path());
-    ASSERT_TRUE(RecordedWithoutComplaint(r.exitCode, r.out)) << r.out;
+    ASSERT_TRUE(test::RanWithoutComplaint(r.exitCode, r.out)) << r.out;
     EXPECT_EQ(target.Accepted(), 2);
     EXPECT_NE(r.out.find("link: connection lost"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("link: connected again"), std::string::npos) << r.out;

@@ -99,16 +99,6 @@ bool AllEqual(const std::vector<int16_t>& v, int16_t value);
 // Samples [first, first + count) of v.
 std::vector<int16_t> Slice(const std::vector<int16_t>& v, size_t first, size_t count);
 
-// The exit status of a live recording whose subject is its frames: 0, or 4 when the only thing
-// said is a frame rate that fits another format of the same sample count. A sender held up by a
-// busy machine (the test's own, under a sanitizer) can send at another format's rate; a target
-// keeps its own.
-inline bool RecordedWithoutComplaint(int exitCode, const std::string& out) {
-    return exitCode == 0 || (exitCode == 4 && out.find(": frames come every ") != std::string::npos &&
-                             out.find("formats that fit: none") == std::string::npos &&
-                             out.find("byte order") == std::string::npos);
-}
-
 // While it lives, files of this process and its children stop at `bytes` (a disk that fills up
 // on the way): a write past it fails with "File too large" instead of raising SIGXFSZ.
 class FileSizeLimit {

@@ -117,6 +117,25 @@ TEST(Threads, EveryFrameArrivesInOrderThroughBothThreads) {
     tt.WaitFor();
 }
 
+TEST(Threads, AParserEndingForAReconnectionTakesTheFramesItHadNotLookedAtYet) {
+    // The peer sent everything and closed before the parsing thread got a core: no event woke it.
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 20; ++i) test::Append(bytes, test::NewFrame(i).Raw(0x0101, {int16_t(i)}).Bytes());
+    QueueSink sink;
+    SteadyClock clock;
+    StreamState s(sink, clock);
+    StreamEvents ev;
+    FrameExtractor ex(s);
+    Counter c;
+    ex.AddConsumer(&c);
+    s.Ring.Producer().Write(bytes.data(), uint32_t(bytes.size()));
+    TParsingThread pt(s, ex, ev);
+    pt.Resume();
+    pt.Terminate(true);
+    EXPECT_EQ(c.frames.load(), 20);
+    EXPECT_EQ(c.outOfOrder.load(), 0);
+}
+
 namespace {
 struct Pipeline {
     QueueSink sink;
