@@ -161,8 +161,8 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     // Samples that run past the frame are taken as far as the frame goes and the
                     // block is padded to its stated count, so that every file keeps its length.
                     const int inside = std::clamp(csAt - (c + 4), 0, n);
-                    r->Handle->Write(buf + c + 4, size_t(2 * inside));
-                    if (inside < n) r->Handle->Fill(0, size_t(2 * (n - inside)));
+                    r->Handle->Write(buf + c + 4, 2 * size_t(inside));
+                    if (inside < n) r->Handle->Fill(0, 2 * size_t(n - inside));
                     datalen = 2 * n;
                     ++r->FramesRecorded;
                     if (inside < n) break;

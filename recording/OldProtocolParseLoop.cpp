@@ -91,7 +91,7 @@ int RecordParser::RecordFrame(const uint16_t* framebuf, int ValidCH) {
     for (int b = 0; b < 5; ++b) {
         const bool inFrame = mask & (1 << b);
         if (ValidCH & (1 << b))
-            put(kChannelTags[b], 0, inFrame && !silent ? framebuf + k * chanLen : nullptr);
+            put(kChannelTags[b], 0, inFrame && !silent ? framebuf + ptrdiff_t{k} * chanLen : nullptr);
         else if (inFrame)
             notes_.NotWritten(kChannelTags[b], framebuf[kOldCounterWord]);
         if (inFrame) ++k;
