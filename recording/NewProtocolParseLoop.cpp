@@ -142,7 +142,7 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     continue;
                 }
                 if (tag > kTagClipLast && tag < kTagInfoFirst) break; // ends the frame's chunks
-                const int slot = slotOfTag_[tag];
+                const int slot = int{slotOfTag_[tag]};
                 TFileRecord* r = slot >= 0 ? &FilesForFileParsing[slot] : nullptr;
                 if (!r || !r->Handle) {
                     // A channel the record's table lacks (it appeared after the scanned frame).

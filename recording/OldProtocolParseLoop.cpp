@@ -71,7 +71,7 @@ int RecordParser::RecordFrame(const uint16_t* framebuf, int ValidCH) {
     if (!silent) h = ReadOldHeader(framebuf, chanLen);
     const int mask = silent ? ValidCH : h.mask;
     auto put = [&](uint16_t tag, int16_t value, const uint16_t* samples) {
-        const int slot = slotOfTag_[tag];
+        const int slot = int{slotOfTag_[tag]};
         if (slot < 0) return;
         TFileRecord& r = FilesForFileParsing[slot];
         if (!r.Handle) return;
