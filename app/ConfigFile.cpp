@@ -184,6 +184,16 @@ void MakeFormatConsistent(AppSettings& s) {
     }
 }
 
+// The status line's words for a line of the file that is not understood:
+// "<what> in <path> file, line <line>".
+std::string LineComplaint(std::string what, const std::string& path, int line) {
+    what += " in ";
+    what += path;
+    what += " file, line ";
+    what += std::to_string(line);
+    return what;
+}
+
 } // namespace
 
 DataStreamFormat FormatOf(const AppSettings& s) {
@@ -219,16 +229,13 @@ bool Tune(const std::string& path, AppSettings& s, MessageSink* sink) {
         for (int k = 0; k < kKeyCount && key < 0; ++k)
             if (label.find(kKeyWords[k]) != std::string::npos) key = k;
         if (key < 0) {
-            if (sink)
-                sink->SetStat("Unrecognized parameter name in " + path + " file, line " + std::to_string(n),
-                              StatStyle::Normal);
+            if (sink) sink->SetStat(LineComplaint("Unrecognized parameter name", path, n), StatStyle::Normal);
             complained = true;
             continue;
         }
         // A value that does not convert is skipped; the rest of the file is still read.
         if (!Apply(key, value, s) && sink) {
-            sink->SetStat("Wrong value \"" + value + "\" in " + path + " file, line " + std::to_string(n),
-                          StatStyle::Normal);
+            sink->SetStat(LineComplaint("Wrong value \"" + value + '"', path, n), StatStyle::Normal);
             complained = true;
         }
     }

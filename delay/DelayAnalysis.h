@@ -137,7 +137,7 @@ private:
     int16_t OneSecBuf = 250;
     int16_t TxInMax = 0, RxOutMax = 0;
     // One frame's decimated samples: RXout first, TX1in after it.
-    std::array<int16_t, 2 * kMaxStaged> samples{};
+    std::array<int16_t, 2 * std::size_t{kMaxStaged}> samples{};
     int phase_ = 0;            // index in the next frame of the next sample to keep
     int lastStep_ = 0;         // step of the previous frame; a change restarts the decimation phase
     bool refused_ = false;     // a frame without the blocks asked the window to hide: feed no more

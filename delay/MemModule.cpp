@@ -1,5 +1,7 @@
 #include "delay/MemModule.h"
 
+#include "stream/SystemError.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
@@ -20,7 +22,7 @@ void SetError(std::string text) {
 }
 
 std::string SystemError(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + ": " + SystemErrorText(errno);
 }
 
 bool WriteAll(int fd, const uint8_t* p, size_t n) {

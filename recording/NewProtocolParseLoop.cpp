@@ -142,7 +142,7 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     continue;
                 }
                 if (tag > kTagClipLast && tag < kTagInfoFirst) break; // ends the frame's chunks
-                const int slot = slotOfTag_[tag];
+                const int slot = int{slotOfTag_[tag]};
                 TFileRecord* r = slot >= 0 ? &FilesForFileParsing[slot] : nullptr;
                 if (!r || !r->Handle) {
                     // A channel the record's table lacks (it appeared after the scanned frame).
@@ -161,8 +161,8 @@ int64_t RecordParser::ParseNewProtocolTmpFile(RecordReader& TempFile, int64_t FS
                     // Samples that run past the frame are taken as far as the frame goes and the
                     // block is padded to its stated count, so that every file keeps its length.
                     const int inside = std::clamp(csAt - (c + 4), 0, n);
-                    r->Handle->Write(buf + c + 4, size_t(2 * inside));
-                    if (inside < n) r->Handle->Fill(0, size_t(2 * (n - inside)));
+                    r->Handle->Write(buf + c + 4, 2 * size_t(inside));
+                    if (inside < n) r->Handle->Fill(0, 2 * size_t(n - inside));
                     datalen = 2 * n;
                     ++r->FramesRecorded;
                     if (inside < n) break;

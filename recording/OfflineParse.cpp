@@ -7,7 +7,7 @@
 namespace vintrel {
 
 namespace {
-constexpr size_t kSwapBlockBytes = 8192 * 8;
+constexpr size_t kSwapBlockBytes = size_t{8192} * 8;
 
 // Removes the swapped copy however the parse ends.
 struct RemoveOnExit {
@@ -45,7 +45,7 @@ int DetectRecordProtocol(FileSystem& files, const std::string& path, bool bigEnd
 FormatFinding CheckRecordFormat(FileSystem& files, const std::string& path, bool bigEndian,
                                 DataStreamFormat format) {
     // Half a megabyte holds more than a hundred frames of any format.
-    constexpr size_t kLookBytes = 512 * 1024;
+    constexpr size_t kLookBytes = size_t{512} * 1024;
     int err = 0;
     const std::unique_ptr<File> file = files.Open(path, OpenMode::Read, err);
     if (!file) return FormatFinding{};

@@ -71,7 +71,7 @@ int RecordParser::RecordFrame(const uint16_t* framebuf, int ValidCH) {
     if (!silent) h = ReadOldHeader(framebuf, chanLen);
     const int mask = silent ? ValidCH : h.mask;
     auto put = [&](uint16_t tag, int16_t value, const uint16_t* samples) {
-        const int slot = slotOfTag_[tag];
+        const int slot = int{slotOfTag_[tag]};
         if (slot < 0) return;
         TFileRecord& r = FilesForFileParsing[slot];
         if (!r.Handle) return;
@@ -91,7 +91,7 @@ int RecordParser::RecordFrame(const uint16_t* framebuf, int ValidCH) {
     for (int b = 0; b < 5; ++b) {
         const bool inFrame = mask & (1 << b);
         if (ValidCH & (1 << b))
-            put(kChannelTags[b], 0, inFrame && !silent ? framebuf + k * chanLen : nullptr);
+            put(kChannelTags[b], 0, inFrame && !silent ? framebuf + ptrdiff_t{k} * chanLen : nullptr);
         else if (inFrame)
             notes_.NotWritten(kChannelTags[b], framebuf[kOldCounterWord]);
         if (inFrame) ++k;

@@ -199,7 +199,7 @@ int64_t RecordParser::AlignSlots(int bytes) {
 
 void RecordParser::MarkSlots() {
     for (int k = 0; k < openCount_; ++k) {
-        const int i = open_[k];
+        const int i = int{open_[k]};
         markBytes_[i] = FilesForFileParsing[i].Handle->DataBytes();
         markFrames_[i] = FilesForFileParsing[i].FramesRecorded;
     }
@@ -213,7 +213,7 @@ bool RecordParser::AnyFull() const {
 
 void RecordParser::RewindToMark() {
     for (int k = 0; k < openCount_; ++k) {
-        const int i = open_[k];
+        const int i = int{open_[k]};
         TFileRecord& r = FilesForFileParsing[i];
         r.Handle->TruncateData(markBytes_[i]);
         r.FramesRecorded = markFrames_[i];

@@ -17,6 +17,8 @@ constexpr uint8_t kOldMarkerBe[4] = {0x7F, 0xFE, 0x80, 0x01};
 constexpr size_t kNone = ~size_t(0);
 // How far behind an old-protocol marker the "CH" key is looked for, as the start-point search does.
 constexpr size_t kOldKeyScanBytes = 129;
+// Byte offset of a new-protocol frame's length word.
+constexpr size_t kNewLengthByte = 2 * size_t(kNewLengthWord);
 
 uint16_t WordAt(const uint8_t* p, bool bigEndian) {
     return bigEndian ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
@@ -86,7 +88,7 @@ NewVotes VoteNewLengths(const uint8_t* d, size_t n, bool bigEndian) {
         const size_t q = FindMarker(d, n, p + 8, kNewMarker, 8);
         if (q == kNone) break;
         if (q - p >= size_t(kNewMinFrameBytes)) {
-            const uint8_t* len = d + p + 2 * kNewLengthWord;
+            const uint8_t* len = d + p + kNewLengthByte;
             if (WordAt(len, bigEndian) == q - p) ++v.chosen;
             if (WordAt(len, !bigEndian) == q - p) ++v.other;
         }
@@ -101,7 +103,7 @@ void TallyNewSamples(const uint8_t* d, size_t n, bool order, Tally& samples) {
     while (p != kNone) {
         const size_t q = FindMarker(d, n, p + 8, kNewMarker, 8);
         const size_t room = (q == kNone ? n : q) - p;
-        const size_t len = room >= size_t(kNewMinFrameBytes) ? WordAt(d + p + 2 * kNewLengthWord, order) : 0;
+        const size_t len = room >= size_t(kNewMinFrameBytes) ? WordAt(d + p + kNewLengthByte, order) : 0;
         // A frame counts when its length word agrees with what follows it.
         if (len >= size_t(kNewMinFrameBytes) && len % 2 == 0 && (q == kNone ? len <= room : len == room)) {
             const size_t words = len / 2;

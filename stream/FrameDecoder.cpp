@@ -97,7 +97,7 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
                 nexttag = -1; // no later word is taken as a tag
                 continue;
             }
-            const int slot = ((int(tag) - 0x100) / 256) * 8 + bit;
+            const int slot = ((int(tag) - kTagRawFirst) / 256) * 8 + bit;
             tags_.Collect(slot, static_cast<int16_t>(tag));
             if (tag > kTagRawLast) {
                 if (!fits) {
@@ -117,12 +117,12 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
                 r.SampleIndInBuf[chart] = static_cast<int16_t>(i + 4);
             }
             if (n > 0) {
-                if (tag >= 0x0100 && tag <= 0x04FF) {
+                if (tag >= kTagTxInFirst && tag <= kTagTxInLast) {
                     if (!r.TXINforDelay) {
                         r.TXINforDelay = samples;
                         r.TXINmaxForDelay = MaxOf(samples, n);
                     }
-                } else if ((tag >> 8) == 0x07 && !r.RXOUTforDelay) {
+                } else if (tag >= kTagRxOutFirst && tag <= kTagRxOutLast && !r.RXOUTforDelay) {
                     r.RXOUTforDelay = samples;
                     r.RXOUTmaxForDelay = MaxOf(samples, n);
                 }
@@ -130,7 +130,7 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
             if (!fits) {
                 // A sample chunk whose count runs past the frame is kept with the samples the frame
                 // holds and counted as malformed; the frame stays good, so it is recorded. Nothing
-                // behind it can be told from samples. The unassigned tags below 0x0100 are damage.
+                // behind it can be told from samples. The unassigned tags below kTagRawFirst are damage.
                 if (tag >= kTagRawFirst)
                     lastMalformed_ = true;
                 else
@@ -146,26 +146,26 @@ int FrameDecoder::ParseNewProtocolFrame(int size_words, int FrameBufN) {
             nexttag = -1;
             continue;
         }
-        if (tag <= 0x7FFF) {
-            switch (tag >> 8) {
-            case 0x11:
-            case 0x12:
+        if (tag < kTagInfoFirst) {
+            switch (tag & kTagGroupMask) {
+            case kTagNoiseTx:
+            case kTagNoiseRx:
                 if (chart != NOCHART) r.NoiseDetect[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x13:
-            case 0x14:
+            case kTagVadTx:
+            case kTagVadRx:
                 if (chart != NOCHART) r.VadStatus[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x17:
-            case 0x18:
+            case kTagAgcTx:
+            case kTagAgcRx:
                 if (chart != NOCHART) r.AGC[chart] = static_cast<int16_t>(w[i + 2]);
                 break;
-            case 0x15:
-            case 0x16:
+            case kTagEnergyTx:
+            case kTagEnergyRx:
                 break;
             default:
-                if ((tag >> 8) >= 0x19 && (tag >> 8) <= 0x20) break;
-                nexttag = -1; // 0x2100-0x7FFF: the walk ends, the frame is not faulted
+                if (tag >= kTagClipFirst && tag <= kTagClipLast) break;
+                nexttag = -1; // after the clip tags the walk ends, the frame is not faulted
                 continue;
             }
             nexttag += 4;

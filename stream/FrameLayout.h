@@ -47,6 +47,18 @@ constexpr uint16_t kTagRawFirst = 0x0100, kTagRawLast = 0x08FF;
 constexpr uint16_t kTagAmplFirst = 0x0900, kTagAmplLast = 0x10FF;
 constexpr uint16_t kTagDiagFirst = 0x1100, kTagDiagLast = 0x18FF;
 constexpr uint16_t kTagClipFirst = 0x1900, kTagClipLast = 0x20FF;
+// The high byte of a tag is its group, the low byte one channel bit of the group.
+constexpr uint16_t kTagGroupMask = 0xFF00;
+// Raw groups that feed the delay estimate: the transmit inputs 1-32 (four groups) and the receive
+// output.
+constexpr uint16_t kTagTxInFirst = 0x0100, kTagTxInLast = 0x04FF;
+constexpr uint16_t kTagRxOutFirst = 0x0700, kTagRxOutLast = 0x07FF;
+// Diagnostic groups, each for the transmit and the receive side: noise detection, voice activity,
+// energy and the AGC gain.
+constexpr uint16_t kTagNoiseTx = 0x1100, kTagNoiseRx = 0x1200;
+constexpr uint16_t kTagVadTx = 0x1300, kTagVadRx = 0x1400;
+constexpr uint16_t kTagEnergyTx = 0x1500, kTagEnergyRx = 0x1600;
+constexpr uint16_t kTagAgcTx = 0x1700, kTagAgcRx = 0x1800;
 // Tags from here on carry target information, MIPS and profile chunks; a tag after kTagClipLast
 // and before this one ends a frame's chunks.
 constexpr uint16_t kTagInfoFirst = 0x8000;

@@ -1,5 +1,7 @@
 #include "stream/ReplayTransport.h"
 
+#include "stream/SystemError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -21,7 +23,7 @@ FileTransport::~FileTransport() {
 bool FileTransport::Open(const std::string& path, std::string& error) {
     f_ = std::fopen(path.c_str(), "rb");
     if (!f_) {
-        error = std::strerror(errno);
+        error = SystemErrorText(errno);
         return false;
     }
     return true;
