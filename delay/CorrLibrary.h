@@ -6,22 +6,14 @@
 //
 // Threads: LoadDll runs on the window thread before any feeding; afterwards the entry points
 // are only read.
+#include "delay/CorrEntryPoints.h"
 #include "delay/MemModule.h"
-#include "quendel/Quendel.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace vintrel {
-
-struct CorrEntryPoints {
-    corr_init_fn CreateObj = nullptr;
-    corr_put_frame_fn PutFrame = nullptr;
-    corr_state_fn GetCorr = nullptr;
-    corr_destroy_fn FreeObj = nullptr;
-    bool Complete() const { return CreateObj && PutFrame && GetCorr && FreeObj; }
-};
 
 enum class LoadDllStatus {
     Loaded,     // all four entry points bound

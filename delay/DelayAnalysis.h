@@ -16,7 +16,7 @@
 // estimator is never freed under a frame being fed. What the window shows is published after
 // every estimate under viewMutex_ and read as a copy (View).
 #include "delay/BandFlatness.h"
-#include "delay/CorrLibrary.h"
+#include "delay/CorrEntryPoints.h"
 #include "stream/StreamFormat.h"
 #include "stream/StreamState.h"
 
