@@ -218,12 +218,6 @@ TEST_F(MainFormTest, AConfigurationComplaintStaysUntilTheUsersAction) {
     EXPECT_EQ(f.StatusText(), "Lost sync"); // the latest routine text
     f.SetStat("Connection closed");
     EXPECT_EQ(f.StatusText(), "Connection closed");
-    // Bold is sticky too; a clear aimed at it removes it.
-    f.SetStatInBold("Checksum error");
-    f.SetStat("Inconsistent frame numbers.");
-    EXPECT_EQ(f.StatusText(), "Checksum error");
-    f.ChangeStat("checksum", "");
-    EXPECT_EQ(f.StatusText(), "Inconsistent frame numbers.");
 }
 
 // What the stream contradicts stays in its own line: the status line does not overwrite it and
