@@ -216,7 +216,8 @@ void SetFormat(AppSettings& s, DataStreamFormat f) {
 bool Tune(const std::string& path, AppSettings& s, MessageSink* sink) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    if (sink) sink->SetStat(" Reading settings from the configuration file ", StatStyle::Normal);
+    if (sink)
+        sink->SetStat(" Reading settings from the configuration file ", StatStyle::Normal, StatKind::Sticky);
     s.SelectedNames.clear();
     bool complained = false;
     std::string line;
@@ -229,13 +230,16 @@ bool Tune(const std::string& path, AppSettings& s, MessageSink* sink) {
         for (int k = 0; k < kKeyCount && key < 0; ++k)
             if (label.find(kKeyWords[k]) != std::string::npos) key = k;
         if (key < 0) {
-            if (sink) sink->SetStat(LineComplaint("Unrecognized parameter name", path, n), StatStyle::Normal);
+            if (sink)
+                sink->SetStat(LineComplaint("Unrecognized parameter name", path, n), StatStyle::Normal,
+                              StatKind::Sticky);
             complained = true;
             continue;
         }
         // A value that does not convert is skipped; the rest of the file is still read.
         if (!Apply(key, value, s) && sink) {
-            sink->SetStat(LineComplaint("Wrong value \"" + value + '"', path, n), StatStyle::Normal);
+            sink->SetStat(LineComplaint("Wrong value \"" + value + '"', path, n), StatStyle::Normal,
+                          StatKind::Sticky);
             complained = true;
         }
     }

@@ -110,9 +110,11 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     CheckBoxSpectrumClick();
     e.Start();
     Timer1->start();
+    qApp->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
     if (!closing_) {
         QCloseEvent ev;
         closeEvent(&ev);
@@ -178,42 +180,65 @@ void TMainForm::closeEvent(QCloseEvent* e) {
 // ---- status line ----------------------------------------------------------------------------
 
 void TMainForm::SetStat(const QString& s) {
-    LabelStat->setStyleSheet("");
-    LabelStat->setText(s);
+    status_.Set(s.toStdString(), StatStyle::Normal, StatKind::Routine);
+    ShowStatus();
 }
 
 void TMainForm::SetStatInBold(const QString& s) {
-    LabelStat->setStyleSheet("color: red; font-weight: bold");
-    LabelStat->setText(s);
+    status_.Set(s.toStdString(), StatStyle::BoldRed, StatKind::Sticky);
+    ShowStatus();
 }
 
 void TMainForm::ChangeStat(const QString& sFrom, const QString& sTo) {
-    if (LabelStat->text().contains(sFrom, Qt::CaseInsensitive)) SetStat(sTo);
+    if (!LabelStat->text().contains(sFrom, Qt::CaseInsensitive)) return;
+    const std::string from = sFrom.toStdString();
+    const std::string_view word = from;
+    status_.ClearIfContains(&word, 1);
+    if (!sTo.isEmpty()) status_.Set(sTo.toStdString(), StatStyle::Normal, StatKind::Routine);
+    ShowStatus();
 }
 
 QString TMainForm::StatusText() const {
     return LabelStat->text();
 }
 
+void TMainForm::ShowStatus() {
+    const QString text = QString::fromStdString(status_.Text());
+    const char* sheet = status_.Style() == StatStyle::Normal ? "" : "color: red; font-weight: bold";
+    if (LabelStat->styleSheet() != sheet) LabelStat->setStyleSheet(sheet);
+    if (LabelStat->text() != text) LabelStat->setText(text);
+}
+
 void TMainForm::ApplyStatus(const StatusOp& op) {
     switch (op.Op) {
     case StatusOp::Set:
-        if (op.Style == StatStyle::Normal)
-            SetStat(op.Text);
-        else
-            SetStatInBold(op.Text);
+        status_.Set(op.Text.toStdString(), op.Style, op.Kind);
+        ShowStatus();
         break;
-    case StatusOp::ClearIfContains:
-        for (const QString& w : op.Words)
-            if (LabelStat->text().contains(w, Qt::CaseInsensitive)) {
-                SetStat("");
-                break;
-            }
+    case StatusOp::ClearIfContains: {
+        std::vector<std::string> words;
+        for (const QString& w : op.Words) words.push_back(w.toStdString());
+        const std::vector<std::string_view> views(words.begin(), words.end());
+        status_.ClearIfContains(views.data(), int(views.size()));
+        ShowStatus();
         break;
+    }
     case StatusOp::Counter:
         counters_[size_t(op.Label)]->setText(QString::number(op.Value));
         break;
     }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    // The user's click or key in this window, on any of its controls, releases a sticky text
+    // before the control acts (a button's own text then follows it).
+    const QEvent::Type t = e->type();
+    if ((t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick || t == QEvent::KeyPress) &&
+        status_.Sticky() && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+        status_.UserAction();
+        ShowStatus();
+    }
+    return false;
 }
 
 bool TMainForm::event(QEvent* e) {

@@ -15,6 +15,7 @@
 #include "monitor/ListenQueue.h"
 #include "monitor/SpectrumQueues.h"
 #include "recording/UserQuestions.h"
+#include "stream/StatusLine.h"
 
 #include <QImage>
 #include <QWidget>
@@ -75,7 +76,9 @@ public:
     // The delay library could not be bound: the program ends after the window is created.
     bool MustTerminate() const { return mustTerminate_; }
 
-    // Status routines; callable on the window thread (the workers go through the sink).
+    // Status routines; callable on the window thread (the workers go through the sink). SetStat
+    // is routine, SetStatInBold sticky (StatusLine); ChangeStat's match on the text shown also
+    // removes a sticky text.
     void SetStat(const QString& s);
     void SetStatInBold(const QString& s);
     void ChangeStat(const QString& sFrom, const QString& sTo);
@@ -145,6 +148,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -152,6 +156,7 @@ private:
     void LoadSettings();
     void SaveSettings();
     void ApplyStatus(const StatusOp& op);
+    void ShowStatus();
     void ShowRecordDiagPanel(bool IsRecord);
     void RefreshRecordControls();
     void RefreshTagLists();
@@ -171,6 +176,7 @@ private:
 
     StartOptions options_;
     std::unique_ptr<QtMessageSink> sink_;
+    StatusLine status_{"Not connected"}; // what LabelStat shows
     SteadyClock clock_;
     std::unique_ptr<Engine> engine_;
     CorrLibrary corrLibrary_;

@@ -16,10 +16,12 @@ void QtMessageSink::Queue(StatusOp op) {
     {
         std::lock_guard lock(mutex_);
         if (op.Op == StatusOp::Set) {
-            if (haveLast_ && lastText_ == op.Text && lastStyle_ == op.Style) return; // already shown
-            haveLast_ = true;
+            const bool sticky = op.Kind == StatKind::Sticky || op.Style != StatStyle::Normal;
+            if (!sticky && haveLast_ && lastText_ == op.Text && lastKind_ == op.Kind)
+                return; // queued already
+            haveLast_ = !sticky;
             lastText_ = op.Text;
-            lastStyle_ = op.Style;
+            lastKind_ = op.Kind;
         } else if (op.Op == StatusOp::ClearIfContains) {
             haveLast_ = false; // the line may change: the next text is shown again
         }
@@ -35,20 +37,21 @@ void QtMessageSink::Queue(StatusOp op) {
     if (wake) QCoreApplication::postEvent(target_, new QEvent(kStatusType));
 }
 
-void QtMessageSink::SetStat(std::string_view text, StatStyle style) {
-    StatusOp op{StatusOp::Set, QString::fromUtf8(text.data(), qsizetype(text.size())), style, {}, {}, 0};
+void QtMessageSink::SetStat(std::string_view text, StatStyle style, StatKind kind) {
+    StatusOp op{
+        StatusOp::Set, QString::fromUtf8(text.data(), qsizetype(text.size())), style, kind, {}, {}, 0};
     Queue(std::move(op));
 }
 
 void QtMessageSink::ClearStatIfContains(const std::string_view* words, int count) {
-    StatusOp op{StatusOp::ClearIfContains, {}, StatStyle::Normal, {}, {}, 0};
+    StatusOp op{StatusOp::ClearIfContains, {}, StatStyle::Normal, StatKind::Routine, {}, {}, 0};
     for (int i = 0; i < count; ++i)
         op.Words.push_back(QString::fromUtf8(words[i].data(), qsizetype(words[i].size())));
     Queue(std::move(op));
 }
 
 void QtMessageSink::SetCounter(CounterLabel label, int64_t value) {
-    Queue(StatusOp{StatusOp::Counter, {}, StatStyle::Normal, {}, label, value});
+    Queue(StatusOp{StatusOp::Counter, {}, StatStyle::Normal, StatKind::Routine, {}, label, value});
 }
 
 std::deque<StatusOp> QtMessageSink::TakeStatusOps() {

@@ -1,8 +1,8 @@
 #pragma once
 // The message sink of the program: thread messages and status-line updates from any thread
-// become events in the window thread's queue. Status updates are coalesced: a repeat of the
-// last queued text is not queued again, so a target that sends its information in every frame
-// does not flood the window.
+// become events in the window thread's queue. Routine status texts are coalesced: a repeat of
+// the last queued one is not queued again, so a source that repeats itself does not flood the
+// window. A sticky text is always queued: the same message again is news to the user.
 #include "stream/MessageSink.h"
 
 #include <QEvent>
@@ -30,6 +30,7 @@ struct StatusOp {
     enum Kind { Set, ClearIfContains, Counter } Op;
     QString Text;
     StatStyle Style = StatStyle::Normal;
+    StatKind Kind = StatKind::Routine;
     std::vector<QString> Words;
     CounterLabel Label = CounterLabel::TotalFrames;
     int64_t Value = 0;
@@ -41,7 +42,8 @@ public:
     explicit QtMessageSink(QObject* target) : target_(target) {}
 
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    void SetStat(std::string_view text, StatStyle style) override;
+    using MessageSink::SetStat;
+    void SetStat(std::string_view text, StatStyle style, StatKind kind) override;
     void ClearStatIfContains(const std::string_view* words, int count) override;
     void SetCounter(CounterLabel label, int64_t value) override;
 
@@ -53,9 +55,9 @@ private:
     QObject* target_;
     std::mutex mutex_;
     std::deque<StatusOp> ops_;
-    bool haveLast_ = false; // the last text set, to drop repeats
+    bool haveLast_ = false; // the last routine text queued, to drop repeats
     QString lastText_;
-    StatStyle lastStyle_ = StatStyle::Normal;
+    StatKind lastKind_ = StatKind::Routine;
 };
 
 } // namespace vintrel

@@ -27,6 +27,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
+// The enumeration's own status text; at the end it clears this text only, not a message that
+// came before it.
+constexpr std::string_view kPopulating = "Populating ports list";
+
 constexpr uint32_t kDrainBlock = 28;
 // A target that never pauses would keep the drain going for ever; after this long the rest is
 // left to the receiver, whose synchronisation skips it anyway.
@@ -93,14 +97,14 @@ uint32_t SerialComNumber(std::string_view device) {
 }
 
 bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, MessageSink* sink) {
-    if (sink) sink->SetStat("Populating ports list", StatStyle::Normal);
+    if (sink) sink->SetStat(kPopulating, StatStyle::Normal);
     list.Reset();
 
     std::vector<FoundPort> found;
     std::error_code ec;
     fs::directory_iterator it(options.SysfsRoot, ec);
     if (ec) {
-        if (sink) sink->SetStat("", StatStyle::Normal);
+        if (sink) sink->ClearStatIfContains(&kPopulating, 1);
         return false;
     }
     for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -131,7 +135,7 @@ bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, Messa
     for (const FoundPort& p : found) list.Items.push_back(p.Path);
     if (!found.empty()) list.Selected = 1;
 
-    if (sink) sink->SetStat("", StatStyle::Normal);
+    if (sink) sink->ClearStatIfContains(&kPopulating, 1);
     return !found.empty();
 }
 

@@ -44,7 +44,8 @@ void ProfileDisplay::OnFrameDrawn(int protocolType) {
         if (check > 1) CheckPskTab(protocolType);
         return;
     }
-    if (!buttonVisible_ && check > 1) sink_.SetStat(decoder_.StatString(), StatStyle::Normal);
+    if (!buttonVisible_ && check > 1)
+        sink_.SetStat(decoder_.StatString(), StatStyle::Normal, StatKind::OnChange);
     buttonVisible_ = check > 1;
 }
 

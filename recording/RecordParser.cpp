@@ -279,7 +279,7 @@ void RecordParser::WrongStructure(const std::string& name, ParseOutcome& out) {
                                        " : wrong file structure.\nCheck protocol "
                                        "and Sampling Rate");
     out.Status = "Can't parse recorded file " + name + " : wrong file structure.";
-    sink_.SetStat(out.Status, StatStyle::Normal);
+    sink_.SetStat(out.Status, StatStyle::Normal, StatKind::Sticky);
 }
 
 ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, const ParseRequest& request) {
@@ -369,7 +369,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
             out.Status += "; " + gapsError;
     }
     if (out.WavFiles.empty()) out.Status += "; no WAV file was written";
-    sink_.SetStat(out.Status, StatStyle::Normal);
+    sink_.SetStat(out.Status, StatStyle::Normal, StatKind::Sticky);
     out.ShowDiagPanel = badcs != 0 || Portion >= 2;
     out.Wildcard = basePath + "*.*";
     out.OpenBrowser = frames > RoundHalfEven(fps) && req_.Settings.ShowFiles &&

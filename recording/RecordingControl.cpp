@@ -102,7 +102,7 @@ void RecordingControl::EndRecording(bool automatic) {
         sink_.SetStat(
             (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
                 " Raw record kept: " + outcome.KeptRawRecord,
-            StatStyle::Normal);
+            StatStyle::Normal, StatKind::Sticky);
     } else if (settings.DeleteRawRecord) {
         files_.Remove(raw);
     }
@@ -120,7 +120,7 @@ void RecordingControl::AfterParse(const ParseOutcome& outcome) {
         if (outcome.Notes.size() > 1)
             more = " (and " + std::to_string(outcome.Notes.size() - 1) + " more" +
                    (outcome.GapsFile.empty() ? "" : ", see " + outcome.GapsFile) + ")";
-        sink_.SetStat(outcome.Status + "; " + outcome.Notes[0] + more, StatStyle::Normal);
+        sink_.SetStat(outcome.Status + "; " + outcome.Notes[0] + more, StatStyle::Normal, StatKind::Sticky);
     }
     if (outcome.ShowDiagPanel) view_.ShowRecordDamage(outcome);
     if (outcome.OpenBrowser) view_.ShowRecordFiles(outcome.Wildcard);
@@ -152,7 +152,7 @@ void RecordingControl::OnFrameDelivered() {
         StartStopButtonClick();
         if (IsRecording())
             sink_.SetStat(" Log recording: a new record, the stream changed at the reconnection",
-                          StatStyle::Normal);
+                          StatStyle::Normal, StatKind::Sticky); // the old record's result goes by
         return;
     }
     const int32_t sec = recorder_.RecSec.load(std::memory_order_relaxed);

@@ -217,9 +217,12 @@ void FrameDecoder::TargetInfo(uint16_t info, int16_t revision) {
         published_.VexilprofileNum = s.VexilprofileNum;
         published_.Vexilrevision = s.Vexilrevision;
     }
-    // This thread is the string's only writer, so it reads it without the lock; the status line
-    // gets it once per change, not with every frame that carries it.
-    if (sink_) sink_->SetStat(statString_, StatStyle::Normal);
+    // This thread is the string's only writer, so it reads it without the lock. The status line
+    // gets it once per change, not with every frame that carries it nor again after a reset of
+    // the target information that brings back the same text.
+    if (statString_ == postedStat_) return;
+    postedStat_ = statString_;
+    if (sink_) sink_->SetStat(statString_, StatStyle::Normal, StatKind::OnChange);
 }
 
 void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLeftToSend, int FrameBufN,

@@ -80,6 +80,7 @@ private:
     mutable std::mutex infoMutex_; // guards the published copy and StatString
     TNewProtHeaderScarceData published_;
     std::string statString_;
+    std::string postedStat_; // the last StatString sent to the status line; parsing thread only
     int lastInfo_ = -1, lastRevision_ = 0;
     bool lastBadTag_ = false;
     bool lastMalformed_ = false;

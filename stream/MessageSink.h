@@ -19,6 +19,16 @@ constexpr uintptr_t kReportChecksum = 12;
 
 enum class StatStyle : uint8_t { Normal, Bold, BoldRed };
 
+// How long a status text stays (the window's StatusLine keeps the rule).
+enum class StatKind : uint8_t {
+    Routine,  // progress and states: the next text replaces it; it never replaces a sticky one
+    Sticky,   // a message the user must not miss: it stays until the user's next click or key in
+              // the window, a newer sticky text or a clear aimed at it. Bold texts are sticky
+              // whatever kind they are given.
+    OnChange, // a routine text a source repeats (the target's platform line): shown only when it
+              // differs from the last text of this kind
+};
+
 // The labels the parsing thread refreshes.
 enum class CounterLabel : uint8_t { TotalFrames, TotalTimeSec, ChecksumErrors, InconsistentFrames };
 
@@ -26,8 +36,10 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
-    virtual void SetStat(std::string_view text, StatStyle style) = 0;
-    // Clears the status line when it contains, ignoring case, the first of `words` found in it.
+    virtual void SetStat(std::string_view text, StatStyle style, StatKind kind) = 0;
+    void SetStat(std::string_view text, StatStyle style) { SetStat(text, style, StatKind::Routine); }
+    // Clears the status line when it contains, ignoring case, one of `words`; a sticky text too,
+    // as the clear is aimed at its words.
     virtual void ClearStatIfContains(const std::string_view* words, int count) = 0;
     virtual void SetCounter(CounterLabel label, int64_t value) = 0;
 };

@@ -1,7 +1,6 @@
 #include "stream/QueueSink.h"
 
-#include <algorithm>
-#include <cctype>
+#include "stream/Text.h"
 
 namespace vintrel {
 
@@ -10,18 +9,12 @@ void QueueSink::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     queue_.push_back({msg, wParam, lParam});
 }
 
-void QueueSink::SetStat(std::string_view text, StatStyle style) {
+void QueueSink::SetStat(std::string_view text, StatStyle style, StatKind kind) {
     std::lock_guard lock(mutex_);
     if (status_ != text) status_.assign(text);
     style_ = style;
+    kind_ = kind;
     ++statusChanges_;
-}
-
-static bool ContainsNoCase(std::string_view hay, std::string_view needle) {
-    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
-    return it != hay.end();
 }
 
 void QueueSink::ClearStatIfContains(const std::string_view* words, int count) {
@@ -30,6 +23,7 @@ void QueueSink::ClearStatIfContains(const std::string_view* words, int count) {
         if (ContainsNoCase(status_, words[i])) {
             status_.clear();
             style_ = StatStyle::Normal;
+            kind_ = StatKind::Routine;
             ++statusChanges_;
             return;
         }
@@ -61,6 +55,11 @@ std::string QueueSink::Status() const {
 StatStyle QueueSink::StatusStyle() const {
     std::lock_guard lock(mutex_);
     return style_;
+}
+
+StatKind QueueSink::StatusKind() const {
+    std::lock_guard lock(mutex_);
+    return kind_;
 }
 
 int64_t QueueSink::Counter(CounterLabel label) const {

@@ -1,5 +1,7 @@
 #include "stream/Text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,13 @@ std::string NotAnIntegerText(std::string_view text) {
     s += text;
     s += "' is not a valid integer value";
     return s;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+    return it != text.end() || part.empty();
 }
 
 std::string Hex4(uint16_t w) {

@@ -46,6 +46,10 @@ std::optional<int32_t> TextToInt32(std::string_view text);
 // The text a failed integer conversion shows: "'x' is not a valid integer value".
 std::string NotAnIntegerText(std::string_view text);
 
+// Whether `part` occurs in `text`, letters compared without case (ASCII). An empty part occurs
+// in every text. The status line's clears match by this rule.
+bool ContainsNoCase(std::string_view text, std::string_view part);
+
 // "0213": a word as four upper-case hexadecimal digits.
 std::string Hex4(uint16_t w);
 

@@ -50,6 +50,7 @@ TEST_F(ConfigFile, KeywordsAreFoundInLowerCaseAndInTableOrder) {
     EXPECT_EQ(FormatOf(s), DataStreamFormat::Ksps16Ms16); // the line with *ms* and *rate* set the duration
     EXPECT_EQ(s.Rate, 4);
     EXPECT_EQ(sink.Status(), "Unrecognized parameter name in " + path + " file, line 2");
+    EXPECT_EQ(sink.StatusKind(), StatKind::Sticky); // the port enumeration after it leaves it
 }
 
 TEST_F(ConfigFile, FormatIsMadeConsistent) {
@@ -100,6 +101,7 @@ TEST_F(ConfigFile, ValueThatDoesNotConvertIsSkippedAndReadingGoesOn) {
     EXPECT_EQ(s.VoiceThrItem, 10);
     EXPECT_EQ(s.BaseName, "Run7");
     EXPECT_EQ(sink.Status(), "Wrong value \"loud\" in " + path + " file, line 3");
+    EXPECT_EQ(sink.StatusKind(), StatKind::Sticky);
 }
 
 TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {

@@ -18,9 +18,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTimer>
@@ -76,6 +78,22 @@ protected:
     }
     static uint64_t Frames(TMainForm& f) {
         return f.Counter(CounterLabel::TotalFrames)->text().toULongLong();
+    }
+    // The user's key press or mouse click on `w`, as the window system delivers it.
+    static void Press(QWidget* w, bool key) {
+        if (key) {
+            QKeyEvent e(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+            QCoreApplication::sendEvent(w, &e);
+        } else {
+            QMouseEvent e(QEvent::MouseButtonPress, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w, &e);
+        }
+    }
+    // The configuration file's complaint about an unknown label on `line`.
+    QString Complaint(int line) const {
+        return "Unrecognized parameter name in " + QString::fromStdString(options_.SetFName) +
+               " file, line " + QString::number(line);
     }
 
     std::filesystem::path dir_;
@@ -177,6 +195,29 @@ TEST_F(MainFormTest, StatusRoutinesAndHitTests) {
     EXPECT_EQ(TMainForm::ChartAt(147, 178), 0);
     EXPECT_EQ(TMainForm::ChartAt(384 + 130, 240 + 130), 6);
     EXPECT_EQ(TMainForm::ChartAt(5, 5), 0);
+}
+
+// A line of the configuration file that names no setting: its complaint is still on the status
+// line when the window is up (the port list is filled after the file is read), routine texts
+// wait behind it, and it goes with the user's next click or key in the main window, not in the
+// settings dialog.
+TEST_F(MainFormTest, AConfigurationComplaintStaysUntilTheUsersAction) {
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  Colour of the sky = blue\r\n";
+    TMainForm f(options_);
+    ASSERT_TRUE(PumpUntil([&] { return f.StatusText() == Complaint(2); }, 5000))
+        << f.StatusText().toStdString();
+    PumpUntil([] { return false; }, 200); // whatever else start-up queued
+    EXPECT_EQ(f.StatusText(), Complaint(2));
+    f.SetStat("Lost sync");
+    EXPECT_EQ(f.StatusText(), Complaint(2));
+    Press(&f.Settings(), true);
+    Press(&f.Settings(), false);
+    EXPECT_EQ(f.StatusText(), Complaint(2));
+    Press(f.Counter(CounterLabel::TotalFrames), false);
+    EXPECT_EQ(f.StatusText(), "Lost sync"); // the latest routine text
+    f.SetStat("Connection closed");
+    EXPECT_EQ(f.StatusText(), "Connection closed");
 }
 
 // What the stream contradicts stays in its own line: the status line does not overwrite it and
@@ -312,6 +353,33 @@ TEST_F(MainFormLiveTest, RecordOfAStreamThatChangesKeepsEveryFrameWhereItsNumber
         ASSERT_EQ(tx[size_t(n - first) * 32], n >= 600 && n < 610 ? 0 : n) << n;
     EXPECT_EQ(test::ReadWav((dir_ / "w-MIPS.wav").string()).samples.size(), tx.size());
     EXPECT_FALSE(std::filesystem::exists(dir_ / "w-Raw_RXIN2.wav"));
+}
+
+// The simulator sends its platform in every frame: a sticky text outlasts a hundred of them, and
+// after the user's key press the routine texts show again.
+TEST_F(MainFormLiveTest, AStickyTextOutlastsTheTargetsInformation) {
+    LiveSim sim({});
+    ASSERT_FALSE(sim.address.empty());
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << sim.address
+        << "\r\n  Colour of the sky = blue\r\n";
+    TMainForm f(options_);
+    ASSERT_TRUE(PumpUntil([&] { return f.StatusText() == Complaint(3); }, 5000))
+        << f.StatusText().toStdString();
+    f.ConnectButtonClick();
+    ASSERT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
+    Engine& e = f.EngineRef();
+    ASSERT_TRUE(PumpUntil([&] { return !e.State().Decoder.StatString().empty(); }, 10000));
+    const uint64_t drawn = e.FramesDrawn();
+    ASSERT_TRUE(PumpUntil([&] { return e.FramesDrawn() >= drawn + 100; }, 20000)) << e.FramesDrawn();
+    EXPECT_EQ(f.StatusText(), Complaint(3)) << f.StatusText().toStdString();
+    Press(&f, true);
+    // The latest routine text: the platform line, or on a loaded machine a report of a pause.
+    EXPECT_TRUE(f.StatusText().startsWith("Platform: General") || f.StatusText() == "TCP/IP error ")
+        << f.StatusText().toStdString();
+    f.SetStat("Lost sync");
+    EXPECT_EQ(f.StatusText(), "Lost sync");
+    f.ConnectButtonClick();
 }
 
 TEST_F(MainFormLiveTest, DelayWindowFindsTheSimulatorsEcho) {

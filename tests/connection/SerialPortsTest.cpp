@@ -47,6 +47,16 @@ protected:
     }
     std::string Dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
 
+    // The enumeration ends with a clear aimed at its own text, which leaves a message that was
+    // on the status line before it (a line of the configuration file) where it was.
+    struct EnumSink : QueueSink {
+        std::vector<std::string> clears;
+        void ClearStatIfContains(const std::string_view* words, int count) override {
+            for (int i = 0; i < count; ++i) clears.emplace_back(words[i]);
+            QueueSink::ClearStatIfContains(words, count);
+        }
+    };
+
     fs::path root_ = fs::temp_directory_path() / ("vintrel-serial-" + std::to_string(getpid()));
     SerialEnumOptions options_;
     PortListModel list_;
@@ -67,13 +77,14 @@ TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
     Fd locker(open(locked.Slave.c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(flock(locker.Get(), LOCK_EX | LOCK_NB), 0);
 
-    QueueSink sink;
+    EnumSink sink;
     EXPECT_TRUE(SerialPortEnum(list_, options_, &sink));
     EXPECT_EQ(list_.Items,
               (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyUSB10")}));
     EXPECT_EQ(list_.Selected, 1);
     EXPECT_EQ(sink.StatusChanges(), 2u); // "Populating ports list", then cleared
     EXPECT_EQ(sink.Status(), "");
+    EXPECT_EQ(sink.clears, std::vector<std::string>{"Populating ports list"});
 
     // The holder's claim survives the enumeration, and it keeps OpenUART out too.
     int exclusive = 0;
@@ -86,7 +97,9 @@ TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
 
     list_.Items = {"stale"};
     options_.SysfsRoot = (root_ / "missing").string();
-    EXPECT_FALSE(SerialPortEnum(list_, options_));
+    EnumSink failed;
+    EXPECT_FALSE(SerialPortEnum(list_, options_, &failed));
+    EXPECT_EQ(failed.clears, std::vector<std::string>{"Populating ports list"});
     EXPECT_EQ(list_.Items, std::vector<std::string>{" None"});
     EXPECT_EQ(list_.Selected, 0);
     EXPECT_EQ(SerialComNumber("/dev/ttyUSB12"), 12u);

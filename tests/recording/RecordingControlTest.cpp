@@ -55,7 +55,8 @@ TEST(Recording, TimeLimitEndsTheRecordingAndParsesIt) {
         EXPECT_EQ(o.Frames, run.rc.Recorder().RecNo.load());
         EXPECT_EQ(run.status.Status(), " 1 consistent fragment(s), total " + std::to_string(o.Frames) +
                                            "valid frames (12 sec) recorded");
-        EXPECT_FALSE(Exists(run.dir.File("temp.$$$"))); // "Delete raw record after parsing"
+        EXPECT_EQ(run.status.StatusKind(), StatKind::Sticky); // the result stays until the user acts
+        EXPECT_FALSE(Exists(run.dir.File("temp.$$$")));       // "Delete raw record after parsing"
         EXPECT_EQ(run.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, size_t(o.Frames)));
     }
 }
@@ -185,6 +186,7 @@ TEST(Recording, ARecordThatCannotBeParsedIsKeptUnderItsOwnName) {
     EXPECT_FALSE(Exists(run.dir.File("temp.$$$")));
     EXPECT_NE(run.status.Status().find("wrong file structure. Raw record kept: " + kept), std::string::npos)
         << run.status.Status();
+    EXPECT_EQ(run.status.StatusKind(), StatKind::Sticky);
 }
 
 TEST(Recording, WriteFailureIsReportedOnceAndTheRecordKeepsWholeFrames) {

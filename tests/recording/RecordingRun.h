@@ -17,11 +17,13 @@ public:
     struct Entry {
         std::string text;
         StatStyle style;
+        StatKind kind;
     };
     std::vector<Entry> entries;
-    void SetStat(std::string_view text, StatStyle style) override {
-        entries.push_back({std::string(text), style});
-        QueueSink::SetStat(text, style);
+    using QueueSink::SetStat;
+    void SetStat(std::string_view text, StatStyle style, StatKind kind) override {
+        entries.push_back({std::string(text), style, kind});
+        QueueSink::SetStat(text, style, kind);
     }
     size_t Count(std::string_view part) const {
         size_t n = 0;

@@ -223,6 +223,7 @@ TEST_F(FrameDecoderTest, TargetInformation) {
     EXPECT_EQ(s.VexilprofileNum, "9");
     EXPECT_EQ(s.Vexilrevision, "-3");
     EXPECT_EQ(sink.Status(), "Platform: Kalimba, Profile ver: 9, Vexil revision: -3");
+    EXPECT_EQ(sink.StatusKind(), StatKind::OnChange);
     // The same information again is not posted again: the status line changes once per change.
     const uint64_t posted = sink.StatusChanges();
     for (uint16_t n = 2; n < 10; ++n) DecodeNew(NewFrame(n).Info(0x0904, -3).Bytes());
@@ -236,6 +237,10 @@ TEST_F(FrameDecoderTest, TargetInformation) {
     DecodeNew(NewFrame(3).Raw(0x0101, {1}).Bytes());
     EXPECT_EQ(dec.ScarceDataCopy().PlatformID, "");
     EXPECT_EQ(dec.StatString(), "");
+    // After the reset the same information is taken again but not posted again.
+    DecodeNew(NewFrame(4).Info(0x0A0C, 1).Bytes());
+    EXPECT_EQ(dec.ScarceDataCopy().PlatformID, "unknown (12)");
+    EXPECT_EQ(sink.StatusChanges(), posted + 1);
 }
 
 TEST_F(FrameDecoderTest, OldProtocolFrame) {

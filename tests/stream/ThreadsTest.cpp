@@ -278,8 +278,9 @@ TEST(Threads, ATransportPassAtEveryHandOverDeliversNoFrameTwice) {
             t->silent = false; // the target is back the moment the parser reports
             if (loop) loop->Pass();
         }
-        void SetStat(std::string_view text, StatStyle style) override {
-            QueueSink::SetStat(text, style);
+        using QueueSink::SetStat;
+        void SetStat(std::string_view text, StatStyle style, StatKind kind) override {
+            QueueSink::SetStat(text, style, kind);
             if (loop) loop->Pass();
         }
     } sink;
