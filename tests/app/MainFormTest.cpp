@@ -338,10 +338,10 @@ TEST_F(MainFormTest, KeyLettersAreDistinctAndTabFollowsTheLayout) {
         EXPECT_EQ(letters[c], caption);
         const QAbstractButton* b = Button(f, QString::fromStdString(caption));
         ASSERT_NE(b, nullptr) << caption;
-        if (qobject_cast<const QPushButton*>(b)) // a push button takes Alt and its letter as its shortcut
-            EXPECT_EQ(b->shortcut(),
-                      QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(Qt::Key_A + (c - 'a')))))
-                << caption;
+        // The button takes Alt and its letter as its shortcut.
+        EXPECT_EQ(b->shortcut(),
+                  QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(Qt::Key_A + (c - 'a')))))
+            << caption;
     }
 
     struct Placed {
