@@ -324,21 +324,6 @@ TEST(SimpleChart, SliderChangesSnapInTheBarModesAndEraseThePicture) {
     EXPECT_EQ(reported, (std::vector<int>{6, 11, 6, -1, 6}));
 }
 
-TEST(SimpleChart, TheSnrLabelShowsOnlyWithNoiseLevelAndVoiceBothOn) {
-    Rig r(kModeLog);
-    int reports = 0;
-    r.label.Changed = [&] { ++reports; };
-    const struct {
-        bool noise, voice, visible;
-    } cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
-    for (const auto& c : cases) {
-        r.label.Visible = !c.visible;
-        r.chart->SetOptFeatures(c.noise, c.voice);
-        EXPECT_EQ(r.label.Visible, c.visible) << c.noise << c.voice;
-    }
-    EXPECT_EQ(reports, 4);
-}
-
 // A label box is cleared as wide as the widest label the chart can draw there: no piece of a wider
 // label of another mode, slider position or sampling rate stays beside a narrower one.
 TEST(SimpleChart, AxisLabelsLeaveNoRemnantOfWiderOnes) {
