@@ -24,6 +24,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QToolTip>
@@ -31,6 +32,16 @@
 #include <thread>
 
 namespace vintrel {
+
+namespace {
+// The recording's "Start record" / "End record" with the key letter the window gives it (Alt+R).
+QString RecordCaption(const std::string& caption) {
+    QString s = QString::fromStdString(caption);
+    const qsizetype at = s.lastIndexOf(QStringLiteral("record"));
+    if (at >= 0) s.insert(at, '&');
+    return s;
+}
+} // namespace
 
 TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     sink_ = std::make_unique<QtMessageSink>(this);
@@ -73,11 +84,23 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     EditForm = new TEditForm(this);
     DelayForm = new TDelayForm(*delay_, nullptr);
     CreateControls();
-    for (int k = 1; k <= 5; ++k) { // the dB sliders where their charts put them
-        const DbSlider& d = panel_->DbSliders[size_t(k)];
-        DbMinSliders[size_t(k)]->setRange(0, d.Max);
-        DbMinSliders[size_t(k)]->setGeometry(d.Left, d.Top, 20, d.Height);
-        DbMinSliders[size_t(k)]->setVisible(d.Visible);
+    for (int k = 1; k <= 5; ++k) {
+        // The dB sliders where their charts put them, shown and set as the charts say: a position
+        // the chart snaps is written back without counting as another move.
+        DbSlider& d = panel_->DbSliders[size_t(k)];
+        QSlider* slider = DbMinSliders[size_t(k)];
+        slider->setRange(0, d.Max);
+        slider->setGeometry(d.Left, d.Top, 20, d.Height);
+        d.Changed = [slider, &d] {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(d.Position);
+            slider->setVisible(d.Visible);
+        };
+        d.Changed();
+        ChartLabel& snr = panel_->SnrLabels[size_t(k)];
+        QLabel* label = SNRlabels[size_t(k)];
+        snr.Changed = [label, &snr] { label->setVisible(snr.Visible); };
+        snr.Changed();
     }
 
     LoadSettings();
@@ -333,7 +356,7 @@ void TMainForm::FormatWarning(std::string_view text) {
 }
 
 void TMainForm::ConnectedChanged(bool connected) {
-    ConnectButton->setText(connected ? "Disconnect" : "Connect");
+    ConnectButton->setText(connected ? "Dis&connect" : "&Connect");
     SettingsForm->EnaDisOnCnctBtn(connected);
     // A recording kept for a reconnection can still be ended meanwhile.
     if (!connected && !engine_->Recording().IsRecording()) StartStopButton->setEnabled(false);
@@ -417,7 +440,12 @@ void TMainForm::RefreshTagLists() {
         cb->setCurrentIndex(list.Selected);
         cb->setEnabled(list.Enabled && !tags.CheckBoxLockCh.load());
         cb->blockSignals(false);
+        PlayTooltip(k);
     }
+}
+
+void TMainForm::PlayTooltip(int k) {
+    ChartSoundButton[size_t(k)]->setToolTip(ChartSelTagCB[size_t(k)]->currentText());
 }
 
 void TMainForm::TagSelect(int k) {
@@ -445,7 +473,7 @@ void TMainForm::SetButtonsEnabled(bool available) {
 
 void TMainForm::RefreshRecordControls() {
     const RecordControls& c = engine_->Recording().Controls();
-    StartStopButton->setText(QString::fromStdString(c.StartStopCaption));
+    StartStopButton->setText(RecordCaption(c.StartStopCaption));
     StartStopButton->setEnabled(c.StartStopEnabled &&
                                 (engine_->Connected() || engine_->Recording().IsRecording()));
     ButtonCancelRec->setEnabled(c.CancelEnabled);

@@ -138,6 +138,8 @@ public:
     QPushButton* ConnectButtonWidget() const { return ConnectButton; }
     const QLabel* FormatWarningWidget() const { return FormatWarningLabel; }
     QLabel* Counter(CounterLabel which) const;
+    QSlider* DbSliderWidget(int k) const { return DbMinSliders[size_t(k)]; }
+    QLabel* SnrLabelWidget(int k) const { return SNRlabels[size_t(k)]; }
     const QImage& Canvas() const { return canvas_; }
     std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
     std::array<QComboBox*, 6> ChartSelTagCB{};      // [1..5]
@@ -171,6 +173,10 @@ private:
     void FormatChanged(DataStreamFormat f);
     void ChannelButtonClick(int k);
     void TagSelect(int k);
+    // The Play button of chart k names the channel its selector shows.
+    void PlayTooltip(int k);
+    // Tab moves through the controls as they are placed, row by row from the top, left to right.
+    void SetTabOrder();
     void ShowDetails();
     void SelectMultipleItems(const std::string& wildcard);
 

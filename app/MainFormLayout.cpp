@@ -25,6 +25,9 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <utility>
+#include <vector>
+
 namespace vintrel {
 
 void ChartCanvas::mouseMoveEvent(QMouseEvent* e) {
@@ -52,11 +55,9 @@ void TMainForm::CreateControls() {
     chartCanvas_ = new ChartCanvas(*this, canvas_, this);
     chartCanvas_->move(0, 0);
 
-    static const char* const kListen[] = {"", "TX1in (mic1)", "TX2in (mic2)", "TXout", "RXin", "RXout"};
     for (int k = 1; k <= 5; ++k) {
         const int X = Chart_XY[size_t(k)].X, Y = Chart_XY[size_t(k)].Y;
         auto* b = new QPushButton("Play", this);
-        b->setToolTip(kListen[k]);
         b->setGeometry(X + 110, Y - 22 - 6, 28, 22);
         b->setEnabled(false);
         connect(b, &QPushButton::clicked, this, [this, k] { ChannelButtonClick(k); });
@@ -64,6 +65,7 @@ void TMainForm::CreateControls() {
         auto* cb = new QComboBox(this);
         cb->setGeometry(X, Y - 22 - 6 + 3 - 3, 108, 22);
         connect(cb, &QComboBox::activated, this, [this, k] { TagSelect(k); });
+        connect(cb, &QComboBox::currentTextChanged, this, [this, k] { PlayTooltip(k); });
         ChartSelTagCB[size_t(k)] = cb;
         auto* snr = new QLabel(this);
         snr->setGeometry(X, Y + 152, 130, 16);
@@ -82,11 +84,11 @@ void TMainForm::CreateControls() {
     SNRlabels[6]->setGeometry(Chart_XY[6].X, Chart_XY[6].Y + 134, 180, 16);
 
     int y = 442;
-    ConnectButton = new QPushButton("Connect", this);
+    ConnectButton = new QPushButton("&Connect", this);
     ConnectButton->setGeometry(10, y, 90, 26);
-    SettingsButton = new QPushButton("Settings", this);
+    SettingsButton = new QPushButton("&Settings", this);
     SettingsButton->setGeometry(105, y, 80, 26);
-    HelpButton = new QPushButton("Help", this);
+    HelpButton = new QPushButton("&Help", this);
     HelpButton->setGeometry(190, y, 60, 26);
     HistoryButton = new QPushButton("History", this);
     HistoryButton->setGeometry(255, y, 70, 26);
@@ -99,7 +101,7 @@ void TMainForm::CreateControls() {
     maxLabel->setGeometry(10, y, 90, 24);
     TotalLabeledEdit = new QLineEdit("999", this);
     TotalLabeledEdit->setGeometry(100, y, 40, 24);
-    StartStopButton = new QPushButton("Start record", this);
+    StartStopButton = new QPushButton("Start &record", this);
     StartStopButton->setGeometry(145, y, 95, 24);
     StartStopButton->setEnabled(false);
     ButtonCancelRec = new QPushButton("Cancel record", this);
@@ -132,8 +134,8 @@ void TMainForm::CreateControls() {
     DbCheckBox->setGeometry(160, 20, 80, 20);
     MoreVisSetButton = new QPushButton("More", vis);
     MoreVisSetButton->setGeometry(245, 18, 50, 24);
-    CheckBoxSpectrum = new QCheckBox("Show spectrum", vis);
-    CheckBoxSpectrum->setGeometry(8, 48, 110, 20);
+    CheckBoxSpectrum = new QCheckBox("Show s&pectrum", vis);
+    CheckBoxSpectrum->setGeometry(8, 48, 112, 20);
     ComboBoxFFT = new QComboBox(vis);
     ComboBoxFFT->addItems({"256", "512", "1024", "2048"});
     ComboBoxFFT->setGeometry(120, 46, 70, 22);
@@ -163,7 +165,7 @@ void TMainForm::CreateControls() {
     MaxDelayComboBox->addItems({"1000", "2000", "4000"});
     MaxDelayComboBox->setCurrentIndex(1);
     MaxDelayComboBox->setGeometry(100, 16, 70, 22);
-    DiagramButton = new QPushButton("Show diagram", delay);
+    DiagramButton = new QPushButton("Show &diagram", delay);
     DiagramButton->setGeometry(180, 15, 100, 24);
 
     y += 50;
@@ -312,6 +314,24 @@ void TMainForm::CreateControls() {
         RecordDiagPanel->hide();
     });
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    SetTabOrder();
+}
+
+void TMainForm::SetTabOrder() {
+    std::vector<QWidget*> order;
+    // Each row of charts: the selectors and Play buttons above the charts, then the dB sliders beside
+    // them. The panels that open over the window keep the order of their own controls.
+    for (const auto& [first, last] : {std::pair{1, 3}, std::pair{4, 5}}) {
+        for (int k = first; k <= last; ++k)
+            order.insert(order.end(), {ChartSelTagCB[size_t(k)], ChartSoundButton[size_t(k)]});
+        for (int k = first; k <= last; ++k) order.push_back(DbMinSliders[size_t(k)]);
+    }
+    order.insert(order.end(), {ConnectButton,     SettingsButton,      HelpButton,         HistoryButton,
+                               PskButton,         TotalLabeledEdit,    StartStopButton,    ButtonCancelRec,
+                               PassedLabeledEdit, CheckBoxShowFiles,   ButtonParseOffline, RateTrackBar,
+                               DbCheckBox,        MoreVisSetButton,    CheckBoxSpectrum,   ComboBoxFFT,
+                               TrackBarSpecMax,   TrackBarEnergyScale, MaxDelayComboBox,   DiagramButton});
+    for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 QLabel* TMainForm::Counter(CounterLabel which) const {

@@ -31,6 +31,14 @@ constexpr double kRowsPerDb = 4.233;
 // The spectrum's 0 dB: an amplitude of 256, 20 * log10(256) to three decimals.
 constexpr double kSpectrumReferenceDb = 48.165;
 
+// Spectrum axis label i (5 at the top .. 0 at the bottom): the top frequency, below it fifths of it.
+std::string FrequencyLabel(int maxFreq, int i) {
+    if (i == 5) return std::to_string(maxFreq);
+    std::string f = std::to_string(maxFreq / 5 * i);
+    if (f.size() < 4) f += "   ";
+    return f;
+}
+
 QFont LabelFont() {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(10);
@@ -73,7 +81,9 @@ TSimpleChart::TSimpleChart(QImage* Canvas, ChartLabel* SNRl, int x, int y, int A
 
 void TSimpleChart::SetOptFeatures(bool ShowNoiseM, bool ShowV) {
     ChartStatistics::SetOptFeatures(ShowNoiseM, ShowV);
-    if (SNRlabel) SNRlabel->Visible = ShowNoiseM && ShowV;
+    if (!SNRlabel) return;
+    SNRlabel->Visible = ShowNoiseM && ShowV;
+    if (SNRlabel->Changed) SNRlabel->Changed();
 }
 
 int TSimpleChart::CalcY(int inp) const {
@@ -257,6 +267,7 @@ void TSimpleChart::SetLogarithmic(int als) {
     if (DbMinSlider) {
         DbMinSlider->Visible = als != kModeSpectrum;
         if (als == kModeAmplitude) DbMinSlider->Position = DbMinSlider->Position / 6 * 6;
+        if (DbMinSlider->Changed) DbMinSlider->Changed();
     }
     if (als != kModeSpectrum) pen_.SetWidth(1);
     pen_.FillRect(0, 0, kPlotW, kHeight, kWhite);
@@ -278,6 +289,25 @@ void TSimpleChart::DbSliderChange() {
     Repaint();
 }
 
+int TSimpleChart::LabelBoxWidth(const QFontMetrics& fm) {
+    // The level labels of every bar mode and slider position.
+    static const int widestLevelLabel = [&fm] {
+        int w = fm.horizontalAdvance(QStringLiteral("1.0"));
+        for (int sl = 0; sl <= 48; ++sl)
+            for (int h = 0; h <= 6; ++h) {
+                w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalLog(h, sl))));
+                if (h > 0) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalAmpl(h, sl))));
+            }
+        return w;
+    }();
+    // The frequency labels follow the sampling rate: the widest one drawn so far stays covered.
+    for (int i = 0; i <= 5; ++i)
+        widestSpectrumLabel_ =
+            std::max(widestSpectrumLabel_,
+                     fm.horizontalAdvance(QString::fromStdString(FrequencyLabel(SpectrumMaxFreq, i))));
+    return std::max(widestLevelLabel, widestSpectrumLabel_);
+}
+
 void TSimpleChart::Repaint() {
     CopyToParent();
     if (!ParentCanvas) return;
@@ -294,7 +324,7 @@ void TSimpleChart::Repaint() {
             case kModeLog:
                 return cut(YvalLog(6, sl));
             default:
-                return cut(std::to_string(SpectrumMaxFreq));
+                return cut(FrequencyLabel(SpectrumMaxFreq, 5));
             }
         }
         switch (AmplLogSpectrum) {
@@ -303,11 +333,8 @@ void TSimpleChart::Repaint() {
             return cut(YvalAmpl(i + 1, sl));
         case kModeLog:
             return cut(YvalLog(i + 1, sl));
-        default: {
-            std::string f = std::to_string(SpectrumMaxFreq / 5 * i);
-            if (f.size() < 4) f += "   ";
-            return cut(f);
-        }
+        default:
+            return cut(FrequencyLabel(SpectrumMaxFreq, i));
         }
     };
     const int right = DrawRect.left() + 128; // the plot's right edge, excluded
@@ -316,13 +343,13 @@ void TSimpleChart::Repaint() {
         p.setFont(LabelFont());
         const QFontMetrics fm(p.font());
         p.setPen(QColor(Qt::black));
+        const int boxWidth = LabelBoxWidth(fm);
         for (int i = 5; i >= 0; --i) {
             const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * kLabelStep));
             const QString text = label(i);
-            // Opaque on the button face up to the slider at least, so that a shorter label covers a
-            // longer one drawn there before.
-            const int width = std::max(fm.horizontalAdvance(text), Left + kSliderOffset - (right + 8));
-            const QRect box(right + 8, y - 6, width, fm.height());
+            // Opaque on the button face as wide as any label drawn there, so that a shorter label
+            // covers a longer one of another mode or slider position.
+            const QRect box(right + 8, y - 6, boxWidth, fm.height());
             p.fillRect(box, QColor::fromRgb(btnFace_));
             p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
         }

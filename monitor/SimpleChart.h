@@ -15,22 +15,30 @@
 #include <QImage>
 #include <QPalette>
 #include <QRect>
+#include <functional>
 #include <string>
+
+class QFontMetrics;
 
 namespace vintrel {
 
-// The window's label that shows a chart's SNR text.
+// The window's label that shows a chart's SNR text. The window copies the caption after every
+// drawn frame; the chart reports a change of visibility at once through Changed.
 struct ChartLabel {
     std::string Caption;
     bool Visible = true;
+    std::function<void()> Changed; // set by the window that shows the label
 };
 
-// The dB offset slider beside a channel chart (a vertical track bar 0..Max).
+// The dB offset slider beside a channel chart (a vertical track bar 0..Max). What the chart changes
+// (visibility, a position snapped to 6 dB) it reports through Changed; the window applies that to
+// its widget without taking it for a move of the slider.
 struct DbSlider {
     int Position = 0;
     int Max = 48;
     int Left = 0, Top = 0, Height = 0;
     bool Visible = true;
+    std::function<void()> Changed; // set by the window that owns the widget
 };
 
 enum ChartMode : int16_t { kModeAmplitude = 0, kModeLog = 1, kModeSpectrum = 2, kModeMips = 3 };
@@ -88,10 +96,13 @@ private:
     void CopyToParent();
     int SliderPos() const { return DbMinSlider ? DbMinSlider->Position : 0; }
     bool NearTick(int row) const;
+    // Width of the box behind each axis label: the widest label the chart can draw there.
+    int LabelBoxWidth(const QFontMetrics& fm);
 
     QImage bitmap_;
     Raster pen_;
     QRgb btnFace_, btnShadow_, btnHighlight_;
+    int widestSpectrumLabel_ = 0; // the widest frequency label drawn so far, in pixels
 };
 
 } // namespace vintrel

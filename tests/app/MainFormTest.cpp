@@ -7,6 +7,7 @@
 #include "app/HelpForm.h"
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
+#include "monitor/ChartLabels.h"
 #include "sim/StreamGenerator.h"
 #include "stream/FormatCheck.h"
 #include "support/FrameBuilder.h"
@@ -15,22 +16,28 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSlider>
 #include <QTextBrowser>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -95,6 +102,20 @@ protected:
         return "Unrecognized parameter name in " + QString::fromStdString(options_.SetFName) +
                " file, line " + QString::number(line);
     }
+    // A caption as the user reads it: without the key letter's "&".
+    static QString Plain(const QAbstractButton* b) { return QString(b->text()).remove('&'); }
+    // The window's button (or box) reading `caption`.
+    static QAbstractButton* Button(const TMainForm& f, const QString& caption) {
+        for (QAbstractButton* b : f.findChildren<QAbstractButton*>())
+            if (Plain(b) == caption) return b;
+        return nullptr;
+    }
+    // Sets a box as a click by the user does.
+    static void SetBox(const TMainForm& f, const QString& caption, bool on) {
+        QAbstractButton* b = Button(f, caption);
+        ASSERT_NE(b, nullptr) << caption.toStdString();
+        if (b->isChecked() != on) b->click();
+    }
 
     std::filesystem::path dir_;
     StartOptions options_;
@@ -130,7 +151,8 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     TMainForm f(options_);
     const QImage before = f.Canvas().copy();
     f.ConnectButtonClick();
-    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
+    EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Disconnect");
+    EXPECT_EQ(f.ConnectButtonWidget()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
     ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 256; }, 20000)) << f.StatusText().toStdString();
     EXPECT_EQ(f.EngineRef().State().Decoder.StatString().rfind("Platform: General", 0), 0u);
     // Chart 5 (RXout) shows bars: its picture changed.
@@ -144,7 +166,7 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     EXPECT_EQ(f.ChartSelTagCB[5]->currentText(), "Raw_RXOUT1");
 
     f.ConnectButtonClick(); // disconnect
-    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Connect");
     for (int k = 1; k <= 5; ++k) EXPECT_FALSE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
     PumpUntil([&] { return f.StatusText() == "Connection closed"; }, 2000);
     EXPECT_EQ(f.StatusText(), "Connection closed");
@@ -166,7 +188,7 @@ TEST_F(MainFormTest, DisconnectDuringALongSerialReadGivesTheButtonsBackAtOnce) {
     cs.PortIndex = 1;
     cs.RateText = "921600";
     f.ConnectButtonClick();
-    ASSERT_EQ(f.ConnectButtonWidget()->text(), "Disconnect") << f.StatusText().toStdString();
+    ASSERT_EQ(Plain(f.ConnectButtonWidget()), "Disconnect") << f.StatusText().toStdString();
     // Two frames 40 000 bytes long, then silence. Synchronised, the transport reads one frame
     // length, 40 s; had the link been given up meanwhile (a loaded machine), 4096 bytes, 4 s.
     pty.Write(test::LongFrames());
@@ -177,7 +199,7 @@ TEST_F(MainFormTest, DisconnectDuringALongSerialReadGivesTheButtonsBackAtOnce) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(ms, 200);
-    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Connect");
     EXPECT_TRUE(f.ConnectButtonWidget()->isEnabled());
     EXPECT_TRUE(PumpUntil([&] { return f.StatusText() == "Connection closed"; }, 2000))
         << f.StatusText().toStdString();
@@ -241,7 +263,7 @@ TEST_F(MainFormTest, TheFormatWarningHasALineOfItsOwn) {
               "2.67ms\" (24k2.67)");
     EXPECT_EQ(f.StatusText(), "Lost sync");
     f.ConnectButtonClick();
-    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Disconnect");
+    EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Disconnect");
     EXPECT_FALSE(f.FormatWarningWidget()->isVisible());
     f.ConnectButtonClick();
 }
@@ -257,7 +279,8 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
             EXPECT_TRUE(manual.contains(topic)) << topic;
         f.ChartSelTagCB[2]->setCurrentIndex(f.ChartSelTagCB[2]->findText("Raw_TXIN1"));
         emit f.ChartSelTagCB[2]->activated(f.ChartSelTagCB[2]->currentIndex());
-        f.close(); // writes the configuration file
+        EXPECT_EQ(f.ChartSoundButton[2]->toolTip(), "Raw_TXIN1"); // the Play button names its channel
+        f.close();                                                // writes the configuration file
     }
     std::ifstream in(options_.SetFName, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -267,6 +290,138 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
     TMainForm again(options_);
     EXPECT_EQ(again.ChartSelTagCB[2]->currentText(), "Raw_TXIN1");
     EXPECT_EQ(again.EngineRef().State().Tags.ChartTag[2].load(), 0x0101);
+    again.TagListsChanged(); // the lists rebuilt as the stream's tags change
+    for (int k = 1; k <= 5; ++k)
+        EXPECT_EQ(again.ChartSoundButton[size_t(k)]->toolTip(), again.ChartSelTagCB[size_t(k)]->currentText())
+            << k;
+    EXPECT_EQ(again.ChartSoundButton[2]->toolTip(), "Raw_TXIN1");
+}
+
+// The dB sliders and the SNR labels follow the charts: no slider beside a spectrogram, the SNR only
+// while both the noise level and the voiced frames are painted.
+TEST_F(MainFormTest, SlidersAndSnrLabelsFollowTheChartsAndTheBoxes) {
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  Paint *noise/voice* = both\r\n";
+    TMainForm f(options_);
+    for (int k = 1; k <= 5; ++k) EXPECT_FALSE(f.SnrLabelWidget(k)->isHidden()) << k; // as the file says
+    const struct {
+        bool noise, voice, shown;
+    } cases[] = {{false, true, false}, {false, false, false}, {true, false, false}, {true, true, true}};
+    for (const auto& c : cases) {
+        SetBox(f, "Plot noise level", c.noise);
+        SetBox(f, "Paint voiced frames", c.voice);
+        for (int k = 1; k <= 5; ++k)
+            EXPECT_EQ(f.SnrLabelWidget(k)->isHidden(), !c.shown) << c.noise << c.voice << " chart " << k;
+    }
+    EXPECT_FALSE(f.SnrLabelWidget(6)->isHidden()); // the MIPS caption
+
+    const auto slidersHidden = [&](bool hidden) {
+        for (int k = 1; k <= 5; ++k)
+            if (f.DbSliderWidget(k)->isHidden() != hidden) return false;
+        return true;
+    };
+    EXPECT_TRUE(slidersHidden(false));
+    f.ShowSpectrum(true);
+    EXPECT_TRUE(slidersHidden(true));
+    SetBox(f, "Log scale", false); // the scale waits while the spectrum shows
+    EXPECT_TRUE(slidersHidden(true));
+    f.ShowSpectrum(false);
+    EXPECT_TRUE(slidersHidden(false));
+
+    // On the linear scale a position between the 6 dB steps snaps, and the slider shows where it
+    // went without moving a second time.
+    QSlider* s = f.DbSliderWidget(2);
+    int moves = 0;
+    QObject::connect(s, &QSlider::valueChanged, [&] { ++moves; });
+    s->setValue(8);
+    EXPECT_EQ(s->value(), 6);
+    EXPECT_EQ(moves, 1);
+    s->setValue(16);
+    EXPECT_EQ(s->value(), 18);
+    SetBox(f, "Log scale", true);
+    s->setValue(13);
+    EXPECT_EQ(s->value(), 13); // any whole decibel on the log scale
+    SetBox(f, "Log scale", false);
+    EXPECT_EQ(s->value(), 12); // truncated to a step by the linear scale
+}
+
+TEST_F(MainFormTest, TheSpectrumAxisKeepsNoPieceOfTheDbLabels) {
+    TMainForm f(options_);
+    f.DbSliderWidget(1)->setValue(48); // the widest dB labels
+    f.ShowSpectrum(true);
+    // A chart that has only ever shown the spectrum's labels, on the window's background.
+    QImage reference(f.Canvas().size(), QImage::Format_RGB32);
+    reference.fill(f.palette().color(QPalette::Button));
+    TSimpleChart chart(&reference, nullptr, Chart_XY[1].X, Chart_XY[1].Y, kModeSpectrum, 3, nullptr,
+                       f.palette());
+    ASSERT_EQ(f.EngineRef().State().Format().SamplingRateFromSettings / 2, chart.SpectrumMaxFreq);
+    const QRect labels(Chart_XY[1].X + 131, Chart_XY[1].Y - 8, 50, 146);
+    EXPECT_EQ(f.Canvas().copy(labels), reference.copy(labels));
+}
+
+// Alt and a letter reach the main controls, each letter once; Tab walks the controls as they are
+// placed, row by row from the top and left to right in a row.
+TEST_F(MainFormTest, KeyLettersAreDistinctAndTabFollowsTheLayout) {
+    TMainForm f(options_);
+    std::map<char, std::string> letters;
+    for (const QAbstractButton* b : f.findChildren<QAbstractButton*>()) {
+        const QString t = b->text();
+        const qsizetype at = t.indexOf('&');
+        if (at < 0 || at + 1 >= t.size()) continue;
+        const char c = char(t[at + 1].toLower().toLatin1());
+        EXPECT_EQ(letters.count(c), 0u) << c << ": " << letters[c] << " and " << Plain(b).toStdString();
+        letters[c] = Plain(b).toStdString();
+    }
+    const std::map<char, std::string> named = {{'c', "Connect"},       {'s', "Settings"},
+                                               {'h', "Help"},          {'r', "Start record"},
+                                               {'p', "Show spectrum"}, {'d', "Show diagram"}};
+    for (const auto& [c, caption] : named) {
+        EXPECT_EQ(letters[c], caption);
+        const QAbstractButton* b = Button(f, QString::fromStdString(caption));
+        ASSERT_NE(b, nullptr) << caption;
+        // The button takes Alt and its letter as its shortcut.
+        EXPECT_EQ(b->shortcut(),
+                  QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(Qt::Key_A + (c - 'a')))))
+            << caption;
+    }
+
+    struct Placed {
+        QWidget* w;
+        QRect at;
+    };
+    std::vector<Placed> controls;
+    for (QWidget* w : f.findChildren<QWidget*>())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&f))
+            controls.push_back({w, QRect(w->mapTo(&f, QPoint(0, 0)), w->size())});
+    ASSERT_GE(controls.size(), 30u);
+    // Rows: controls whose middles lie within a few pixels of the row's first one.
+    std::sort(controls.begin(), controls.end(),
+              [](const Placed& a, const Placed& b) { return a.at.center().y() < b.at.center().y(); });
+    std::vector<std::pair<int, int>> keys; // (row, left)
+    int row = 0, rowMiddle = controls.front().at.center().y();
+    for (const Placed& p : controls) {
+        if (p.at.center().y() - rowMiddle > 6) ++row, rowMiddle = p.at.center().y();
+        keys.push_back({row, p.at.left()});
+    }
+    std::vector<size_t> byLayout(controls.size());
+    for (size_t i = 0; i < byLayout.size(); ++i) byLayout[i] = i;
+    std::stable_sort(byLayout.begin(), byLayout.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    const auto name = [&](const QWidget* w) {
+        const auto* b = qobject_cast<const QAbstractButton*>(w);
+        const QRect g(w->mapTo(&f, QPoint(0, 0)), w->size());
+        return std::string(w->metaObject()->className()) + (b ? " " + Plain(b).toStdString() : "") + " at " +
+               std::to_string(g.left()) + "," + std::to_string(g.top());
+    };
+    std::vector<std::string> expected, walked;
+    for (size_t i : byLayout) expected.push_back(name(controls[i].w));
+    QWidget* first = controls[byLayout.front()].w;
+    QWidget* w = first;
+    do {
+        if (std::any_of(controls.begin(), controls.end(), [w](const Placed& p) { return p.w == w; }))
+            walked.push_back(name(w));
+        w = w->nextInFocusChain();
+    } while (w != first && walked.size() <= controls.size());
+    EXPECT_EQ(walked, expected);
 }
 
 } // namespace vintrel
@@ -306,6 +461,9 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
     f.ConnectButtonClick();
     ASSERT_TRUE(PumpUntil([&] { return Frames(f) >= 64; }, 10000));
     f.StartStopButtonClick(); // Start record
+    const QAbstractButton* end = Button(f, "End record");
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->shortcut(), QKeySequence(Qt::ALT | Qt::Key_R));
     ASSERT_TRUE(PumpUntil([&] { return f.RecordedSec().toInt() >= 2; }, 10000))
         << f.RecordedSec().toStdString() << " s, " << f.StatusText().toStdString() << ", inconsistent "
         << f.Counter(CounterLabel::InconsistentFrames)->text().toStdString() << ", checksum "
@@ -427,7 +585,7 @@ TEST_F(MainFormTest, WrongListenerAddressShowsTheTcpIpPanel) {
         << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = localhost:9090\r\n";
     TMainForm f(options_);
     f.ConnectButtonClick();
-    EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
+    EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Connect");
     EXPECT_TRUE(f.DiagPanelShown());
     EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
 }

@@ -302,10 +302,14 @@ TEST(SimpleChart, SpectrumColumnsColourEveryRowFromThePalette) {
 
 TEST(SimpleChart, SliderChangesSnapInTheBarModesAndEraseThePicture) {
     Rig r(kModeAmplitude);
+    // The window hears of every change the chart makes to its slider, the snapped position included.
+    std::vector<int> reported;
+    r.dbSlider.Changed = [&] { reported.push_back(r.dbSlider.Visible ? r.dbSlider.Position : -1); };
     r.chart->Add5(20000, -2, 0, -2);
     r.dbSlider.Position = 8;
     r.chart->DbSliderChange();
     EXPECT_EQ(r.dbSlider.Position, 6); // Round(8 / 6) x 6
+    EXPECT_EQ(reported, std::vector<int>{6});
     for (int x = 0; x < 128; ++x) ASSERT_EQ(r.At(x, 100), kWhite);
     EXPECT_EQ(r.At(129, 10), kWhite); // an offset hides the reference line
     r.dbSlider.Position = 11;
@@ -317,6 +321,32 @@ TEST(SimpleChart, SliderChangesSnapInTheBarModesAndEraseThePicture) {
     EXPECT_FALSE(r.dbSlider.Visible);
     r.chart->SetLogarithmic(kModeLog);
     EXPECT_TRUE(r.dbSlider.Visible);
+    EXPECT_EQ(reported, (std::vector<int>{6, 11, 6, -1, 6}));
+}
+
+// A label box is cleared as wide as the widest label the chart can draw there: no piece of a wider
+// label of another mode, slider position or sampling rate stays beside a narrower one.
+TEST(SimpleChart, AxisLabelsLeaveNoRemnantOfWiderOnes) {
+    Rig fresh(kModeSpectrum); // labels 4000 .. 0, never anything else
+    const auto sameLabels = [&](const Rig& r) {
+        for (int y = 40; y < 190; ++y)
+            for (int x = 16 + 131; x < 16 + 184; ++x)
+                if (r.canvas.pixel(x, y) != fresh.canvas.pixel(x, y)) return false;
+        return true;
+    };
+    Rig afterLog(kModeLog);
+    afterLog.dbSlider.Position = 48; // "   -84" at the bottom
+    afterLog.chart->DbSliderChange();
+    afterLog.chart->SetLogarithmic(kModeSpectrum);
+    EXPECT_TRUE(sameLabels(afterLog));
+
+    Rig afterRate(kModeSpectrum);
+    afterRate.chart->SpectrumMaxFreq = 12000;
+    afterRate.chart->Repaint();
+    EXPECT_FALSE(sameLabels(afterRate));
+    afterRate.chart->SpectrumMaxFreq = 4000;
+    afterRate.chart->Repaint();
+    EXPECT_TRUE(sameLabels(afterRate));
 }
 
 TEST(SimpleChart, AxisLabelTexts) {
