@@ -16,6 +16,7 @@ struct AppSettings {
     Stereo StereoMode = Stereo::Mono;
     bool DeleteTmp = true;  // "Delete raw record after parsing"
     bool ExactGaps = false; // "Fill gaps with the missing frames' silence"; a file without the key: no
+    bool ShowFiles = true;  // "Open dialog with recorded files"; a file without the key: checked
     Transport TransportKind = Transport::TcpIp;
     std::string IPAddrPort = "127.0.0.1:9090";
     std::string PortText = " None"; // the port list's text

@@ -5,6 +5,7 @@
 #include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
+#include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
@@ -37,10 +38,21 @@ namespace vintrel {
 
 namespace {
 
+// Notes the wildcards the window would hand to the browsing copy instead of starting one.
+struct FakeBrowser : RecordBrowserLauncher {
+    void Start(const QString& program, const QString& wildcard) override {
+        wildcards.push_back(wildcard.toStdString());
+    }
+    void Stop() override { ++stops; }
+    std::vector<std::string> wildcards;
+    int stops = 0;
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::QtApp();
+        options_.Browser = &browser_;
         dir_ = std::filesystem::path(::testing::TempDir()) /
                ("mainform-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -78,6 +90,7 @@ protected:
         return f.Counter(CounterLabel::TotalFrames)->text().toULongLong();
     }
 
+    FakeBrowser browser_;
     std::filesystem::path dir_;
     StartOptions options_;
     std::unique_ptr<QTimer> boxWatch_;
@@ -218,8 +231,10 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         emit f.ChartSelTagCB[2]->activated(f.ChartSelTagCB[2]->currentIndex());
         f.close(); // writes the configuration file
     }
+    EXPECT_EQ(browser_.stops, 1); // the window's end ends a browsing copy too
     std::ifstream in(options_.SetFName, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("  *Browse* recorded files after parsing = Yes\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Raw_TXIN1 Raw_TXOUT1 Raw_RXIN1 Raw_RXOUT1\r\n"),
               std::string::npos)
         << text;
@@ -274,12 +289,24 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
     for (const auto& e : std::filesystem::directory_iterator(dir_)) wavs += e.path().extension() == ".wav";
     EXPECT_GE(wavs, 5) << f.StatusText().toStdString();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$")); // deleted after parsing by default
+    // "Open dialog with recorded files" is checked when the file does not say: the browsing copy
+    // gets the wildcard of the record's files (base name "" and the time stamp).
+    ASSERT_EQ(browser_.wildcards.size(), 1u);
+    const std::filesystem::path wildcard(browser_.wildcards[0]);
+    EXPECT_EQ(wildcard.parent_path(), dir_);
+    const std::string pattern = wildcard.filename().string();
+    EXPECT_TRUE(pattern.size() > 3 && pattern.compare(pattern.size() - 3, 3, "*.*") == 0) << pattern;
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        if (e.path().extension() == ".wav")
+            EXPECT_EQ(e.path().filename().string().rfind(pattern.substr(0, pattern.size() - 3), 0), 0u)
+                << e.path();
 
     f.StartStopButtonClick();
     ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(dir_ / "temp.$$$"); }, 5000))
         << f.StatusText().toStdString();
     f.ButtonCancelRecClick();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$"));
+    EXPECT_EQ(browser_.wildcards.size(), 1u); // a cancelled record is not browsed
 }
 
 TEST_F(MainFormLiveTest, RecordOfAStreamThatChangesKeepsEveryFrameWhereItsNumberSays) {
