@@ -124,6 +124,8 @@ TMainForm::~TMainForm() {
 
 void TMainForm::LoadSettings() {
     AppSettings s;
+    // Without a stored choice, FTDI ports are asked for only when their library is there.
+    s.FtdiOnly = engine_->FtdiLib().FTDIdriverFound;
     const bool found = Tune(options_.SetFName, s, sink_.get());
     loaded_ = s;
     SettingsForm->LoadFrom(s);

@@ -7,6 +7,7 @@
 #include "app/HelpForm.h"
 #include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
+#include "connection/Ftdi.h"
 #include "delay/DelayForm.h"
 #include "sim/StreamGenerator.h"
 #include "stream/FormatCheck.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -72,6 +74,7 @@ protected:
         boxWatch_->start(100);
     }
     void TearDown() override {
+        unsetenv(Ftdi::kLibraryEnvVar);
         boxWatch_.reset();
         for (const auto& b : boxes_) std::cerr << "message box: " << b << "\n";
         std::filesystem::remove_all(dir_);
@@ -111,6 +114,37 @@ TEST_F(MainFormTest, CaptionDebugDumpAndDefaults) {
     EXPECT_EQ(cs.IPAddrPort, "127.0.0.1:9090");
     EXPECT_EQ(f.StatusText(), "Not connected");
     EXPECT_FALSE(f.MustTerminate()); // the delay library loaded from the program's own image
+}
+
+TEST_F(MainFormTest, FtdiPortsOnlyFollowsTheLibraryUnlessTheFileSays) {
+    const std::string noLibrary = (dir_ / "libftd2xx.so").string(); // not there
+    struct Case {
+        const char* name;
+        std::string library;
+        const char* config; // nullptr: no configuration file
+        bool checked;
+        bool box;
+    };
+    const Case cases[] = {
+        {"library, no file", FAKE_FTD2XX_PATH, nullptr, true, false},
+        {"library, no ftdi line", FAKE_FTD2XX_PATH, "  UART rate, *bps* = 921600\r\n", true, false},
+        {"library, stored No", FAKE_FTD2XX_PATH, "  Use *FTDI* ports only = No\r\n", false, false},
+        {"no library, no file", noLibrary, nullptr, false, false},
+        {"no library, no ftdi line", noLibrary, "  UART rate, *bps* = 921600\r\n", false, false},
+        {"no library, stored Yes", noLibrary, "  Use *FTDI* ports only = Yes\r\n", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setenv(Ftdi::kLibraryEnvVar, c.library.c_str(), 1);
+        std::filesystem::remove(options_.SetFName);
+        if (c.config) std::ofstream(options_.SetFName, std::ios::binary) << c.config;
+        boxes_.clear();
+        TMainForm f(options_);
+        EXPECT_EQ(f.Settings().CurrentConnectSettings().FtdiPortsOnly, c.checked);
+        ASSERT_EQ(boxes_.size(), c.box ? 1u : 0u);
+        if (c.box) EXPECT_EQ(boxes_[0].rfind("FTDI device driver not found.", 0), 0u) << boxes_[0];
+    }
+    boxes_.clear();
 }
 
 TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
