@@ -16,11 +16,14 @@ struct AppSettings {
     Stereo StereoMode = Stereo::Mono;
     bool DeleteTmp = true;  // "Delete raw record after parsing"
     bool ExactGaps = false; // "Fill gaps with the missing frames' silence"; a file without the key: no
+    bool ShowFiles = true;  // "Open dialog with recorded files"; a file without the key: checked
     Transport TransportKind = Transport::TcpIp;
     std::string IPAddrPort = "127.0.0.1:9090";
     std::string PortText = " None"; // the port list's text
     unsigned ComPortNum = 0;
-    bool FtdiOnly = true; // "FTDI ports only"
+    // "FTDI ports only". The window presets it to whether the D2XX library loaded before reading,
+    // so a file without the line leaves it checked exactly when the library is there.
+    bool FtdiOnly = true;
     std::string UartRate = "12000000";
     bool BigEndian = false;
     std::string Audio = "None"; // the live-listening device (lower case once read)

@@ -17,7 +17,7 @@ const char* const kKeyWords[] = {"*base*",       "*stamp*",     "*ksps*",    "*m
                                  "*delete*",     "*transport*", "*comport*", "*ipadrport*", "ftdi",
                                  "*audio*",      "*rate*",      "*vad*",     "*voice*",     "*noise/voice*",
                                  "*fft_length*", "*bps*",       "*endian*",  "*checksum*",  "*autoreconnect*",
-                                 "*lock*",       "*selected*",  "*gaps*"};
+                                 "*lock*",       "*selected*",  "*gaps*",    "*browse*"};
 enum Key {
     kBase,
     kStamp,
@@ -42,6 +42,7 @@ enum Key {
     kLock,
     kSelected,
     kGaps,
+    kBrowse,
     kKeyCount
 };
 
@@ -157,6 +158,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         return true;
     case kGaps:
         s.ExactGaps = low == "exact";
+        return true;
+    case kBrowse:
+        s.ShowFiles = low != "no";
         return true;
     }
     return true;
@@ -287,6 +291,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     put(std::string("  Write *stereo* TX or RX+TX1 input = ") + stereo);
     put(std::string("  *Delete* temp record after parsing or deletion = ") + yesNo(s.DeleteTmp));
     put(std::string("  Fill frame number *gaps* = ") + (s.ExactGaps ? "exact" : "marker"));
+    put(std::string("  *Browse* recorded files after parsing = ") + yesNo(s.ShowFiles));
     put("");
     put("Communication");
     put(std::string("  *Transport* = ") + transport);

@@ -1,30 +1,13 @@
 // VintrelV4_0: the monitor and recorder with its windows.
 #include "app/ConfigFile.h"
 #include "app/MainForm.h"
+#include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
 #include "delay/DelayForm.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QTimer>
-#include <QUrl>
-
-namespace {
-
-// The browsing copy: lists the files of a finished recording and opens those the user picks.
-int OpenFiles(const QString& FName) {
-    const QFileInfo info(FName);
-    const QString pattern = info.fileName();
-    const QStringList picked =
-        QFileDialog::getOpenFileNames(nullptr, "Open recorded files", info.absolutePath() + "/",
-                                      "Recent record: " + pattern + " (" + pattern + ");;All files (*.*)");
-    for (const QString& f : picked) QDesktopServices::openUrl(QUrl::fromLocalFile(f));
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -32,7 +15,7 @@ int main(int argc, char** argv) {
     const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     vintrel::StartOptions o;
     if (!first.isEmpty() && !first.contains("Backup.bkf")) {
-        if (!first.contains("-d")) return OpenFiles(first);
+        if (!first.contains("-d")) return vintrel::OpenFiles(first);
         o.DUMP2FILE = true;
         o.MARK_BE = first.contains("-dbe");
     }

@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -44,6 +43,8 @@ QString RecordCaption(const std::string& caption) {
 } // namespace
 
 TMainForm::TMainForm(const StartOptions& options) : options_(options) {
+    if (!options.Browser) ownBrowser_ = std::make_unique<ProcessBrowserLauncher>();
+    browser_ = options.Browser ? options.Browser : ownBrowser_.get();
     sink_ = std::make_unique<QtMessageSink>(this);
     engine_ = std::make_unique<Engine>(*sink_, clock_, *this, *this);
     Engine& e = *engine_;
@@ -142,13 +143,14 @@ TMainForm::~TMainForm() {
         QCloseEvent ev;
         closeEvent(&ev);
     }
-    if (browser_ && browser_->state() != QProcess::NotRunning)
-        browser_->kill(); // a busy browsing copy ends too
+    browser_->Stop(); // a busy browsing copy ends too
     delete DelayForm;
 }
 
 void TMainForm::LoadSettings() {
     AppSettings s;
+    // Without a stored choice, FTDI ports are asked for only when their library is there.
+    s.FtdiOnly = engine_->FtdiLib().FTDIdriverFound;
     const bool found = Tune(options_.SetFName, s, sink_.get());
     loaded_ = s;
     SettingsForm->LoadFrom(s);
@@ -157,6 +159,7 @@ void TMainForm::LoadSettings() {
     ComboBoxVadThr->setCurrentIndex(s.VoiceThrItem);
     VPurpleCheckBox->setChecked(s.PaintVoice);
     NRedCheckBox->setChecked(s.PlotNoise);
+    CheckBoxShowFiles->setChecked(s.ShowFiles);
     ComboBoxFFT->setCurrentText(QString::number(s.FftLength));
     engine_->State().Tags.CheckBoxLockCh = s.Lock;
     SetTagsFromSettingsFile(engine_->State().Tags, found ? s.SelectedNames : std::string());
@@ -171,6 +174,7 @@ void TMainForm::SaveSettings() {
     s.VoiceThrItem = ComboBoxVadThr->currentIndex();
     s.PaintVoice = VPurpleCheckBox->isChecked();
     s.PlotNoise = NRedCheckBox->isChecked();
+    s.ShowFiles = CheckBoxShowFiles->isChecked();
     s.FftLength = ComboBoxFFT->currentText().toInt();
     s.Lock = engine_->State().Tags.CheckBoxLockCh.load();
     s.SelectedNames = SelectedNamesOf(engine_->State().Tags);
@@ -643,14 +647,7 @@ void TMainForm::ShowDetails() {
 }
 
 void TMainForm::SelectMultipleItems(const std::string& wildcard) {
-    // At most one browsing copy: a previous one is ended before the new one starts.
-    if (browser_ && browser_->state() != QProcess::NotRunning) {
-        browser_->kill();
-        browser_->waitForFinished(3000);
-    }
-    delete browser_;
-    browser_ = new QProcess(this);
-    browser_->start(QCoreApplication::applicationFilePath(), {QString::fromStdString(wildcard)});
+    browser_->Start(QCoreApplication::applicationFilePath(), QString::fromStdString(wildcard));
 }
 
 void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {

@@ -7,6 +7,7 @@
 #include "app/Engine.h"
 #include "app/EngineView.h"
 #include "app/QtMessageSink.h"
+#include "app/RecordBrowser.h"
 #include "delay/CorrLibrary.h"
 #include "delay/DelayAnalysis.h"
 #include "delay/DelayFeed.h"
@@ -33,7 +34,6 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTimer;
-class QProcess;
 
 namespace vintrel {
 
@@ -48,6 +48,8 @@ struct StartOptions {
     bool MARK_BE = false;
     std::string ProgramFolder; // where the configuration, the records and the dumps live
     std::string SetFName;      // the configuration file
+    // Starts the browsing copy after a recording; null: the program's own copy as a child process.
+    RecordBrowserLauncher* Browser = nullptr;
 };
 
 // The listened-channel frame, drawn by the chart canvas.
@@ -251,7 +253,8 @@ private:
     QPushButton* ButtonCloseDiagPanel;
     QPlainTextEdit* DetailsMemo;
     QTimer* Timer1;
-    QProcess* browser_ = nullptr; // the browsing copy of the program, at most one
+    std::unique_ptr<RecordBrowserLauncher> ownBrowser_; // when the options name no launcher
+    RecordBrowserLauncher* browser_ = nullptr;          // the browsing copy of the program, at most one
 };
 
 } // namespace vintrel

@@ -115,6 +115,7 @@ void TMainForm::CreateControls() {
     y += 28;
     CheckBoxShowFiles = new QCheckBox("Open dialog with recorded files", this);
     CheckBoxShowFiles->setGeometry(10, y, 220, 22);
+    CheckBoxShowFiles->setChecked(true);
     ButtonParseOffline = new QPushButton("Parse Offline (expert)", this);
     ButtonParseOffline->setGeometry(245, y, 150, 24);
 

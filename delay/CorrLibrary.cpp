@@ -20,7 +20,11 @@ LoadDllStatus CorrLibrary::LoadDll(std::span<const uint8_t> p_DllData) {
     entries_.PutFrame = reinterpret_cast<corr_put_frame_fn>(MemGetProcAddress(module_, "corr_put_frame"));
     entries_.GetCorr = reinterpret_cast<corr_state_fn>(MemGetProcAddress(module_, "corr_state"));
     entries_.FreeObj = reinterpret_cast<corr_destroy_fn>(MemGetProcAddress(module_, "corr_destroy"));
-    if (!entries_.FreeObj) return LoadDllStatus::Fatal;
+    if (!entries_.FreeObj) {
+        // The program ends without it, so the box says why; the other three go unmentioned.
+        message_ = "An error occured while loading dll: corr_destroy not found";
+        return LoadDllStatus::Fatal;
+    }
     return entries_.Complete() ? LoadDllStatus::Loaded : LoadDllStatus::Incomplete;
 }
 

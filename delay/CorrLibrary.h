@@ -30,7 +30,8 @@ public:
 
     // Loads the image and binds the entry points. When the image cannot be loaded, Message()
     // holds "An error occured while loading dll: " and the loader's reason, for the error box;
-    // a missing export leaves its entry point unbound without a message.
+    // without "corr_destroy" the same prefix is followed by "corr_destroy not found". Any other
+    // missing export leaves its entry point unbound without a message.
     LoadDllStatus LoadDll(std::span<const uint8_t> p_DllData);
 
     const CorrEntryPoints& Entries() const { return entries_; }

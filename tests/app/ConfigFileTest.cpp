@@ -40,6 +40,7 @@ TEST_F(ConfigFile, OneLineChangesOneSetting) {
     const AppSettings d;
     EXPECT_EQ(s.IPAddrPort, d.IPAddrPort);
     EXPECT_EQ(s.FtdiOnly, d.FtdiOnly);
+    EXPECT_TRUE(s.ShowFiles); // a file older than the browse line: the dialog opens
     EXPECT_EQ(FormatOf(s), DataStreamFormat::Ksps8Ms4);
     EXPECT_EQ(sink.Status(), ""); // the reading message is cleared
 }
@@ -70,7 +71,8 @@ TEST_F(ConfigFile, FormatIsMadeConsistent) {
 TEST_F(ConfigFile, ValuesAsTheControlsTakeThem) {
     AppSettings s =
         Read("*transport* = usb/ftdi\r\n*comport* = COM12\r\n*rate* = 9\r\n*voice* = 0.35\r\n"
-             "*noise/voice* = both\r\n*fft_length* = 1024\r\n*stereo* = TX1inTX2in\r\n*lock* = y\r\n");
+             "*noise/voice* = both\r\n*fft_length* = 1024\r\n*stereo* = TX1inTX2in\r\n*lock* = y\r\n"
+             "*Browse* recorded files = NO\r\n");
     EXPECT_EQ(s.TransportKind, AppSettings::Transport::TcpIp); // only the exact "USB/FTDI" selects USB
     EXPECT_EQ(s.ComPortNum, 12u);
     EXPECT_EQ(s.Rate, 7);
@@ -79,6 +81,12 @@ TEST_F(ConfigFile, ValuesAsTheControlsTakeThem) {
     EXPECT_EQ(s.FftLength, 1024);
     EXPECT_EQ(s.StereoMode, AppSettings::Stereo::TX1inTX2in);
     EXPECT_TRUE(s.Lock);
+    EXPECT_FALSE(s.ShowFiles);
+
+    s.ShowFiles = false;
+    Write("*browse* = Yes\r\n");
+    Tune(path, s, &sink);
+    EXPECT_TRUE(s.ShowFiles);
 
     s = Read(
         "*transport* = USB/FTDI\r\n*comport* = COM\r\n*rate* = fast\r\n*voice* = 5\r\n*fft_length* = 300\r\n"
@@ -112,6 +120,7 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     s.StereoMode = AppSettings::Stereo::TX1inTX2in;
     s.DeleteTmp = false;
     s.ExactGaps = true;
+    s.ShowFiles = false;
     s.TransportKind = AppSettings::Transport::UsbFtdi;
     s.IPAddrPort = "10.1.2.3:9000";
     s.PortText = "/dev/ttyUSB7";
@@ -140,14 +149,18 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Ampl_TXIN2 None Raw_RXIN1 Raw_RXOUT1\r\n"),
               std::string::npos);
 
+    EXPECT_NE(text.find("  *Browse* recorded files after parsing = No\r\n"), std::string::npos);
+
     AppSettings back;
     ASSERT_TRUE(Tune(path, back, &sink));
+    EXPECT_EQ(sink.Status(), ""); // every written label was recognised, none as another's keyword
     EXPECT_EQ(back.BaseName, s.BaseName);
     EXPECT_EQ(back.Stamp, s.Stamp);
     EXPECT_EQ(FormatOf(back), DataStreamFormat::Ksps24Ms2_67);
     EXPECT_EQ(back.StereoMode, s.StereoMode);
     EXPECT_EQ(back.DeleteTmp, s.DeleteTmp);
     EXPECT_TRUE(back.ExactGaps);
+    EXPECT_FALSE(back.ShowFiles);
     EXPECT_EQ(back.TransportKind, s.TransportKind);
     EXPECT_EQ(back.IPAddrPort, s.IPAddrPort);
     EXPECT_EQ(back.PortText, s.PortText);
@@ -170,10 +183,13 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     // A "Simulator" transport reads back as TCP/IP; an empty base name leaves its line out.
     s.TransportKind = AppSettings::Transport::Simulator;
     s.BaseName.clear();
+    s.ShowFiles = true;
     ASSERT_TRUE(SaveSettings(path, s, error));
     EXPECT_EQ(Slurp().find("*Base*"), std::string::npos);
     AppSettings again;
+    again.ShowFiles = false;
     Tune(path, again, &sink);
+    EXPECT_TRUE(again.ShowFiles);
     EXPECT_EQ(again.TransportKind, AppSettings::Transport::TcpIp);
     EXPECT_EQ(again.BaseName, "");
 }

@@ -5,7 +5,9 @@
 #include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
+#include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
+#include "connection/Ftdi.h"
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
 #include "sim/StreamGenerator.h"
@@ -34,6 +36,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -46,10 +49,21 @@ namespace vintrel {
 
 namespace {
 
+// Notes the wildcards the window would hand to the browsing copy instead of starting one.
+struct FakeBrowser : RecordBrowserLauncher {
+    void Start(const QString& program, const QString& wildcard) override {
+        wildcards.push_back(wildcard.toStdString());
+    }
+    void Stop() override { ++stops; }
+    std::vector<std::string> wildcards;
+    int stops = 0;
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::QtApp();
+        options_.Browser = &browser_;
         dir_ = std::filesystem::path(::testing::TempDir()) /
                ("mainform-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -69,6 +83,7 @@ protected:
         boxWatch_->start(100);
     }
     void TearDown() override {
+        unsetenv(Ftdi::kLibraryEnvVar);
         boxWatch_.reset();
         for (const auto& b : boxes_) std::cerr << "message box: " << b << "\n";
         std::filesystem::remove_all(dir_);
@@ -117,6 +132,7 @@ protected:
         if (b->isChecked() != on) b->click();
     }
 
+    FakeBrowser browser_;
     std::filesystem::path dir_;
     StartOptions options_;
     std::unique_ptr<QTimer> boxWatch_;
@@ -137,6 +153,37 @@ TEST_F(MainFormTest, CaptionDebugDumpAndDefaults) {
     EXPECT_EQ(cs.IPAddrPort, "127.0.0.1:9090");
     EXPECT_EQ(f.StatusText(), "Not connected");
     EXPECT_FALSE(f.MustTerminate()); // the delay library loaded from the program's own image
+}
+
+TEST_F(MainFormTest, FtdiPortsOnlyFollowsTheLibraryUnlessTheFileSays) {
+    const std::string noLibrary = (dir_ / "libftd2xx.so").string(); // not there
+    struct Case {
+        const char* name;
+        std::string library;
+        const char* config; // nullptr: no configuration file
+        bool checked;
+        bool box;
+    };
+    const Case cases[] = {
+        {"library, no file", FAKE_FTD2XX_PATH, nullptr, true, false},
+        {"library, no ftdi line", FAKE_FTD2XX_PATH, "  UART rate, *bps* = 921600\r\n", true, false},
+        {"library, stored No", FAKE_FTD2XX_PATH, "  Use *FTDI* ports only = No\r\n", false, false},
+        {"no library, no file", noLibrary, nullptr, false, false},
+        {"no library, no ftdi line", noLibrary, "  UART rate, *bps* = 921600\r\n", false, false},
+        {"no library, stored Yes", noLibrary, "  Use *FTDI* ports only = Yes\r\n", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setenv(Ftdi::kLibraryEnvVar, c.library.c_str(), 1);
+        std::filesystem::remove(options_.SetFName);
+        if (c.config) std::ofstream(options_.SetFName, std::ios::binary) << c.config;
+        boxes_.clear();
+        TMainForm f(options_);
+        EXPECT_EQ(f.Settings().CurrentConnectSettings().FtdiPortsOnly, c.checked);
+        ASSERT_EQ(boxes_.size(), c.box ? 1u : 0u);
+        if (c.box) EXPECT_EQ(boxes_[0].rfind("FTDI device driver not found.", 0), 0u) << boxes_[0];
+    }
+    boxes_.clear();
 }
 
 TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
@@ -282,8 +329,10 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         EXPECT_EQ(f.ChartSoundButton[2]->toolTip(), "Raw_TXIN1"); // the Play button names its channel
         f.close();                                                // writes the configuration file
     }
+    EXPECT_EQ(browser_.stops, 1); // the window's end ends a browsing copy too
     std::ifstream in(options_.SetFName, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("  *Browse* recorded files after parsing = Yes\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  *Selected* channels = Raw_TXIN1 Raw_TXIN1 Raw_TXOUT1 Raw_RXIN1 Raw_RXOUT1\r\n"),
               std::string::npos)
         << text;
@@ -473,12 +522,24 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
     for (const auto& e : std::filesystem::directory_iterator(dir_)) wavs += e.path().extension() == ".wav";
     EXPECT_GE(wavs, 5) << f.StatusText().toStdString();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$")); // deleted after parsing by default
+    // "Open dialog with recorded files" is checked when the file does not say: the browsing copy
+    // gets the wildcard of the record's files (base name "" and the time stamp).
+    ASSERT_EQ(browser_.wildcards.size(), 1u);
+    const std::filesystem::path wildcard(browser_.wildcards[0]);
+    EXPECT_EQ(wildcard.parent_path(), dir_);
+    const std::string pattern = wildcard.filename().string();
+    EXPECT_TRUE(pattern.size() > 3 && pattern.compare(pattern.size() - 3, 3, "*.*") == 0) << pattern;
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        if (e.path().extension() == ".wav")
+            EXPECT_EQ(e.path().filename().string().rfind(pattern.substr(0, pattern.size() - 3), 0), 0u)
+                << e.path();
 
     f.StartStopButtonClick();
     ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(dir_ / "temp.$$$"); }, 5000))
         << f.StatusText().toStdString();
     f.ButtonCancelRecClick();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "temp.$$$"));
+    EXPECT_EQ(browser_.wildcards.size(), 1u); // a cancelled record is not browsed
 }
 
 TEST_F(MainFormLiveTest, RecordOfAStreamThatChangesKeepsEveryFrameWhereItsNumberSays) {
