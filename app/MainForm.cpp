@@ -98,15 +98,14 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     s.Decoder.NewProtHeaderScarceDataInit();
     SettingsForm->FTDICheckBoxClick();
     connect(SettingsForm, &TSettingsForm::FormatChanged, this, &TMainForm::FormatChanged);
-    connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this, [this](const QString& name) {
-        for (size_t i = 0; i < listening_->DeviceNames.size(); ++i)
-            if (QString::fromStdString(listening_->DeviceNames[i]) == name)
-                listening_->SelectedDevice = int(i);
-    });
-    listening_->AudioEnum(loaded_.Audio);
+    // The list's selection is the device that plays: the list's change is its only writer.
+    const int preferred = listening_->AudioEnum(loaded_.Audio);
     QStringList devices;
-    for (const std::string& d : listening_->DeviceNames) devices << QString::fromStdString(d);
-    SettingsForm->SetAudioDevices(devices, QString::fromStdString(loaded_.Audio));
+    for (const std::string& d : listening_->DeviceNames()) devices << QString::fromStdString(d);
+    SettingsForm->SetAudioDevices(devices, preferred);
+    connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this,
+            [this](int position) { listening_->SelectDevice(position); });
+    listening_->SelectDevice(SettingsForm->AudioDeviceList()->currentIndex());
     CheckBoxSpectrumClick();
     e.Start();
     Timer1->start();
@@ -277,6 +276,10 @@ void TMainForm::ShowListenMarker(TChart chart, bool visible) {
         ActiveChannelBevel.Hide();
     }
     chartCanvas_->update();
+}
+
+void TMainForm::EnableDeviceList(bool enabled) {
+    SettingsForm->EnableAudioDevices(enabled);
 }
 
 uint8_t TMainForm::ListenQueueHeadTail() const {

@@ -65,7 +65,7 @@ struct TNarrowBevel {
 class TMainForm : public QWidget,
                   public EngineView,
                   public EngineHooks,
-                  public ListenMarker,
+                  public ListenView,
                   public UserQuestions {
     Q_OBJECT
 public:
@@ -102,8 +102,9 @@ public:
     // listening queue's position for the debug dump.
     void SwitchedToRunning() override;
     uint8_t ListenQueueHeadTail() const override;
-    // ListenMarker: the frame around the chart being listened to.
+    // ListenView: the frame around the chart being listened to; the settings dialog's device list.
     void ShowListenMarker(TChart chart, bool visible) override;
+    void EnableDeviceList(bool enabled) override;
     // RecordingView
     RecordSettings RecordingSettings() override;
     UserQuestions* RecordingQuestions() override { return this; }
@@ -122,6 +123,8 @@ public:
     // "Show spectrum" checked or unchecked as by a click.
     void ShowSpectrum(bool on);
     void ButtonCancelRecClick();
+    // The "Play" button of chart k (1..5).
+    void ChannelButtonClick(int k);
     void SetMaxTime(const QString& seconds);
     QString RecordedSec() const;
     bool WarningShown() const;
@@ -129,6 +132,7 @@ public:
     QString DiagPanelTitle() const;
     Engine& EngineRef() { return *engine_; }
     TSettingsForm& Settings() { return *SettingsForm; }
+    const LiveListening& Listening() const { return *listening_; }
     TDelayForm& DelayWindow() { return *DelayForm; }
     TEditForm& History() { return *EditForm; }
     THelpForm& Help() { return *HelpForm; }
@@ -164,7 +168,6 @@ private:
     void ComboBoxVadThrChange();
     void MaxDelayComboBoxChange();
     void FormatChanged(DataStreamFormat f);
-    void ChannelButtonClick(int k);
     void TagSelect(int k);
     void ShowDetails();
     void SelectMultipleItems(const std::string& wildcard);

@@ -1,6 +1,7 @@
 // The main window for real, on the offscreen platform, against a target on loopback.
 #include "app/MainForm.h"
 #include "../monitor/QtTestApp.h"
+#include "../monitor/SoundServer.h"
 #include "../recording/RecordTestSupport.h"
 #include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
@@ -40,6 +41,9 @@ namespace {
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The window lists the test's own sound server's sink; Qt Multimedia looks for a server
+        // once per process, so it is started before the first window.
+        test::SoundServer::Instance();
         test::QtApp();
         dir_ = std::filesystem::path(::testing::TempDir()) /
                ("mainform-" + std::to_string(::getpid()) + "-" +
@@ -74,6 +78,8 @@ protected:
         }
         return true;
     }
+    // The device list holds "None" and the test's sound server's sink.
+    static bool HasSoundDevice(TMainForm& f) { return f.Settings().AudioDeviceList()->count() >= 2; }
     static uint64_t Frames(TMainForm& f) {
         return f.Counter(CounterLabel::TotalFrames)->text().toULongLong();
     }
@@ -362,6 +368,40 @@ TEST_F(MainFormTest, WrongListenerAddressShowsTheTcpIpPanel) {
     EXPECT_EQ(f.ConnectButtonWidget()->text(), "Connect");
     EXPECT_TRUE(f.DiagPanelShown());
     EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
+}
+
+TEST_F(MainFormTest, TheDeviceListIsTheDeviceThatPlaysAndIsLockedWhileItPlays) {
+    {
+        TMainForm f(options_); // first start: no device stored
+        QComboBox* list = f.Settings().AudioDeviceList();
+        ASSERT_GE(list->count(), 1);
+        EXPECT_EQ(list->itemText(0), "None");
+        if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+        EXPECT_EQ(list->currentIndex(), 1); // a new user hears the first device
+        EXPECT_EQ(f.Listening().SelectedDevice(), 1);
+
+        f.ChannelButtonClick(2); // plays on the device shown
+        EXPECT_EQ(f.Listening().Listen(), CHART12) << f.StatusText().toStdString();
+        EXPECT_TRUE(f.ActiveChannelBevel.Visible);
+        EXPECT_FALSE(list->isEnabled());
+        f.ChannelButtonClick(2); // the second press stops it
+        EXPECT_EQ(f.Listening().Listen(), NOCHART);
+        EXPECT_FALSE(f.ActiveChannelBevel.Visible);
+        EXPECT_TRUE(list->isEnabled());
+
+        list->setCurrentIndex(0); // "None": Play plays nothing
+        EXPECT_EQ(f.Listening().SelectedDevice(), 0);
+        f.ChannelButtonClick(2);
+        PumpUntil([&] { return f.StatusText() == "No audio output device to play on"; }, 5000);
+        EXPECT_EQ(f.StatusText(), "No audio output device to play on");
+        EXPECT_EQ(f.Listening().Listen(), NOCHART);
+        EXPECT_EQ(f.Listening().Sink(), nullptr);
+        EXPECT_FALSE(f.ActiveChannelBevel.Visible);
+        EXPECT_TRUE(list->isEnabled());
+    }
+    TMainForm again(options_); // "None" was stored and stays
+    EXPECT_EQ(again.Settings().AudioDeviceList()->currentIndex(), 0);
+    EXPECT_EQ(again.Listening().SelectedDevice(), 0);
 }
 
 } // namespace vintrel
