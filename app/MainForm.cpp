@@ -249,7 +249,7 @@ void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
         listening_->RestoreAudio(WasListening);
         WasListening = NOCHART;
     }
-    SetButtonsEnabled(true);
+    SetButtonsEnabled(true, false);
     const bool showButton = engine_->Recording().Profile().ButtonVisible();
     PskButton->setVisible(showButton);
     (void)bufNum;
@@ -409,12 +409,12 @@ void TMainForm::PskClean() {
     PskButton->hide();
 }
 
-void TMainForm::SetButtonsEnabled(bool available) {
-    if (!available) {
-        if (listening_->Listen() != NOCHART) {
-            WasListening = listening_->Listen();
-            listening_->ChangeAudio(listening_->Listen(), 0); // the same chart again stops it
-        }
+void TMainForm::SetButtonsEnabled(bool available, bool automatic) {
+    if (!available && listening_->Listen() != NOCHART) {
+        // Only a reconnection made by the program plays the chart again; the user's own
+        // Disconnect ends listening.
+        WasListening = automatic ? listening_->Listen() : NOCHART;
+        listening_->ChangeAudio(listening_->Listen(), 0); // the same chart again stops it
     }
     for (int k = 1; k <= 5; ++k)
         ChartSoundButton[size_t(k)]->setEnabled(available && panel_->ListenButtonEna[size_t(k)]);
@@ -434,6 +434,7 @@ void TMainForm::RefreshRecordControls() {
 // ---- handlers -------------------------------------------------------------------------------
 
 void TMainForm::ConnectButtonClick() {
+    WasListening = NOCHART; // the user's own press: nothing left over from a reconnection resumes
     ConnectCorrections fixed;
     engine_->ConnectButtonClick(false, &fixed);
     SettingsForm->ShowCorrections(fixed);

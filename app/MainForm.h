@@ -93,7 +93,7 @@ public:
     void ErrorBox(std::string_view title, std::string_view text) override;
     void TagListsChanged() override;
     void PskClean() override;
-    void SetButtonsEnabled(bool available) override;
+    void SetButtonsEnabled(bool available, bool automatic) override;
     // The settings dialog's values; the delay window's visibility.
     ConnectSettings CurrentConnectSettings() const override;
     bool DelayWindowShown() const override;
@@ -133,6 +133,8 @@ public:
     Engine& EngineRef() { return *engine_; }
     TSettingsForm& Settings() { return *SettingsForm; }
     const LiveListening& Listening() const { return *listening_; }
+    // The chart to play again once frames flow after a reconnection made by the program.
+    TChart ListeningToResume() const { return WasListening; }
     TDelayForm& DelayWindow() { return *DelayForm; }
     TEditForm& History() { return *EditForm; }
     THelpForm& Help() { return *HelpForm; }
@@ -187,6 +189,7 @@ private:
     bool mustTerminate_ = false;
     bool ReNew = false;
     bool closing_ = false;
+    // Set only when the program closes the connection to reconnect; the user's Connect clears it.
     TChart WasListening = NOCHART;
     AppSettings loaded_;
 

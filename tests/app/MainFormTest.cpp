@@ -404,4 +404,91 @@ TEST_F(MainFormTest, TheDeviceListIsTheDeviceThatPlaysAndIsLockedWhileItPlays) {
     EXPECT_EQ(again.Listening().SelectedDevice(), 0);
 }
 
+namespace {
+// A paced stream of `frames` clean frames from `first` on, and, with `skipEvery`, more frames of
+// which every skipEvery-th is missing: inconsistent frames close enough to reconnect.
+test::StreamServer::Plan Paced(uint32_t first, uint64_t frames, uint32_t skipEvery = 0, bool close = false) {
+    sim::StreamConfig c;
+    c.startCounter = first;
+    std::vector<uint8_t> bytes = sim::GenerateStream(c, frames);
+    if (skipEvery) {
+        c.startCounter = first + uint32_t(frames);
+        c.damage.skipFrameEvery = skipEvery;
+        const auto damaged = sim::GenerateStream(c, 20 * skipEvery);
+        bytes.insert(bytes.end(), damaged.begin(), damaged.end());
+    }
+    // Ten frames every 20 ms: about twice real time.
+    return {.Bytes = bytes, .CloseAtEnd = close, .Piece = 10 * (bytes.size() / frames), .PauseUs = 20000};
+}
+} // namespace
+
+TEST_F(MainFormTest, ListeningResumesAfterEachReconnectionTheProgramMakes) {
+    test::StreamServer server([](int k) {
+        return k == 0   ? Paced(0, 1500, 10)      // inconsistent frames: reconnected
+               : k == 1 ? Paced(0, 1500, 0, true) // closed by the target: reconnected
+                        : Paced(0, 30000);
+    });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return f.ChartSoundButton[1]->isEnabled(); }, 20000));
+    ASSERT_EQ(f.EngineRef().Links().Reconnects(), 0u) << "the first stream ended before Play";
+    f.ChannelButtonClick(1);
+    ASSERT_EQ(f.Listening().Listen(), CHART11) << f.StatusText().toStdString();
+    // Each reconnection stops listening; the first frames after it play the chart again.
+    const Engine& e = f.EngineRef();
+    EXPECT_TRUE(
+        PumpUntil([&] { return e.Links().Reconnects() >= 1 && f.Listening().Listen() == CHART11; }, 30000))
+        << e.Links().Reconnects() << " " << f.StatusText().toStdString();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return server.Accepted() >= 3 && e.Connected() && f.Listening().Listen() == CHART11; }, 30000))
+        << server.Accepted() << " " << e.Links().Reconnects() << " " << f.StatusText().toStdString();
+    EXPECT_EQ(e.Links().Reconnects(), 2u);
+    EXPECT_TRUE(f.ActiveChannelBevel.Visible);
+    EXPECT_FALSE(f.Settings().AudioDeviceList()->isEnabled());
+}
+
+TEST_F(MainFormTest, TheUsersDisconnectAndConnectResumeNothing) {
+    test::StreamServer server([](int k) {
+        return k == 1   ? Paced(0, 1500, 0, true)               // closed by the target
+               : k == 2 ? test::StreamServer::Plan{.Bytes = {}} // the reconnection brings nothing
+                        : Paced(0, 30000);
+    });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+    const auto playing = [&] {
+        EXPECT_TRUE(PumpUntil([&] { return f.ChartSoundButton[1]->isEnabled(); }, 20000));
+        f.ChannelButtonClick(1);
+        return f.Listening().Listen() == CHART11;
+    };
+    const auto framesFlowAgain = [&] {
+        return PumpUntil([&] { return Frames(f) >= 64 && f.ChartSoundButton[1]->isEnabled(); }, 20000);
+    };
+
+    f.ConnectButtonClick();
+    ASSERT_TRUE(playing()) << f.StatusText().toStdString();
+    f.ConnectButtonClick(); // the user's Disconnect while a chart plays
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+    EXPECT_EQ(f.ListeningToResume(), NOCHART);
+    EXPECT_TRUE(f.Settings().AudioDeviceList()->isEnabled());
+    f.ConnectButtonClick();
+    ASSERT_TRUE(framesFlowAgain());
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+
+    // The target closes; the reconnection brings no frames: the chart waits to play again ...
+    ASSERT_TRUE(playing()) << f.StatusText().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return server.Accepted() >= 3 && f.ListeningToResume() == CHART11; }, 30000))
+        << server.Accepted() << " " << f.StatusText().toStdString();
+    f.ConnectButtonClick(); // ... until the user disconnects and connects again
+    f.ConnectButtonClick();
+    EXPECT_EQ(f.ListeningToResume(), NOCHART);
+    ASSERT_TRUE(framesFlowAgain());
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+    EXPECT_EQ(server.Accepted(), 4);
+}
+
 } // namespace vintrel
