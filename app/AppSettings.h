@@ -26,12 +26,14 @@ struct AppSettings {
     bool FtdiOnly = true;
     std::string UartRate = "12000000";
     bool BigEndian = false;
-    std::string Audio = "None"; // the live-listening device (lower case once read)
-    int Rate = 4;               // diagram rate 1..7
-    bool VadMode = false;       // false: "ND" is selected
-    int VoiceThrItem = 10;      // item of "VAD threshold", 0.00 .. 1.00 in steps of 0.05
-    bool PaintVoice = true;     // "Paint voiced frames"
-    bool PlotNoise = false;     // "Plot noise level"
+    // The live-listening device (lower case once read); empty when the file has none: the first
+    // device then plays. "None" plays nothing.
+    std::string Audio;
+    int Rate = 4;           // diagram rate 1..7
+    bool VadMode = false;   // false: "ND" is selected
+    int VoiceThrItem = 10;  // item of "VAD threshold", 0.00 .. 1.00 in steps of 0.05
+    bool PaintVoice = true; // "Paint voiced frames"
+    bool PlotNoise = false; // "Plot noise level"
     int FftLength = 256;
     bool VerifyChecksum = true;
     int AutoReconnect = 3;     // InconsistFramesThresh

@@ -58,9 +58,10 @@ public:
     bool ConnectButtonClick(bool automatic, ConnectCorrections* corrected = nullptr);
     bool Connected() const { return connected_; }
     // Closes whatever is open; false when nothing was. A running recording ends and is parsed,
-    // unless keepRecording (a reconnection made by the program): it then stays open and the
-    // frames already in the ring are taken into it first.
-    bool DisconnectAndExit(bool keepRecording = false);
+    // and listening ends, unless `automatic` (a reconnection made by the program): the recording
+    // then stays open, the frames already in the ring are taken into it first, and the view
+    // plays the listened chart again once frames flow.
+    bool DisconnectAndExit(bool automatic = false);
     // Parks the transport thread (cancelling a blocked read, waiting at most 2 s for it) and
     // replaces the parsing thread, which first takes the whole frames left in the ring when
     // takeWholeFrames. False when the transport thread did not park in time: it keeps its
@@ -112,7 +113,7 @@ private:
     void OnReadLog(const uint32_t (&bufCopy)[4]) override;
     // The listening queue's position for the debug dump, from the hooks.
     uint8_t HeadTail() const override;
-    bool OpenTcpIp(const ConnectSettings& cs);
+    bool OpenTcpIp(const ConnectSettings& cs, bool automatic);
     bool OpenFtdi(const ConnectSettings& cs, uint32_t rate);
     bool OpenUart(const ConnectSettings& cs, const std::string& rateText);
     void CommonTail();

@@ -88,7 +88,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
 
     bool ok;
     if (cs.TransportButton == ConnectSettings::Link::TcpIp)
-        ok = OpenTcpIp(cs);
+        ok = OpenTcpIp(cs, automatic);
     else if (cs.FtdiPortsOnly)
         ok = OpenFtdi(cs, rate);
     else
@@ -102,7 +102,7 @@ bool Engine::ConnectButtonClick(bool automatic, ConnectCorrections* corrected) {
     return true;
 }
 
-bool Engine::OpenTcpIp(const ConnectSettings& cs) {
+bool Engine::OpenTcpIp(const ConnectSettings& cs, bool automatic) {
     std::string host, error;
     uint16_t port = 0;
     const int colon = ParseIPaddrPortString(cs.IPAddrPort, host, port, error);
@@ -116,7 +116,7 @@ bool Engine::OpenTcpIp(const ConnectSettings& cs) {
     }
     tcp_->Host = host;
     tcp_->Port = port;
-    view_.SetButtonsEnabled(false);
+    view_.SetButtonsEnabled(false, automatic);
     DestroyReviveParsing(true);
     bool shown = false;
     if (!tcp_->Connect(kTcpConnectTimeoutMs, error)) {
@@ -203,15 +203,15 @@ void Engine::EnaDisOnCnctBtn(bool connected) {
     view_.ConnectedChanged(connected);
 }
 
-bool Engine::DisconnectAndExit(bool keepRecording) {
+bool Engine::DisconnectAndExit(bool automatic) {
     if (!AnythingOpen()) {
         if (parsing_ && parsing_->Started()) events_.TerminateParsingThread.Set();
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!keepRecording) recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
-    view_.SetButtonsEnabled(false);
-    parkPending_ = !DestroyReviveParsing(true, keepRecording);
+    if (!automatic) recording_.SetButtonsEnabled(false); // a running recording ends here and is parsed
+    view_.SetButtonsEnabled(false, automatic);
+    parkPending_ = !DestroyReviveParsing(true, automatic);
     connected_ = false;
     CleanChartsData();
     EnaDisOnCnctBtn(false);

@@ -37,7 +37,9 @@ public:
     // The profile display is cleared.
     virtual void PskClean() {}
     // Stops recording and listening and disables the buttons (false), or enables them (true).
-    virtual void SetButtonsEnabled(bool enabled) {}
+    // `automatic`: the program closes the connection to reconnect by itself, so what was listened
+    // to plays again once frames flow; the user's own Disconnect ends listening for good.
+    virtual void SetButtonsEnabled(bool enabled, bool automatic) {}
     // The settings dialog's values, read at every connect (also the automatic ones).
     virtual ConnectSettings CurrentConnectSettings() const { return {}; }
     // True while the delay window is on screen: connecting then also feeds it.

@@ -122,15 +122,14 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     s.Decoder.NewProtHeaderScarceDataInit();
     SettingsForm->FTDICheckBoxClick();
     connect(SettingsForm, &TSettingsForm::FormatChanged, this, &TMainForm::FormatChanged);
-    connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this, [this](const QString& name) {
-        for (size_t i = 0; i < listening_->DeviceNames.size(); ++i)
-            if (QString::fromStdString(listening_->DeviceNames[i]) == name)
-                listening_->SelectedDevice = int(i);
-    });
-    listening_->AudioEnum(loaded_.Audio);
+    // The list's selection is the device that plays: the list's change is its only writer.
+    const int preferred = listening_->AudioEnum(loaded_.Audio);
     QStringList devices;
-    for (const std::string& d : listening_->DeviceNames) devices << QString::fromStdString(d);
-    SettingsForm->SetAudioDevices(devices, QString::fromStdString(loaded_.Audio));
+    for (const std::string& d : listening_->DeviceNames()) devices << QString::fromStdString(d);
+    SettingsForm->SetAudioDevices(devices, preferred);
+    connect(SettingsForm, &TSettingsForm::AudioDeviceChanged, this,
+            [this](int position) { listening_->SelectDevice(position); });
+    listening_->SelectDevice(SettingsForm->AudioDeviceList()->currentIndex());
     CheckBoxSpectrumClick();
     e.Start();
     Timer1->start();
@@ -302,7 +301,7 @@ void TMainForm::DrawFrame(int bufNum, TNewProtHeaderEveryFrameData& r) {
         listening_->RestoreAudio(WasListening);
         WasListening = NOCHART;
     }
-    SetButtonsEnabled(true);
+    SetButtonsEnabled(true, false);
     const bool showButton = engine_->Recording().Profile().ButtonVisible();
     PskButton->setVisible(showButton);
     (void)bufNum;
@@ -329,6 +328,10 @@ void TMainForm::ShowListenMarker(TChart chart, bool visible) {
         ActiveChannelBevel.Hide();
     }
     chartCanvas_->update();
+}
+
+void TMainForm::EnableDeviceList(bool enabled) {
+    SettingsForm->EnableAudioDevices(enabled);
 }
 
 uint8_t TMainForm::ListenQueueHeadTail() const {
@@ -463,12 +466,12 @@ void TMainForm::PskClean() {
     PskButton->hide();
 }
 
-void TMainForm::SetButtonsEnabled(bool available) {
-    if (!available) {
-        if (listening_->Listen() != NOCHART) {
-            WasListening = listening_->Listen();
-            listening_->ChangeAudio(listening_->Listen(), 0); // the same chart again stops it
-        }
+void TMainForm::SetButtonsEnabled(bool available, bool automatic) {
+    if (!available && listening_->Listen() != NOCHART) {
+        // Only a reconnection made by the program plays the chart again; the user's own
+        // Disconnect ends listening.
+        WasListening = automatic ? listening_->Listen() : NOCHART;
+        listening_->ChangeAudio(listening_->Listen(), 0); // the same chart again stops it
     }
     for (int k = 1; k <= 5; ++k)
         ChartSoundButton[size_t(k)]->setEnabled(available && panel_->ListenButtonEna[size_t(k)]);
@@ -488,6 +491,7 @@ void TMainForm::RefreshRecordControls() {
 // ---- handlers -------------------------------------------------------------------------------
 
 void TMainForm::ConnectButtonClick() {
+    WasListening = NOCHART; // the user's own press: nothing left over from a reconnection resumes
     ConnectCorrections fixed;
     engine_->ConnectButtonClick(false, &fixed);
     SettingsForm->ShowCorrections(fixed);

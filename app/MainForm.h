@@ -68,7 +68,7 @@ struct TNarrowBevel {
 class TMainForm : public QWidget,
                   public EngineView,
                   public EngineHooks,
-                  public ListenMarker,
+                  public ListenView,
                   public UserQuestions {
     Q_OBJECT
 public:
@@ -98,7 +98,7 @@ public:
     void ErrorBox(std::string_view title, std::string_view text) override;
     void TagListsChanged() override;
     void PskClean() override;
-    void SetButtonsEnabled(bool available) override;
+    void SetButtonsEnabled(bool available, bool automatic) override;
     // The settings dialog's values; the delay window's visibility.
     ConnectSettings CurrentConnectSettings() const override;
     bool DelayWindowShown() const override;
@@ -107,8 +107,9 @@ public:
     // listening queue's position for the debug dump.
     void SwitchedToRunning() override;
     uint8_t ListenQueueHeadTail() const override;
-    // ListenMarker: the frame around the chart being listened to.
+    // ListenView: the frame around the chart being listened to; the settings dialog's device list.
     void ShowListenMarker(TChart chart, bool visible) override;
+    void EnableDeviceList(bool enabled) override;
     // RecordingView
     RecordSettings RecordingSettings() override;
     UserQuestions* RecordingQuestions() override { return this; }
@@ -127,6 +128,8 @@ public:
     // "Show spectrum" checked or unchecked as by a click.
     void ShowSpectrum(bool on);
     void ButtonCancelRecClick();
+    // The "Play" button of chart k (1..5).
+    void ChannelButtonClick(int k);
     void SetMaxTime(const QString& seconds);
     QString RecordedSec() const;
     bool WarningShown() const;
@@ -134,6 +137,9 @@ public:
     QString DiagPanelTitle() const;
     Engine& EngineRef() { return *engine_; }
     TSettingsForm& Settings() { return *SettingsForm; }
+    const LiveListening& Listening() const { return *listening_; }
+    // The chart to play again once frames flow after a reconnection made by the program.
+    TChart ListeningToResume() const { return WasListening; }
     TDelayForm& DelayWindow() { return *DelayForm; }
     TEditForm& History() { return *EditForm; }
     THelpForm& Help() { return *HelpForm; }
@@ -173,7 +179,6 @@ private:
     void ComboBoxVadThrChange();
     void MaxDelayComboBoxChange();
     void FormatChanged(DataStreamFormat f);
-    void ChannelButtonClick(int k);
     void TagSelect(int k);
     // The Play button of chart k names the channel its selector shows.
     void PlayTooltip(int k);
@@ -198,6 +203,7 @@ private:
     bool mustTerminate_ = false;
     bool ReNew = false;
     bool closing_ = false;
+    // Set only when the program closes the connection to reconnect; the user's Connect clears it.
     TChart WasListening = NOCHART;
     AppSettings loaded_;
 

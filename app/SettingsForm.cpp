@@ -125,10 +125,9 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     auto* audioBox = new QGroupBox(" Live listening audio device ", this);
     auto* al = new QVBoxLayout(audioBox);
     OutComboBox = new QComboBox(audioBox);
-    OutComboBox->addItem("None");
     al->addWidget(OutComboBox);
     top->addWidget(audioBox);
-    connect(OutComboBox, &QComboBox::currentTextChanged, this, &TSettingsForm::AudioDeviceChanged);
+    connect(OutComboBox, &QComboBox::currentIndexChanged, this, &TSettingsForm::AudioDeviceChanged);
 
     connect(USBRadioButton, &QRadioButton::clicked, this, &TSettingsForm::USBRadioButtonClick);
     connect(TCPIPRadioButton, &QRadioButton::clicked, this, &TSettingsForm::USBRadioButtonClick);
@@ -235,18 +234,16 @@ void TSettingsForm::ButtonStartFwdClick() {
     }
 }
 
-void TSettingsForm::SetAudioDevices(const QStringList& names, const QString& preferred) {
+void TSettingsForm::SetAudioDevices(const QStringList& names, int selected) {
     OutComboBox->blockSignals(true);
     OutComboBox->clear();
-    OutComboBox->addItem("None");
     OutComboBox->addItems(names);
-    for (int i = 0; i < OutComboBox->count(); ++i)
-        if (OutComboBox->itemText(i).toLower() == preferred.toLower()) OutComboBox->setCurrentIndex(i);
+    OutComboBox->setCurrentIndex(selected);
     OutComboBox->blockSignals(false);
 }
 
-QString TSettingsForm::AudioDevice() const {
-    return OutComboBox->currentText();
+void TSettingsForm::EnableAudioDevices(bool enabled) {
+    OutComboBox->setEnabled(enabled);
 }
 
 bool TSettingsForm::RecordingControlsEnabled() const {

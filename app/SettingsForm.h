@@ -41,9 +41,12 @@ public:
     void ButtonStartFwdClick();
     // The FTDI library is missing: the box is unchecked and disabled for the whole run.
     void DisableFtdi();
-    // Fills the live-listening device list; "None" first.
-    void SetAudioDevices(const QStringList& names, const QString& preferred);
-    QString AudioDevice() const;
+    // Fills the live-listening device list ("None" first, as the listening gives it) and selects
+    // `selected` without announcing it; later changes are announced by AudioDeviceChanged.
+    void SetAudioDevices(const QStringList& names, int selected);
+    // Disabled while a channel plays.
+    void EnableAudioDevices(bool enabled);
+    QComboBox* AudioDeviceList() const { return OutComboBox; }
     bool RecordingControlsEnabled() const;
     void SetRecordingControlsEnabled(bool enabled);
 
@@ -56,7 +59,7 @@ public:
 
 signals:
     void FormatChanged(DataStreamFormat f);
-    void AudioDeviceChanged(const QString& name);
+    void AudioDeviceChanged(int position);
 
 private:
     void FillPortList();

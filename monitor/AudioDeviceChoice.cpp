@@ -12,13 +12,13 @@ std::string Lower(std::string s) {
 }
 } // namespace
 
-int AudioEnum(const std::vector<std::string>& names, const std::string& configured) {
-    if (names.empty()) return -1;
+int AudioEnum(const std::vector<std::string>& devices, const std::string& configured) {
     const std::string want = Lower(configured);
-    int selected = -1;
-    for (size_t i = 0; i < names.size(); ++i)
-        if (!want.empty() && Lower(names[i]).find(want) != std::string::npos) selected = int(i);
-    return selected < 0 ? 0 : selected;
+    if (devices.empty() || want == Lower(kNoAudioDevice)) return 0;
+    int selected = 1; // the first device
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (!want.empty() && Lower(devices[i]).find(want) != std::string::npos) selected = int(i) + 1;
+    return selected;
 }
 
 } // namespace vintrel

@@ -13,19 +13,31 @@ namespace {
 constexpr qsizetype kSinkBufferBytes = 2 * ListenQueue::kBufferSamples * qsizetype(sizeof(int16_t));
 } // namespace
 
-LiveListening::LiveListening(ListenQueue& queue, MessageSink& sink, ListenMarker* marker)
-    : queue_(queue), sink_(sink), marker_(marker), device_(queue) {}
+LiveListening::LiveListening(ListenQueue& queue, MessageSink& sink, ListenView* view)
+    : queue_(queue), sink_(sink), view_(view), device_(queue) {}
 
 LiveListening::~LiveListening() {
     queue_.Park();
     waveOutStop();
 }
 
-void LiveListening::AudioEnum(const std::string& configured) {
+int LiveListening::AudioEnum(const std::string& configured) {
     devices_ = QMediaDevices::audioOutputs();
-    DeviceNames.clear();
-    for (const QAudioDevice& d : devices_) DeviceNames.push_back(d.description().toStdString());
-    SelectedDevice = vintrel::AudioEnum(DeviceNames, configured);
+    std::vector<std::string> devices;
+    for (const QAudioDevice& d : devices_) devices.push_back(d.description().toStdString());
+    names_.assign(1, kNoAudioDevice);
+    names_.insert(names_.end(), devices.begin(), devices.end());
+    selected_ = 0; // the list's selection follows
+    return vintrel::AudioEnum(devices, configured);
+}
+
+void LiveListening::SelectDevice(int position) {
+    selected_ = position > 0 && position <= devices_.size() ? position : 0;
+}
+
+void LiveListening::SetDeviceListEnabled(bool enabled) {
+    listEnabled_ = enabled;
+    if (view_) view_->EnableDeviceList(enabled);
 }
 
 void LiveListening::Fail(const std::string& text) {
@@ -33,12 +45,11 @@ void LiveListening::Fail(const std::string& text) {
 }
 
 bool LiveListening::waveOutStart() {
-    if (devices_.isEmpty()) devices_ = QMediaDevices::audioOutputs();
-    if (SelectedDevice < 0 || SelectedDevice >= devices_.size()) {
+    if (selected_ == 0) { // "None"
         Fail("No audio output device to play on");
         return false;
     }
-    const QAudioDevice& dev = devices_[SelectedDevice];
+    const QAudioDevice& dev = devices_[selected_ - 1];
     QAudioFormat format;
     format.setSampleRate(queue_.FormatRate.load());
     format.setChannelCount(1);
@@ -74,13 +85,13 @@ void LiveListening::ChangeAudio(TChart chart, int samplingRate) {
     const TChart playing = queue_.Listen();
     queue_.Park(); // Listen = NOCHART, the parsing thread out of the queue
     waveOutStop();
-    DeviceListEnabled = true;
+    SetDeviceListEnabled(true);
     queue_.ClearBuffers();
     if (chart == playing) { // a second press on the playing chart ends playback
-        if (marker_) marker_->ShowListenMarker(playing, false);
+        if (view_) view_->ShowListenMarker(playing, false);
         return;
     }
-    if (playing != NOCHART && marker_) marker_->ShowListenMarker(playing, false);
+    if (playing != NOCHART && view_) view_->ShowListenMarker(playing, false);
     queue_.FormatRate = samplingRate;
     StartPlaying(chart);
 }
@@ -93,13 +104,13 @@ void LiveListening::RestoreAudio(TChart chart) {
 }
 
 void LiveListening::StartPlaying(TChart chart) {
-    DeviceListEnabled = false; // the list stays locked while a channel plays
+    SetDeviceListEnabled(false); // the list stays locked while a channel plays
     if (!waveOutStart()) {
-        DeviceListEnabled = true;
+        SetDeviceListEnabled(true);
         return;
     }
     queue_.SetListen(chart);
-    if (marker_) marker_->ShowListenMarker(chart, true);
+    if (view_) view_->ShowListenMarker(chart, true);
 }
 
 } // namespace vintrel

@@ -2,13 +2,14 @@
 // Live listening's sound output: Qt Multimedia's QAudioSink pulls from the listening queue through a
 // QIODevice whose reads advance the queue's Tail. Opening, switching and stopping follow the "Play"
 // buttons: one channel at a time, a second press on the playing chart stops it. When no device can be
-// opened the status line says so.
+// opened, or "None" is selected, the status line says so.
 //
 // Threads: window thread (everything here). The sink pulls on the thread it was created on (or on
 // Qt's audio thread); a pull only reads queued buffers and advances Tail. The parsing thread feeds
 // the queue (ListenQueue).
-#include "monitor/ListenMarker.h"
+#include "monitor/AudioDeviceChoice.h"
 #include "monitor/ListenQueue.h"
+#include "monitor/ListenView.h"
 #include "stream/MessageSink.h"
 
 #include <QAudioDevice>
@@ -41,18 +42,23 @@ private:
 
 class LiveListening {
 public:
-    // marker: where the listened chart is shown (none: not shown).
-    LiveListening(ListenQueue& queue, MessageSink& sink, ListenMarker* marker = nullptr);
+    // view: where the listened chart and the device list's state are shown (none: not shown).
+    LiveListening(ListenQueue& queue, MessageSink& sink, ListenView* view = nullptr);
     ~LiveListening();
     LiveListening(const LiveListening&) = delete;
     LiveListening& operator=(const LiveListening&) = delete;
 
-    // The settings dialog's " Live listening audio device " list: the names of all output devices in
-    // order; selects the last whose lower-cased name contains `configured`, else entry 0.
-    void AudioEnum(const std::string& configured);
-    std::vector<std::string> DeviceNames;
-    int SelectedDevice = 0;
-    bool DeviceListEnabled = true; // the list is disabled while a channel plays
+    // The settings dialog's " Live listening audio device " list: "None", then the names of all
+    // output devices in order. Returns the entry to select at start-up for the configured device
+    // text (AudioDeviceChoice); the selection itself comes back through SelectDevice.
+    int AudioEnum(const std::string& configured);
+    const std::vector<std::string>& DeviceNames() const { return names_; }
+    // The list's selection, the device the next Play opens; the list's own change is the only
+    // caller. A position outside the list selects "None".
+    void SelectDevice(int position);
+    int SelectedDevice() const { return selected_; }
+    // The list is disabled while a channel plays.
+    bool DeviceListEnabled() const { return listEnabled_; }
 
     // A "Play" button (chart 1..5) at the stream's sampling rate: switches playback to that chart, or
     // stops it when the chart is the one playing.
@@ -70,15 +76,19 @@ public:
 
 private:
     void Fail(const std::string& text);
+    void SetDeviceListEnabled(bool enabled);
     // Opens the device and feeds `chart`; on failure the device list is enabled again.
     void StartPlaying(TChart chart);
 
     ListenQueue& queue_;
     MessageSink& sink_;
-    ListenMarker* marker_;
+    ListenView* view_;
     ListenQueueDevice device_;
     std::unique_ptr<QAudioSink> audio_;
-    QList<QAudioDevice> devices_;
+    QList<QAudioDevice> devices_; // entry i is list position i + 1
+    std::vector<std::string> names_{kNoAudioDevice};
+    int selected_ = 0;
+    bool listEnabled_ = true;
 };
 
 } // namespace vintrel

@@ -35,7 +35,7 @@ HEADER_ONLY = {
     "stream/Clock.h": "core", "stream/Events.h": "core", "stream/FrameRecord.h": "core",
     "stream/MessageSink.h": "core", "stream/SystemError.h": "core", "stream/Transport.h": "core",
     "stream/Types.h": "core", "stream/QueueProbe.h": "core", "stream/TransportLoopListener.h": "core",
-    "monitor/ListenMarker.h": "core",
+    "monitor/ListenView.h": "core",
     "recording/RecordSettings.h": "core", "recording/UserQuestions.h": "core",
     "recording/FileSystem.h": "core", "recording/ParseProgress.h": "core", "recording/RecordingView.h": "core",
     "delay/CorrEntryPoints.h": "core",

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace vintrel::test {
 
@@ -29,6 +30,9 @@ public:
         if (show) warning = text;
     }
     void LinkCountersChanged(const LinkCounters& l) override { shownLinks = {l.Reconnects(), l.LinkDrops()}; }
+    void SetButtonsEnabled(bool enabled, bool automatic) override {
+        if (!enabled) buttonsOff.push_back(automatic);
+    }
     ConnectSettings CurrentConnectSettings() const override { return settings; }
     RecordSettings RecordingSettings() override { return recordSettings; }
     UserQuestions* RecordingQuestions() override { return questions; }
@@ -77,6 +81,7 @@ public:
     std::atomic<uint64_t> frames{0};
     std::atomic<int64_t> lastFrameNum{-1};
     std::atomic<uint64_t> outOfOrder{0};
+    std::vector<bool> buttonsOff; // each time the buttons went off: by the program's reconnection?
     uint64_t drawn = 0, checksumReports = 0, inconsistentReports = 0, lostSync = 0, noSignal = 0;
     std::string tcpError, errorBox, warning;
     std::pair<uint32_t, uint32_t> shownLinks{0, 0}; // what the window's "Reconnects:" and "Link drops:" show

@@ -100,6 +100,9 @@ TEST(EngineTcp, FourthCloseInconsistentFrameReconnectsAndFramesFlowAgain) {
     EXPECT_EQ(server.Accepted(), 2);
     EXPECT_TRUE(rig.engine.Connected());
     EXPECT_EQ(rig.inconsistentReports, 4u);
+    // The user's connect, then the program's disconnect and connect: the view resumes listening
+    // only after the latter.
+    EXPECT_EQ(rig.buttonsOff, (std::vector<bool>{false, true, true}));
 }
 
 TEST(EngineTcp, ResetByThePeerReconnectsAtOnce) {
@@ -149,6 +152,8 @@ TEST(EngineTcp, OrderlyCloseIsRetriedUntilTheTargetIsBack) {
     ASSERT_TRUE(rig.engine.ConnectButtonClick(false));
     EXPECT_EQ(rig.shownLinks, std::make_pair(0u, 0u));
     EXPECT_EQ(rig.engine.Links().LinkDrops(), 0u);
+    // Connect, the reconnection's disconnect and connect, the user's Disconnect and Connect.
+    EXPECT_EQ(rig.buttonsOff, (std::vector<bool>{false, true, true, false, false}));
 }
 
 TEST(EngineTcp, WrongAddressesOpenNothing) {

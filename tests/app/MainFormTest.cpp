@@ -1,6 +1,7 @@
 // The main window for real, on the offscreen platform, against a target on loopback.
 #include "app/MainForm.h"
 #include "../monitor/QtTestApp.h"
+#include "../monitor/SoundServer.h"
 #include "../recording/RecordTestSupport.h"
 #include "../sim/SimChildProcess.h"
 #include "app/EditForm.h"
@@ -62,6 +63,9 @@ struct FakeBrowser : RecordBrowserLauncher {
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The window lists the test's own sound server's sink; Qt Multimedia looks for a server
+        // once per process, so it is started before the first window.
+        test::SoundServer::Instance();
         test::QtApp();
         options_.Browser = &browser_;
         dir_ = std::filesystem::path(::testing::TempDir()) /
@@ -98,6 +102,8 @@ protected:
         }
         return true;
     }
+    // The device list holds "None" and the test's sound server's sink.
+    static bool HasSoundDevice(TMainForm& f) { return f.Settings().AudioDeviceList()->count() >= 2; }
     static uint64_t Frames(TMainForm& f) {
         return f.Counter(CounterLabel::TotalFrames)->text().toULongLong();
     }
@@ -649,6 +655,127 @@ TEST_F(MainFormTest, WrongListenerAddressShowsTheTcpIpPanel) {
     EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Connect");
     EXPECT_TRUE(f.DiagPanelShown());
     EXPECT_EQ(f.DiagPanelTitle(), "TCP/IP error:");
+}
+
+TEST_F(MainFormTest, TheDeviceListIsTheDeviceThatPlaysAndIsLockedWhileItPlays) {
+    {
+        TMainForm f(options_); // first start: no device stored
+        QComboBox* list = f.Settings().AudioDeviceList();
+        ASSERT_GE(list->count(), 1);
+        EXPECT_EQ(list->itemText(0), "None");
+        if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+        EXPECT_EQ(list->currentIndex(), 1); // a new user hears the first device
+        EXPECT_EQ(f.Listening().SelectedDevice(), 1);
+
+        f.ChannelButtonClick(2); // plays on the device shown
+        EXPECT_EQ(f.Listening().Listen(), CHART12) << f.StatusText().toStdString();
+        EXPECT_TRUE(f.ActiveChannelBevel.Visible);
+        EXPECT_FALSE(list->isEnabled());
+        f.ChannelButtonClick(2); // the second press stops it
+        EXPECT_EQ(f.Listening().Listen(), NOCHART);
+        EXPECT_FALSE(f.ActiveChannelBevel.Visible);
+        EXPECT_TRUE(list->isEnabled());
+
+        list->setCurrentIndex(0); // "None": Play plays nothing
+        EXPECT_EQ(f.Listening().SelectedDevice(), 0);
+        f.ChannelButtonClick(2);
+        PumpUntil([&] { return f.StatusText() == "No audio output device to play on"; }, 5000);
+        EXPECT_EQ(f.StatusText(), "No audio output device to play on");
+        EXPECT_EQ(f.Listening().Listen(), NOCHART);
+        EXPECT_EQ(f.Listening().Sink(), nullptr);
+        EXPECT_FALSE(f.ActiveChannelBevel.Visible);
+        EXPECT_TRUE(list->isEnabled());
+    }
+    TMainForm again(options_); // "None" was stored and stays
+    EXPECT_EQ(again.Settings().AudioDeviceList()->currentIndex(), 0);
+    EXPECT_EQ(again.Listening().SelectedDevice(), 0);
+}
+
+namespace {
+// A paced stream of `frames` clean frames from `first` on, and, with `skipEvery`, more frames of
+// which every skipEvery-th is missing: inconsistent frames close enough to reconnect.
+test::StreamServer::Plan Paced(uint32_t first, uint64_t frames, uint32_t skipEvery = 0, bool close = false) {
+    sim::StreamConfig c;
+    c.startCounter = first;
+    std::vector<uint8_t> bytes = sim::GenerateStream(c, frames);
+    if (skipEvery) {
+        c.startCounter = first + uint32_t(frames);
+        c.damage.skipFrameEvery = skipEvery;
+        const auto damaged = sim::GenerateStream(c, 20 * skipEvery);
+        bytes.insert(bytes.end(), damaged.begin(), damaged.end());
+    }
+    // Ten frames every 20 ms: about twice real time.
+    return {.Bytes = bytes, .CloseAtEnd = close, .Piece = 10 * (bytes.size() / frames), .PauseUs = 20000};
+}
+} // namespace
+
+TEST_F(MainFormTest, ListeningResumesAfterEachReconnectionTheProgramMakes) {
+    test::StreamServer server([](int k) {
+        return k == 0   ? Paced(0, 1500, 10)      // inconsistent frames: reconnected
+               : k == 1 ? Paced(0, 1500, 0, true) // closed by the target: reconnected
+                        : Paced(0, 30000);
+    });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+    f.ConnectButtonClick();
+    ASSERT_TRUE(PumpUntil([&] { return f.ChartSoundButton[1]->isEnabled(); }, 20000));
+    ASSERT_EQ(f.EngineRef().Links().Reconnects(), 0u) << "the first stream ended before Play";
+    f.ChannelButtonClick(1);
+    ASSERT_EQ(f.Listening().Listen(), CHART11) << f.StatusText().toStdString();
+    // Each reconnection stops listening; the first frames after it play the chart again.
+    const Engine& e = f.EngineRef();
+    EXPECT_TRUE(
+        PumpUntil([&] { return e.Links().Reconnects() >= 1 && f.Listening().Listen() == CHART11; }, 30000))
+        << e.Links().Reconnects() << " " << f.StatusText().toStdString();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return server.Accepted() >= 3 && e.Connected() && f.Listening().Listen() == CHART11; }, 30000))
+        << server.Accepted() << " " << e.Links().Reconnects() << " " << f.StatusText().toStdString();
+    EXPECT_EQ(e.Links().Reconnects(), 2u);
+    EXPECT_TRUE(f.ActiveChannelBevel.Visible);
+    EXPECT_FALSE(f.Settings().AudioDeviceList()->isEnabled());
+}
+
+TEST_F(MainFormTest, TheUsersDisconnectAndConnectResumeNothing) {
+    test::StreamServer server([](int k) {
+        return k == 1   ? Paced(0, 1500, 0, true)               // closed by the target
+               : k == 2 ? test::StreamServer::Plan{.Bytes = {}} // the reconnection brings nothing
+                        : Paced(0, 30000);
+    });
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << server.Address() << "\r\n";
+    TMainForm f(options_);
+    if (!HasSoundDevice(f)) GTEST_SKIP() << "no sound server: " << test::SoundServer::Instance().Why();
+    const auto playing = [&] {
+        EXPECT_TRUE(PumpUntil([&] { return f.ChartSoundButton[1]->isEnabled(); }, 20000));
+        f.ChannelButtonClick(1);
+        return f.Listening().Listen() == CHART11;
+    };
+    const auto framesFlowAgain = [&] {
+        return PumpUntil([&] { return Frames(f) >= 64 && f.ChartSoundButton[1]->isEnabled(); }, 20000);
+    };
+
+    f.ConnectButtonClick();
+    ASSERT_TRUE(playing()) << f.StatusText().toStdString();
+    f.ConnectButtonClick(); // the user's Disconnect while a chart plays
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+    EXPECT_EQ(f.ListeningToResume(), NOCHART);
+    EXPECT_TRUE(f.Settings().AudioDeviceList()->isEnabled());
+    f.ConnectButtonClick();
+    ASSERT_TRUE(framesFlowAgain());
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+
+    // The target closes; the reconnection brings no frames: the chart waits to play again ...
+    ASSERT_TRUE(playing()) << f.StatusText().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return server.Accepted() >= 3 && f.ListeningToResume() == CHART11; }, 30000))
+        << server.Accepted() << " " << f.StatusText().toStdString();
+    f.ConnectButtonClick(); // ... until the user disconnects and connects again
+    f.ConnectButtonClick();
+    EXPECT_EQ(f.ListeningToResume(), NOCHART);
+    ASSERT_TRUE(framesFlowAgain());
+    EXPECT_EQ(f.Listening().Listen(), NOCHART);
+    EXPECT_EQ(server.Accepted(), 4);
 }
 
 } // namespace vintrel

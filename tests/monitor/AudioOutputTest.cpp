@@ -2,6 +2,8 @@
 // recorded back from the sink's monitor.
 #include "monitor/AudioOutput.h"
 
+#include "monitor/AudioDeviceChoice.h"
+
 #include "QtTestApp.h"
 #include "SoundServer.h"
 #include "stream/Clock.h"
@@ -31,10 +33,12 @@ int16_t SignalAt(int64_t i) {
     return int16_t(1 + (i * 7919) % 20000);
 } // never 0
 
-// The listened-chart frames the window was asked to show or hide.
-struct MarkerLog : ListenMarker {
+// The listened-chart frames the window was asked to show or hide, and the device list's states.
+struct MarkerLog : ListenView {
     std::vector<std::pair<TChart, bool>> shown;
+    std::vector<bool> listEnabled;
     void ShowListenMarker(TChart c, bool v) override { shown.emplace_back(c, v); }
+    void EnableDeviceList(bool enabled) override { listEnabled.push_back(enabled); }
 };
 
 void PumpEvents(std::chrono::milliseconds span) {
@@ -47,21 +51,56 @@ void PumpEvents(std::chrono::milliseconds span) {
 
 } // namespace
 
-TEST(LiveListening, WithoutADeviceTheStatusLineSaysSo) {
+TEST(AudioDeviceChoice, TheListPositionFollowsTheStoredDeviceText) {
+    const std::vector<std::string> two = {"Built-in Speakers", "USB Headset"};
+    const std::vector<std::string> three = {"HDMI Out", "USB Speakers", "USB Headset"};
+    struct Case {
+        const char* what;
+        std::vector<std::string> devices;
+        std::string configured;
+        int position; // 0 is "None", device i is i + 1
+    };
+    for (const Case& c : {
+             Case{"first start: the first device", two, "", 1},
+             Case{"a stored None keeps None", two, "none", 0},
+             Case{"a part of the name, any case", two, "headset", 2},
+             Case{"the whole name, lower-cased", two, "built-in speakers", 1},
+             Case{"the last of several matches", three, "usb", 3},
+             Case{"an unplugged device: the first one", two, "bluetooth", 1},
+             Case{"no device: only None", {}, "", 0},
+             Case{"no device, a stored name: only None", {}, "usb headset", 0},
+         }) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(AudioEnum(c.devices, c.configured), c.position);
+    }
+}
+
+TEST(LiveListening, WithNoneSelectedNothingPlaysAndTheStatusLineSaysSo) {
     test::SoundServer::Instance(); // this process talks to the test's server, if there is one
     test::QtApp();
     QueueSink sink;
     ListenQueue queue(nullptr);
     MarkerLog marker;
     LiveListening out(queue, sink, &marker);
-    out.AudioEnum("");
-    out.SelectedDevice = int(out.DeviceNames.size()) + 3; // a device that is not there
-    out.ChangeAudio(CHART13, 8000);
-    EXPECT_EQ(sink.Status(), "No audio output device to play on");
-    EXPECT_EQ(out.Listen(), NOCHART);
-    EXPECT_TRUE(out.DeviceListEnabled);
-    EXPECT_TRUE(marker.shown.empty());
-    EXPECT_EQ(out.Sink(), nullptr);
+    EXPECT_EQ(out.DeviceNames(), std::vector<std::string>{"None"}); // before the devices are listed
+    const int preferred = out.AudioEnum("none");
+    EXPECT_EQ(preferred, 0);
+    ASSERT_FALSE(out.DeviceNames().empty());
+    EXPECT_EQ(out.DeviceNames()[0], "None");
+    for (int position : {preferred, int(out.DeviceNames().size()) + 3}) { // "None"; no such entry
+        SCOPED_TRACE(position);
+        sink.SetStat("", StatStyle::Normal);
+        marker.listEnabled.clear();
+        out.SelectDevice(position);
+        EXPECT_EQ(out.SelectedDevice(), 0);
+        out.ChangeAudio(CHART13, 8000);
+        EXPECT_EQ(sink.Status(), "No audio output device to play on");
+        EXPECT_EQ(out.Listen(), NOCHART);
+        EXPECT_TRUE(out.DeviceListEnabled());
+        EXPECT_EQ(marker.listEnabled.back(), true); // locked for the attempt, given back after it
+        EXPECT_TRUE(marker.shown.empty());
+        EXPECT_EQ(out.Sink(), nullptr);
+    }
 }
 
 TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
@@ -79,14 +118,17 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
     ListenQueue queue(stream.get());
     MarkerLog marker;
     LiveListening out(queue, sink, &marker);
-    out.AudioEnum("vintrel-test-null");
+    const int position = out.AudioEnum("vintrel-test-null");
     // Qt Multimedia looks for the sound server once per process: when another test of the same
     // process opened it before this one started the server, the sink cannot be seen here.
     // (ctest runs every test in a process of its own, where this does not happen.)
-    if (out.SelectedDevice < 0)
+    if (out.DeviceNames().size() < 2)
         GTEST_SKIP()
             << "Qt Multimedia was started before the sound server in this process; run this test alone";
-    ASSERT_EQ(out.DeviceNames[size_t(out.SelectedDevice)], test::SoundServer::kSinkDescription);
+    // The list position is the device that plays: "None" is entry 0, the test's sink the next.
+    ASSERT_EQ(position, 1);
+    ASSERT_EQ(out.DeviceNames()[size_t(position)], test::SoundServer::kSinkDescription);
+    out.SelectDevice(position);
 
     char path[] = "/tmp/vintrel-parec-XXXXXX";
     const int fd = ::mkstemp(path);
@@ -98,7 +140,8 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
 
     out.ChangeAudio(CHART11, 8000);
     ASSERT_EQ(out.Listen(), CHART11) << sink.Status();
-    EXPECT_FALSE(out.DeviceListEnabled);
+    EXPECT_FALSE(out.DeviceListEnabled());
+    EXPECT_EQ(marker.listEnabled.back(), false);
     ASSERT_NE(out.Sink(), nullptr);
     // The parsing thread: 32-sample frames at the pace of "8 Ksps, 4 ms" for 1.6 s.
     constexpr int kFrames = 400;
@@ -124,7 +167,8 @@ TEST(LiveListening, PlaysAChannelThroughARealSoundServerInOrder) {
     PumpEvents(std::chrono::milliseconds(2500));
     out.ChangeAudio(CHART11, 8000); // the second press stops it
     EXPECT_EQ(out.Listen(), NOCHART);
-    EXPECT_TRUE(out.DeviceListEnabled);
+    EXPECT_TRUE(out.DeviceListEnabled());
+    EXPECT_EQ(marker.listEnabled.back(), true);
     PumpEvents(std::chrono::milliseconds(200));
     test::SoundServer::StopRecording(recorder);
     ASSERT_EQ(marker.shown, (std::vector<std::pair<TChart, bool>>{{CHART11, true}, {CHART11, false}}));
