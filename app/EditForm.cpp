@@ -1,4 +1,5 @@
 #include "app/EditForm.h"
+#include "app/WindowPlacement.h"
 
 #include <QFont>
 #include <QLineEdit>
@@ -72,7 +73,7 @@ void TEditForm::HistoryButtonClick() {
     Edit->hide();
     Memo1->setGeometry(0, 0, 800, (n + 1) * 25);
     Memo1->show();
-    if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
+    if (QWidget* main = parentWidget()) PlaceOnScreen(*this, CentredOn(*this, *main), *main);
     show();
 }
 

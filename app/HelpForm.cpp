@@ -22,7 +22,6 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(browser_);
     QFile manual(":/help/manual.html");
     if (manual.open(QIODevice::ReadOnly)) browser_->setHtml(QString::fromUtf8(manual.readAll()));
-    if (parent) move(parent->geometry().center() - rect().center());
 }
 
 } // namespace vintrel

@@ -5,6 +5,7 @@
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
 #include "app/SettingsForm.h"
+#include "app/WindowPlacement.h"
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
 #include "quendel/QuendelImage.h"
@@ -668,9 +669,12 @@ void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {
 
 void TMainForm::Timer1Timer() {
     if (!ReNew) {
-        SettingsForm->move(x() + frameGeometry().width() + 8, y());
-        DelayForm->move(x(), y() + frameGeometry().height());
+        // Beside the main window and below it, as far as the screen allows.
+        const QPoint settingsAt(x() + frameGeometry().width() + 8, y());
+        PlaceOnScreen(*SettingsForm, settingsAt, *this);
+        PlaceOnScreen(*DelayForm, QPoint(x(), y() + frameGeometry().height()), *this);
         SettingsForm->show();
+        PlaceOnScreen(*SettingsForm, settingsAt, *this); // its frame is known once it is shown
         ReNew = true;
     }
     engine_->OnTimer();

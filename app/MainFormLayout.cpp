@@ -6,6 +6,7 @@
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
 #include "app/SettingsForm.h"
+#include "app/WindowPlacement.h"
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
 
@@ -277,6 +278,7 @@ void TMainForm::CreateControls() {
         SettingsForm->raise();
     });
     connect(HelpButton, &QPushButton::clicked, this, [this] {
+        if (!HelpForm->isVisible()) PlaceOnScreen(*HelpForm, CentredOn(*HelpForm, *this), *this);
         HelpForm->show();
         HelpForm->raise();
     });

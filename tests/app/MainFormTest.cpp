@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -31,6 +32,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTextBrowser>
 #include <QTimer>
@@ -351,6 +353,40 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         EXPECT_EQ(again.ChartSoundButton[size_t(k)]->toolTip(), again.ChartSelTagCB[size_t(k)]->currentText())
             << k;
     EXPECT_EQ(again.ChartSoundButton[2]->toolTip(), "Raw_TXIN1");
+}
+
+// Near the bottom-right corner of its screen the main window still puts the windows it places on
+// that screen's free area: beside it, below it and centred on it as far as the area allows.
+TEST_F(MainFormTest, TheWindowsItPlacesStayOnItsScreen) {
+    TMainForm f(options_);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    f.move(area.right() - 100, area.bottom() - 80);
+    f.show();
+    ASSERT_EQ(f.screen()->availableGeometry(), area);
+    // Wholly on the area, or at its left or top edge where the window is wider or taller.
+    const auto onArea = [&](const QWidget& w) {
+        const QRect r = w.frameGeometry();
+        const bool xOk = r.width() <= area.width() ? r.left() >= area.left() && r.right() <= area.right()
+                                                   : r.left() == area.left();
+        const bool yOk = r.height() <= area.height() ? r.top() >= area.top() && r.bottom() <= area.bottom()
+                                                     : r.top() == area.top();
+        return xOk && yOk;
+    };
+    const auto where = [](const QWidget& w) {
+        const QRect r = w.frameGeometry();
+        return QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return f.Settings().isVisible(); }, 30000)); // the timer's first tick
+    EXPECT_TRUE(onArea(f.Settings())) << where(f.Settings());
+    f.DelayWindow().show(); // where the first tick put it, at the size it takes when shown
+    ASSERT_TRUE(PumpUntil([&] { return f.DelayWindow().isVisible(); }, 30000));
+    EXPECT_TRUE(onArea(f.DelayWindow())) << where(f.DelayWindow());
+    f.DelayWindow().hide();
+    Button(f, "Help")->click();
+    EXPECT_TRUE(f.Help().isVisible());
+    EXPECT_TRUE(onArea(f.Help())) << where(f.Help());
+    f.History().HistoryButtonClick();
+    EXPECT_TRUE(onArea(f.History())) << where(f.History());
 }
 
 // The dB sliders and the SNR labels follow the charts: no slider beside a spectrogram, the SNR only
