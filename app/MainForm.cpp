@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -271,6 +272,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
 bool TMainForm::event(QEvent* e) {
     if (e->type() == AppMessageEvent::kType) {
         const auto* m = static_cast<AppMessageEvent*>(e);
+        if (parsing_) {
+            // The engine is in the middle of the parse: its messages wait, as they would if
+            // nothing but the repaints were processed.
+            held_.push_back({m->Msg, m->WParam, m->LParam});
+            return true;
+        }
         if (!closing_) engine_->AppMessage(m->Msg, m->WParam, m->LParam);
         if (m->Msg == WM_FRAMES_READY) {
             chartCanvas_->update();
@@ -621,6 +628,36 @@ void TMainForm::ShowRecordDamage(const ParseOutcome& o) {
     ShowRecordDiagPanel(true);
 }
 
+void TMainForm::ParseBusy(bool busy) {
+    if (busy == parsing_) return;
+    parsing_ = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        lastRepaint_.invalidate(); // the first progress repaints at once
+        RefreshRecordControls();   // disabled for the whole parse
+        return;
+    }
+    ProgressBar1->hide();
+    QApplication::restoreOverrideCursor();
+    // Ahead of the messages posted after them and still queued.
+    for (const HeldMessage& m : held_)
+        QCoreApplication::postEvent(this, new AppMessageEvent(m.Msg, m.WParam, m.LParam),
+                                    Qt::HighEventPriority);
+    held_.clear();
+}
+
+void TMainForm::ParseProgressChanged(int percent) {
+    if (percent < 0) {
+        ProgressBar1->hide();
+        return;
+    }
+    ProgressBar1->show();
+    ProgressBar1->setValue(percent);
+    if (lastRepaint_.isValid() && lastRepaint_.elapsed() < 20) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    lastRepaint_.start();
+}
+
 void TMainForm::ButtonParseOfflineClick() {
     const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump",
                                                         QString::fromStdString(options_.ProgramFolder) + "/",
@@ -668,6 +705,7 @@ void TMainForm::ShowChartText(int k, bool tooltip, const QPoint& global) {
 }
 
 void TMainForm::Timer1Timer() {
+    if (parsing_) return; // the engine is busy in the parse; the next tick comes a second later
     if (!ReNew) {
         // Beside the main window and below it, as far as the screen allows.
         const QPoint settingsAt(x() + frameGeometry().width() + 8, y());

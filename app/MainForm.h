@@ -18,11 +18,13 @@
 #include "recording/UserQuestions.h"
 #include "stream/StatusLine.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -30,6 +32,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -115,6 +118,10 @@ public:
     UserQuestions* RecordingQuestions() override { return this; }
     void ShowRecordFiles(const std::string& wildcard) override { SelectMultipleItems(wildcard); }
     void ShowRecordDamage(const ParseOutcome& outcome) override;
+    // The wait cursor while a record is parsed; the workers' messages wait for the parse's end.
+    void ParseBusy(bool busy) override;
+    // The progress bar; the window is repainted now and then, user input waits.
+    void ParseProgressChanged(int percent) override;
 
     // UserQuestions (the record parser's boxes); ErrorBox serves both interfaces.
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;
@@ -149,6 +156,7 @@ public:
     QSlider* DbSliderWidget(int k) const { return DbMinSliders[size_t(k)]; }
     QLabel* SnrLabelWidget(int k) const { return SNRlabels[size_t(k)]; }
     const QImage& Canvas() const { return canvas_; }
+    const QProgressBar* ProgressBarWidget() const { return ProgressBar1; }
     std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
     std::array<QComboBox*, 6> ChartSelTagCB{};      // [1..5]
     TNarrowBevel ActiveChannelBevel;
@@ -206,6 +214,16 @@ private:
     // Set only when the program closes the connection to reconnect; the user's Connect clears it.
     TChart WasListening = NOCHART;
     AppSettings loaded_;
+    // A record is being parsed on this thread; the workers' messages delivered meanwhile are
+    // kept in their order and posted again when it ends.
+    struct HeldMessage {
+        uint32_t Msg;
+        uintptr_t WParam;
+        intptr_t LParam;
+    };
+    bool parsing_ = false;
+    std::vector<HeldMessage> held_;
+    QElapsedTimer lastRepaint_; // the parse's last event processing
 
     TSettingsForm* SettingsForm = nullptr;
     THelpForm* HelpForm = nullptr;
@@ -258,6 +276,7 @@ private:
     std::array<QLabel*, 3> diagLabels_{};
     QPushButton* ButtonCloseDiagPanel;
     QPlainTextEdit* DetailsMemo;
+    QProgressBar* ProgressBar1; // the share of a record parsed, over the status line's right end
     QTimer* Timer1;
     std::unique_ptr<RecordBrowserLauncher> ownBrowser_; // when the options name no launcher
     RecordBrowserLauncher* browser_ = nullptr;          // the browsing copy of the program, at most one

@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -193,6 +194,11 @@ void TMainForm::CreateControls() {
 
     LabelStat = new QLabel("Not connected", this);
     LabelStat->setGeometry(10, height() - 24, width() - 20, 20);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setGeometry(width() - 230, height() - 24, 220, 20);
+    ProgressBar1->hide();
     // Between the charts and the buttons, away from the status line, which does not overwrite it;
     // it stays until the next Connect.
     FormatWarningLabel = new QLabel(this);

@@ -78,8 +78,7 @@ void RecordingControl::EndRecording(bool automatic) {
     controls_.StartStopCaption = "Start record";
     controls_.SettingsLocked = false;
     controls_.CancelEnabled = false;
-    controls_.Hourglass = true;
-    IsParsing_ = true;
+    SetParsing(true);
 
     RecordSettings settings = CurrentSettings();
     ParseRequest request;
@@ -107,9 +106,14 @@ void RecordingControl::EndRecording(bool automatic) {
         files_.Remove(raw);
     }
     AfterParse(outcome);
-    IsParsing_ = false;
-    controls_.Hourglass = false;
+    SetParsing(false);
     controls_.StartStopEnabled = true;
+}
+
+void RecordingControl::SetParsing(bool parsing) {
+    IsParsing_ = parsing;
+    controls_.Hourglass = parsing;
+    view_.ParseBusy(parsing);
 }
 
 void RecordingControl::AfterParse(const ParseOutcome& outcome) {
@@ -174,12 +178,10 @@ ParseOutcome RecordingControl::ButtonParseOfflineClick(const std::string& chosen
     r.Parse.Settings = CurrentSettings();
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, r.ProtocolType);
     r.Parse.Profile = &profile;
-    IsParsing_ = true;
-    controls_.Hourglass = true;
+    SetParsing(true);
     ParseOutcome outcome = ParseOffline(parser_, r);
     if (outcome.Opened) AfterParse(outcome);
-    controls_.Hourglass = false;
-    IsParsing_ = false;
+    SetParsing(false);
     return outcome;
 }
 

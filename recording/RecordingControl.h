@@ -73,6 +73,8 @@ private:
     // automatic: ended by the program (no old-protocol damage box then).
     void EndRecording(bool automatic = false);
     void AfterParse(const ParseOutcome& outcome);
+    // The parse state and the hourglass, told to the view.
+    void SetParsing(bool parsing);
 
     StreamState& s_;
     MessageSink& sink_;

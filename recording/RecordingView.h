@@ -25,6 +25,9 @@ public:
     virtual void ShowRecordFiles(const std::string& wildcard) {}
     // The diagnosis panel of a damaged record: its fragments, checksum errors and frames.
     virtual void ShowRecordDamage(const ParseOutcome& outcome) {}
+    // The hourglass: true when a record's parse begins, false when it has ended, whatever the
+    // outcome (boxes, errors and the results are shown in between).
+    virtual void ParseBusy(bool busy) {}
 };
 
 } // namespace vintrel

@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -523,7 +524,46 @@ TEST_F(MainFormLiveTest, RecordTwoSecondsThenCancelAnother) {
         << f.RecordedSec().toStdString() << " s, " << f.StatusText().toStdString() << ", inconsistent "
         << f.Counter(CounterLabel::InconsistentFrames)->text().toStdString() << ", checksum "
         << f.Counter(CounterLabel::ChecksumErrors)->text().toStdString() << ", frames " << Frames(f);
+    // The parse shows its progress rising on the bar under the wait cursor with the button
+    // disabled. Batches of frames that arrive meanwhile wait for its end: at the first step the
+    // parsing thread is let run a whole round of the frame buffers, so a batch is queued before
+    // the parse first lets the window repaint.
+    struct Step {
+        int percent;
+        bool shown, waiting, startEnabled;
+        uint64_t drawn;
+    };
+    std::vector<Step> steps;
+    const QProgressBar* bar = f.ProgressBarWidget();
+    const FrameHandOff& handOff = f.EngineRef().State().HandOff;
+    const auto watch = QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
+        const QCursor* c = QApplication::overrideCursor();
+        steps.push_back({v, !bar->isHidden(), c && c->shape() == Qt::WaitCursor, end->isEnabled(),
+                         f.EngineRef().FramesDrawn()});
+        if (steps.size() > 1) return;
+        const uint64_t before = handOff.FramesNotDrawn();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (handOff.FramesNotDrawn() < before + kFrameBuffers &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    });
+    EXPECT_TRUE(bar->isHidden());
     f.StartStopButtonClick(); // End record: parsed into WAV files beside the program
+    QObject::disconnect(watch);
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps.front().percent, 0);
+    EXPECT_GE(steps.back().percent, 90);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_TRUE(steps[i].shown && steps[i].waiting && !steps[i].startEnabled) << i;
+        if (i > 0) {
+            EXPECT_GT(steps[i].percent, steps[i - 1].percent) << i;
+        }
+        EXPECT_EQ(steps[i].drawn, steps.front().drawn) << i;
+    }
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const uint64_t parsedAt = steps.back().drawn;
+    EXPECT_TRUE(PumpUntil([&] { return f.EngineRef().FramesDrawn() > parsedAt; }, 10000)); // drawn after
     int wavs = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir_)) wavs += e.path().extension() == ".wav";
     EXPECT_GE(wavs, 5) << f.StatusText().toStdString();

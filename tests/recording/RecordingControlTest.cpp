@@ -57,6 +57,8 @@ TEST(Recording, TimeLimitEndsTheRecordingAndParsesIt) {
                                            "valid frames (12 sec) recorded");
         EXPECT_EQ(run.status.StatusKind(), StatKind::Sticky); // the result stays until the user acts
         EXPECT_FALSE(Exists(run.dir.File("temp.$$$")));       // "Delete raw record after parsing"
+        EXPECT_EQ(run.shown, "[ph]"); // the hourglass over the whole parse, the bar within it
+        EXPECT_FALSE(run.rc.Controls().Hourglass);
         EXPECT_EQ(run.Wav("Raw_TXIN1").samples, ChannelSamples(rec, SimChannel::Tx1In, 0, size_t(o.Frames)));
     }
 }
@@ -187,6 +189,7 @@ TEST(Recording, ARecordThatCannotBeParsedIsKeptUnderItsOwnName) {
     EXPECT_NE(run.status.Status().find("wrong file structure. Raw record kept: " + kept), std::string::npos)
         << run.status.Status();
     EXPECT_EQ(run.status.StatusKind(), StatKind::Sticky);
+    EXPECT_EQ(run.shown, "[]"); // the hourglass ends with the failed parse too
 }
 
 TEST(Recording, WriteFailureIsReportedOnceAndTheRecordKeepsWholeFrames) {

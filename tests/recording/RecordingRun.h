@@ -57,12 +57,21 @@ public:
     WavContent Wav(const std::string& param) const { return ReadWav(dir.File("rec-" + param + ".wav")); }
     RecordSettings RecordingSettings() override { return settings; }
     UserQuestions* RecordingQuestions() override { return &questions; }
+    // The parse as the window sees it: "[" busy, "p" a run of progress, "h" the bar hidden, "]" done.
+    void ParseBusy(bool busy) override { shown += busy ? '[' : ']'; }
+    void ParseProgressChanged(int percent) override {
+        if (percent < 0)
+            shown += 'h';
+        else if (shown.empty() || shown.back() != 'p')
+            shown += 'p';
+    }
 
     TempDir dir;
     StatusLog status;
     ScriptedQuestions questions;
     RecordSettings settings;
     LimitedFiles files;
+    std::string shown;
 
 private:
     MemoryTransport transport_;
