@@ -13,11 +13,34 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace {
+
+// A 10 ms timer and the longest gap between its ticks: how long the window thread was busy at
+// once. The first `skip` ticks are not counted; `each` sees the time of every tick.
+struct TickProbe {
+    explicit TickProbe(int skip, std::function<void(qint64)> each = {}) {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this, skip, each = std::move(each)] {
+            const qint64 now = clock.elapsed();
+            if (ticks++ >= skip) worst = std::max(worst, now - last);
+            last = now;
+            if (each) each(now);
+        });
+    }
+    void Start() {
+        clock.start();
+        timer.start();
+    }
+    QElapsedTimer clock;
+    QTimer timer;
+    qint64 last = 0, worst = 0, ticks = 0;
+};
 
 // Parses the record offline from the event loop, answering the protocol question with "Yes" (the
 // new protocol), while a 10 ms timer ticks whenever the parse lets the window process events.
@@ -31,22 +54,14 @@ int ParseRecord(QApplication& app, vintrel::TMainForm& form, const std::string& 
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click() : box->accept();
     });
-    QElapsedTimer clock;
-    qint64 last = 0, worst = 0, parseMs = 0;
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        worst = std::max(worst, now - last);
-        last = now;
-    });
+    TickProbe probe(0);
+    qint64 parseMs = 0;
     vintrel::ParseOutcome outcome;
     QTimer::singleShot(0, &app, [&] {
-        clock.start();
-        tick.start();
+        probe.Start();
         outcome = form.EngineRef().Recording().ButtonParseOfflineClick(
             file, false, vintrel::DataStreamFormat::Ksps24Ms1_33);
-        parseMs = clock.elapsed();
+        parseMs = probe.clock.elapsed();
         app.quit();
     });
     answer.start();
@@ -55,7 +70,7 @@ int ParseRecord(QApplication& app, vintrel::TMainForm& form, const std::string& 
         "parse %lld ms, %lld frames, longest gap between 10 ms ticks %lld ms, progress bar reached %d, "
         "hidden after: %s, wait cursor left: %s\n",
         static_cast<long long>(parseMs), static_cast<long long>(outcome.Frames),
-        static_cast<long long>(worst), highest, form.ProgressBarWidget()->isHidden() ? "yes" : "no",
+        static_cast<long long>(probe.worst), highest, form.ProgressBarWidget()->isHidden() ? "yes" : "no",
         QApplication::overrideCursor() ? "yes" : "no");
     return outcome.Frames > 0 ? 0 : 1;
 }
@@ -90,18 +105,11 @@ int main(int argc, char** argv) {
     form.ShowSpectrum(true);
     form.ConnectButtonClick();
 
-    QElapsedTimer clock;
-    qint64 last = 0, worst = 0, ticks = 0;
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        if (ticks++ > 100) worst = std::max(worst, now - last); // after the first second
-        last = now;
+    // Counted after the first second.
+    TickProbe probe(101, [&](qint64 now) {
         if (now >= seconds * 1000) app.quit();
     });
-    clock.start();
-    tick.start();
+    probe.Start();
     app.exec();
     const auto frames = form.Counter(vintrel::CounterLabel::TotalFrames)->text().toULongLong();
     const auto inconsistent = form.Counter(vintrel::CounterLabel::InconsistentFrames)->text().toULongLong();
@@ -109,7 +117,7 @@ int main(int argc, char** argv) {
     std::printf(
         "seconds %d, longest gap between 10 ms ticks %lld ms, frames counted %llu (about %d expected), "
         "inconsistent %llu, frames not drawn %llu\n",
-        seconds, static_cast<long long>(worst), static_cast<unsigned long long>(frames), seconds * 750,
+        seconds, static_cast<long long>(probe.worst), static_cast<unsigned long long>(frames), seconds * 750,
         static_cast<unsigned long long>(inconsistent), static_cast<unsigned long long>(notDrawn));
     form.close();
     std::filesystem::remove_all(dir);
