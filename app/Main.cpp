@@ -24,12 +24,15 @@ int main(int argc, char** argv) {
     o.SetFName = (exe.absolutePath() + "/" + exe.completeBaseName() + ".config").toStdString();
     vintrel::TMainForm form(o);
     if (form.MustTerminate()) return 1;
-    form.show();
-    // For the documentation's screenshots: VINTREL_SHOW_SPECTRUM checks "Show spectrum",
+    // For the documentation's screenshots: VINTREL_WINDOW_SIZE=WxH sizes the main window,
+    // VINTREL_SHOW_SPECTRUM checks "Show spectrum",
     // VINTREL_AUTOCONNECT connects at start (and opens the delay window when set to "all");
     // VINTREL_SCREENSHOT=FILE:MS saves the main
     // window (and FILE with "-delay" for the delay window, with "-settings" for the settings
     // dialog when VINTREL_SHOT_SETTINGS is set) after MS milliseconds and quits.
+    const QStringList size = qEnvironmentVariable("VINTREL_WINDOW_SIZE").split('x');
+    if (size.size() == 2) form.resize(size[0].toInt(), size[1].toInt());
+    form.show();
     if (qEnvironmentVariableIsSet("VINTREL_SHOW_SPECTRUM")) form.ShowSpectrum(true);
     const QString autoConnect = qEnvironmentVariable("VINTREL_AUTOCONNECT");
     if (!autoConnect.isEmpty())

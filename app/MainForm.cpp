@@ -1,6 +1,6 @@
 #include "app/MainForm.h"
 
-#include "app/ChartCanvas.h"
+#include "app/ChartView.h"
 #include "app/ConfigFile.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
@@ -88,12 +89,11 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     DelayForm = new TDelayForm(*delay_, nullptr);
     CreateControls();
     for (int k = 1; k <= 5; ++k) {
-        // The dB sliders where their charts put them, shown and set as the charts say: a position
-        // the chart snaps is written back without counting as another move.
+        // The dB sliders shown and set as the charts say: a position the chart snaps is written back without
+        // counting as another move.
         DbSlider& d = panel_->DbSliders[size_t(k)];
         QSlider* slider = DbMinSliders[size_t(k)];
         slider->setRange(0, d.Max);
-        slider->setGeometry(d.Left, d.Top, 20, d.Height);
         d.Changed = [slider, &d] {
             const QSignalBlocker quiet(slider);
             slider->setValue(d.Position);
@@ -105,6 +105,11 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
         snr.Changed = [label, &snr] { label->setVisible(snr.Visible); };
         snr.Changed();
     }
+
+    // The layout's own size, as far as the screen's free area allows with a title bar.
+    QSize size = sizeHint();
+    if (const QScreen* sc = screen()) size = size.boundedTo(sc->availableGeometry().size() - QSize(0, 32));
+    resize(size);
 
     LoadSettings();
     if (!e.FtdiLib().FTDIdriverFound) {
@@ -280,7 +285,7 @@ bool TMainForm::event(QEvent* e) {
         }
         if (!closing_) engine_->AppMessage(m->Msg, m->WParam, m->LParam);
         if (m->Msg == WM_FRAMES_READY) {
-            chartCanvas_->update();
+            chartGrid_->update();
             RefreshRecordControls();
         }
         return true;
@@ -331,11 +336,12 @@ void TMainForm::ShowListenMarker(TChart chart, bool visible) {
     if (visible) {
         ActiveChannelBevel.Left = Chart_XY[size_t(chart)].X - 8;
         ActiveChannelBevel.Top = Chart_XY[size_t(chart)].Y - 40;
+        ActiveChannelBevel.Chart = chart;
         ActiveChannelBevel.Show();
     } else {
         ActiveChannelBevel.Hide();
     }
-    chartCanvas_->update();
+    chartGrid_->update();
 }
 
 void TMainForm::EnableDeviceList(bool enabled) {
@@ -349,12 +355,14 @@ uint8_t TMainForm::ListenQueueHeadTail() const {
 void TMainForm::FrameReported(bool checksum) {
     StreamState& s = engine_->State();
     panel_->FrameReported(checksum, s.Ring.ProtocolType(), s.Tags, s.Format().MsPerFrame);
-    chartCanvas_->update();
+    chartGrid_->update();
 }
 
 void TMainForm::Warning(std::string_view text, bool show) {
     WarningLabel->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
     if (show) {
+        WarningPanel->adjustSize();
+        WarningPanel->move(chartGrid_->geometry().center() - WarningPanel->rect().center());
         WarningPanel->show();
         WarningPanel->raise();
     } else if (!WarningPanel->isHidden()) {
@@ -396,24 +404,6 @@ void TMainForm::TcpIpError(std::string_view text) {
 
 void TMainForm::HideTcpIpError() {
     if (!RecordDiagPanel->isHidden() && EditTotalFrames->isHidden()) RecordDiagPanel->hide();
-}
-
-void TMainForm::ShowRecordDiagPanel(bool IsRecord) {
-    LabelDiagPanel->setText(IsRecord ? "The recording is damaged:" : "TCP/IP error:");
-    for (QLabel* l : diagLabels_) l->setVisible(IsRecord);
-    EditCSerrors->setVisible(IsRecord);
-    EditTotalFrames->setVisible(IsRecord);
-    if (IsRecord) {
-        EditFragments->setGeometry(160, 24, 60, 20);
-        ButtonCloseDiagPanel->setGeometry(192, 2, 35, 20);
-        ButtonCloseDiagPanel->setText("Close");
-    } else {
-        EditFragments->setGeometry(10, 30, 210, 20);
-        ButtonCloseDiagPanel->setGeometry(92, 70, 135, 24);
-        ButtonCloseDiagPanel->setText("Cancel Retrying and close");
-    }
-    RecordDiagPanel->show();
-    RecordDiagPanel->raise();
 }
 
 void TMainForm::ErrorBox(std::string_view title, std::string_view text) {
@@ -470,7 +460,7 @@ void TMainForm::TagSelect(int k) {
 }
 
 void TMainForm::PskClean() {
-    DetailsMemo->hide();
+    HideDetailsMemo();
     PskButton->hide();
 }
 
@@ -545,12 +535,12 @@ void TMainForm::FormatChanged(DataStreamFormat f) {
     panel_->RestartStatistics(v.MsPerFrame);
     for (int k = 1; k <= 5; ++k) panel_->Chart(k).SpectrumMaxFreq = v.SamplingRateFromSettings / 2;
     if (CheckBoxSpectrum->isChecked()) panel_->SetSpectrumShown(true, v.SamplingRateFromSettings);
-    chartCanvas_->update();
+    chartGrid_->update();
 }
 
 void TMainForm::RateTrackBarChange() {
     panel_->SetRatePosition(RateTrackBar->value());
-    chartCanvas_->update();
+    chartGrid_->update();
 }
 
 void TMainForm::ComboBoxVadThrChange() {
@@ -570,7 +560,7 @@ void TMainForm::CheckBoxSpectrumClick() {
     if (!on) panel_->SetLogScale(DbCheckBox->isChecked());
     for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale})
         w->setEnabled(on);
-    chartCanvas_->update();
+    chartGrid_->update();
 }
 
 void TMainForm::ButtonCancelRecClick() {
@@ -670,22 +660,6 @@ void TMainForm::ButtonParseOfflineClick() {
         CheckRecordFormat(engine_->Recording().Files(), chosen.toStdString(), bigEndian, format)));
     engine_->Recording().ButtonParseOfflineClick(chosen.toStdString(), bigEndian, format);
     RefreshRecordControls();
-}
-
-void TMainForm::ShowDetails() {
-    ProfileDisplay& p = engine_->Recording().Profile();
-    p.PskButtonClick(engine_->State().Ring.ProtocolType());
-    PskButton->setText(QString::fromStdString(p.ButtonCaption()));
-    if (p.DetailsShown()) {
-        QStringList lines;
-        for (const std::string& l : p.Details().Lines) lines << QString::fromStdString(l);
-        DetailsMemo->setPlainText(lines.join('\n'));
-        DetailsMemo->setGeometry(10, LabelStat->y() - 150, width() - 20, 140);
-        DetailsMemo->show();
-        DetailsMemo->raise();
-    } else {
-        DetailsMemo->hide();
-    }
 }
 
 void TMainForm::SelectMultipleItems(const std::string& wildcard) {

@@ -29,6 +29,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -44,7 +45,8 @@ class TSettingsForm;
 class THelpForm;
 class TEditForm;
 class TDelayForm;
-class ChartCanvas;
+class ChartGrid;
+class ChartView;
 
 struct StartOptions {
     bool DUMP2FILE = false;
@@ -57,6 +59,7 @@ struct StartOptions {
 
 // The listened-channel frame, drawn by the chart canvas.
 struct TNarrowBevel {
+    TChart Chart = NOCHART;
     int cTop = 0, cLeft = 0;
     bool Visible = false;
     int Top = 0, Left = 0;
@@ -156,13 +159,18 @@ public:
     QSlider* DbSliderWidget(int k) const { return DbMinSliders[size_t(k)]; }
     QLabel* SnrLabelWidget(int k) const { return SNRlabels[size_t(k)]; }
     const QImage& Canvas() const { return canvas_; }
+    ChartPanel& Panel() { return *panel_; }
+    // Chart k's drawing (1..5 the channels, 6 the MIPS load).
+    ChartView* ChartViewWidget(int k) const { return chartViews_[size_t(k)]; }
+    const QPlainTextEdit* DetailsWidget() const { return DetailsMemo; }
     const QProgressBar* ProgressBarWidget() const { return ProgressBar1; }
     std::array<QPushButton*, 6> ChartSoundButton{}; // [1..5]
     std::array<QComboBox*, 6> ChartSelTagCB{};      // [1..5]
     TNarrowBevel ActiveChannelBevel;
-    // Right click / mouse move on the charts: the chart under (x, y), 0 for none.
-    static int ChartAt(int x, int y);
+    // Mouse move (tooltip) or right click on chart k: its channel and figures on the status line.
     void ShowChartText(int k, bool tooltip, const QPoint& global);
+    // "Show details" / "Hide details" as by a click.
+    void ShowDetails();
 
 protected:
     bool event(QEvent* e) override;
@@ -171,6 +179,10 @@ protected:
 
 private:
     void CreateControls();
+    // Chart k with its selector, Play button, dB slider and label, in `grid`.
+    void CreateChartCell(int k, QGridLayout* grid);
+    void CreateDiagPanel();
+    void CreateMorePanel();
     void LoadSettings();
     void SaveSettings();
     void ApplyStatus(const StatusOp& op);
@@ -192,7 +204,9 @@ private:
     void PlayTooltip(int k);
     // Tab moves through the controls as they are placed, row by row from the top, left to right.
     void SetTabOrder();
-    void ShowDetails();
+    // The details memo in the statistics' place, the window grown by its height; and back.
+    void ShowDetailsMemo(const ProfileDetails& details);
+    void HideDetailsMemo();
     void SelectMultipleItems(const std::string& wildcard);
 
     StartOptions options_;
@@ -229,9 +243,13 @@ private:
     THelpForm* HelpForm = nullptr;
     TEditForm* EditForm = nullptr;
     TDelayForm* DelayForm = nullptr;
-    ChartCanvas* chartCanvas_ = nullptr;
-    std::array<QLabel*, 7> SNRlabels{};     // [1..5], [6] the MIPS label
-    std::array<QSlider*, 6> DbMinSliders{}; // [1..5]
+    ChartGrid* chartGrid_ = nullptr;
+    std::array<ChartView*, 7> chartViews_{}; // [1..6]
+    QWidget* statistics_ = nullptr;          // the counters
+    QGridLayout* diagLayout_ = nullptr;      // the diagnosis panel's, rearranged for its two forms
+    int detailsGrowth_ = 0;                  // what the details memo added to the window's height
+    std::array<QLabel*, 7> SNRlabels{};      // [1..5], [6] the MIPS label
+    std::array<QSlider*, 6> DbMinSliders{};  // [1..5]
     QLabel* LabelStat;
     QPushButton* ConnectButton;
     QPushButton* SettingsButton;

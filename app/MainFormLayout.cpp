@@ -1,7 +1,7 @@
 // The main window's controls and where they sit.
 #include "app/MainForm.h"
 
-#include "app/ChartCanvas.h"
+#include "app/ChartView.h"
 
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
@@ -12,13 +12,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,255 +25,238 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <utility>
 #include <vector>
 
 namespace vintrel {
 
-void ChartCanvas::mouseMoveEvent(QMouseEvent* e) {
-    const QPoint at = e->position().toPoint();
-    const int k = TMainForm::ChartAt(at.x(), at.y());
-    if (k) form_.ShowChartText(k, true, e->globalPosition().toPoint());
+namespace {
+// A widget that keeps its room in the layout while it is hidden.
+template <class W> W* Steady(W* w) {
+    QSizePolicy p = w->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(p);
+    return w;
 }
 
-void ChartCanvas::contextMenuEvent(QContextMenuEvent* e) {
-    const int k = TMainForm::ChartAt(e->pos().x(), e->pos().y());
-    if (k >= 1 && k <= 5) form_.ShowChartText(k, false, e->globalPos());
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets, int spacing = 5) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(spacing);
+    for (QWidget* w : widgets) row->addWidget(w);
+    row->addStretch(1);
+    return row;
 }
 
-int TMainForm::ChartAt(int x, int y) {
-    int hit = 0;
-    for (int k = 1; k <= 6; ++k)
-        if (Chart_XY[size_t(k)].X <= x && x <= Chart_XY[size_t(k)].X + 130 && Chart_XY[size_t(k)].Y <= y &&
-            y <= Chart_XY[size_t(k)].Y + 130)
-            hit = k; // the highest chart wins
-    return hit;
+// A label as wide as the widest of its texts, so that the row does not move as it changes.
+QLabel* ValueLabel(const QString& text, const QString& widest, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(widest) + 4);
+    return l;
 }
 
-void TMainForm::CreateControls() {
-    setFixedSize(ChartPanel::kCanvasWidth + 10, 730);
-    chartCanvas_ = new ChartCanvas(*this, canvas_, this);
-    chartCanvas_->move(0, 0);
+QSlider* HorizontalSlider(int lo, int hi, int at, int width, QWidget* parent) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setRange(lo, hi);
+    s->setValue(at);
+    s->setFixedWidth(width);
+    return s;
+}
+} // namespace
 
-    for (int k = 1; k <= 5; ++k) {
-        const int X = Chart_XY[size_t(k)].X, Y = Chart_XY[size_t(k)].Y;
-        auto* b = new QPushButton("Play", this);
-        b->setGeometry(X + 110, Y - 22 - 6, 28, 22);
+void TMainForm::CreateChartCell(int k, QGridLayout* grid) {
+    auto* cell = new QWidget(chartGrid_);
+    auto* l = new QGridLayout(cell);
+    // Room round the chart for the listening frame.
+    l->setContentsMargins(8, 8, 6, 0);
+    l->setHorizontalSpacing(2);
+    l->setVerticalSpacing(0);
+    auto* view = new ChartView(*this, panel_->Chart(k), k, cell);
+    chartViews_[size_t(k)] = view;
+    l->addWidget(view, 1, 0);
+    auto* label = Steady(new QLabel(cell));
+    SNRlabels[size_t(k)] = label;
+    l->addWidget(label, 2, 0, 1, 2);
+    if (k <= 5) {
+        auto* b = new QPushButton("Play", cell);
+        b->setFixedWidth(b->fontMetrics().horizontalAdvance("Play") + 14);
         b->setEnabled(false);
         connect(b, &QPushButton::clicked, this, [this, k] { ChannelButtonClick(k); });
         ChartSoundButton[size_t(k)] = b;
-        auto* cb = new QComboBox(this);
-        cb->setGeometry(X, Y - 22 - 6 + 3 - 3, 108, 22);
+        auto* cb = new QComboBox(cell);
         connect(cb, &QComboBox::activated, this, [this, k] { TagSelect(k); });
         connect(cb, &QComboBox::currentTextChanged, this, [this, k] { PlayTooltip(k); });
         ChartSelTagCB[size_t(k)] = cb;
-        auto* snr = new QLabel(this);
-        snr->setGeometry(X, Y + 152, 130, 16);
-        SNRlabels[size_t(k)] = snr;
-        auto* slider = new QSlider(Qt::Vertical, this);
+        auto* top = new QHBoxLayout;
+        top->setSpacing(2);
+        top->addWidget(cb, 1);
+        top->addWidget(b);
+        l->addLayout(top, 0, 0, 1, 2);
+        auto* slider = Steady(new QSlider(Qt::Vertical, cell));
         slider->setRange(0, 48);
         slider->setInvertedAppearance(true);
         connect(slider, &QSlider::valueChanged, this, [this, k](int v) {
             panel_->DbSliders[size_t(k)].Position = v;
             panel_->Chart(k).DbSliderChange();
-            chartCanvas_->update();
+            chartGrid_->update();
         });
         DbMinSliders[size_t(k)] = slider;
+        l->addWidget(slider, 1, 1);
+    } else {
+        // No selector and no slider: the chart keeps the size of the others.
+        l->setRowMinimumHeight(0, QComboBox().sizeHint().height());
+        l->setColumnMinimumWidth(1, QSlider(Qt::Vertical).sizeHint().width());
+        label->setText("MIPS unavailable");
     }
-    SNRlabels[6] = new QLabel("MIPS unavailable", this);
-    SNRlabels[6]->setGeometry(Chart_XY[6].X, Chart_XY[6].Y + 134, 180, 16);
+    l->setRowStretch(1, 1);
+    l->setColumnStretch(0, 1);
+    grid->addWidget(cell, (k - 1) / 3, (k - 1) % 3);
+    chartGrid_->SetCell(k, cell);
+}
 
-    int y = 442;
+void TMainForm::CreateControls() {
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(4, 0, 4, 4);
+    top->setSpacing(4);
+    chartGrid_ = new ChartGrid(*this, this);
+    auto* grid = new QGridLayout(chartGrid_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    for (int k = 1; k <= 6; ++k) CreateChartCell(k, grid);
+    top->addWidget(chartGrid_, 1);
+
+    // Between the charts and the buttons, where the status line does not overwrite it; it stays
+    // until the next Connect.
+    FormatWarningLabel = Steady(new QLabel(this));
+    FormatWarningLabel->setWordWrap(true);
+    FormatWarningLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    FormatWarningLabel->setStyleSheet("color: red; font-weight: bold");
+    {
+        QFont bold = font();
+        bold.setBold(true);
+        FormatWarningLabel->setFixedHeight(2 * QFontMetrics(bold).lineSpacing() + 2);
+    }
+    FormatWarningLabel->hide();
+    top->addWidget(FormatWarningLabel);
+
     ConnectButton = new QPushButton("&Connect", this);
-    ConnectButton->setGeometry(10, y, 90, 26);
     SettingsButton = new QPushButton("&Settings", this);
-    SettingsButton->setGeometry(105, y, 80, 26);
     HelpButton = new QPushButton("&Help", this);
-    HelpButton->setGeometry(190, y, 60, 26);
     HistoryButton = new QPushButton("History", this);
-    HistoryButton->setGeometry(255, y, 70, 26);
     PskButton = new QPushButton("Show Details", this);
-    PskButton->setGeometry(330, y, 110, 26);
     PskButton->hide();
+    // "Disconnect" and "Hide details" fit as well.
+    ConnectButton->setMinimumWidth(QPushButton("Dis&connect").sizeHint().width());
+    PskButton->setMinimumWidth(QPushButton("Hide details").sizeHint().width());
+    top->addLayout(Row({ConnectButton, SettingsButton, HelpButton, HistoryButton, PskButton}));
 
-    y += 32;
-    auto* maxLabel = new QLabel("Max time, sec", this);
-    maxLabel->setGeometry(10, y, 90, 24);
     TotalLabeledEdit = new QLineEdit("999", this);
-    TotalLabeledEdit->setGeometry(100, y, 40, 24);
+    TotalLabeledEdit->setFixedWidth(TotalLabeledEdit->fontMetrics().horizontalAdvance("99999") + 12);
     StartStopButton = new QPushButton("Start &record", this);
-    StartStopButton->setGeometry(145, y, 95, 24);
+    StartStopButton->setMinimumWidth(QPushButton("End &record").sizeHint().width());
     StartStopButton->setEnabled(false);
     ButtonCancelRec = new QPushButton("Cancel record", this);
-    ButtonCancelRec->setGeometry(245, y, 95, 24);
     ButtonCancelRec->setEnabled(false);
-    auto* passedLabel = new QLabel("Recorded, sec", this);
-    passedLabel->setGeometry(345, y, 90, 24);
     PassedLabeledEdit = new QLineEdit("0", this);
     PassedLabeledEdit->setReadOnly(true);
-    PassedLabeledEdit->setGeometry(435, y, 50, 24);
-    y += 28;
+    PassedLabeledEdit->setFixedWidth(PassedLabeledEdit->fontMetrics().horizontalAdvance("999999") + 12);
+    top->addLayout(Row({new QLabel("Max time, sec", this), TotalLabeledEdit, StartStopButton, ButtonCancelRec,
+                        new QLabel("Recorded, sec", this), PassedLabeledEdit}));
     CheckBoxShowFiles = new QCheckBox("Open dialog with recorded files", this);
-    CheckBoxShowFiles->setGeometry(10, y, 220, 22);
     CheckBoxShowFiles->setChecked(true);
     ButtonParseOffline = new QPushButton("Parse Offline (expert)", this);
-    ButtonParseOffline->setGeometry(245, y, 150, 24);
+    top->addLayout(Row({CheckBoxShowFiles, ButtonParseOffline}, 16));
 
-    y += 30;
     auto* vis = new QGroupBox("Waveform monitor settings", this);
-    vis->setGeometry(5, y, 570, 78);
-    auto* fast = new QLabel("fast", vis);
-    fast->setGeometry(8, 20, 26, 20);
-    RateTrackBar = new QSlider(Qt::Horizontal, vis);
-    RateTrackBar->setRange(1, 7);
-    RateTrackBar->setValue(4);
-    RateTrackBar->setGeometry(34, 20, 90, 20);
-    auto* slow = new QLabel("slow", vis);
-    slow->setGeometry(126, 20, 30, 20);
+    RateTrackBar = HorizontalSlider(1, 7, 4, 90, vis);
     DbCheckBox = new QCheckBox("Log scale", vis);
     DbCheckBox->setChecked(true);
-    DbCheckBox->setGeometry(160, 20, 80, 20);
     MoreVisSetButton = new QPushButton("More", vis);
-    MoreVisSetButton->setGeometry(245, 18, 50, 24);
     CheckBoxSpectrum = new QCheckBox("Show s&pectrum", vis);
-    CheckBoxSpectrum->setGeometry(8, 48, 112, 20);
     ComboBoxFFT = new QComboBox(vis);
     ComboBoxFFT->addItems({"256", "512", "1024", "2048"});
-    ComboBoxFFT->setGeometry(120, 46, 70, 22);
-    TrackBarSpecMax = new QSlider(Qt::Horizontal, vis);
-    TrackBarSpecMax->setRange(0, 80);
-    TrackBarSpecMax->setValue(56);
-    TrackBarSpecMax->setGeometry(200, 48, 90, 20);
-    LabelSpectRange = new QLabel("96 dB", vis);
-    LabelSpectRange->setGeometry(292, 48, 50, 20);
-    auto* energy = new QLabel("Energy scale =", vis);
-    energy->setGeometry(345, 48, 90, 20);
-    TrackBarEnergyScale = new QSlider(Qt::Horizontal, vis);
-    TrackBarEnergyScale->setRange(0, 96);
-    TrackBarEnergyScale->setGeometry(430, 48, 80, 20);
-    LabelEnergyScale = new QLabel("0 dB", vis);
-    LabelEnergyScale->setGeometry(512, 48, 50, 20);
+    TrackBarSpecMax = HorizontalSlider(0, 80, 56, 66, vis);
+    LabelSpectRange = ValueLabel("96 dB", "120 dB", vis);
+    TrackBarEnergyScale = HorizontalSlider(0, 96, 0, 60, vis);
+    LabelEnergyScale = ValueLabel("0 dB", "96 dB", vis);
+    auto* visRows = new QVBoxLayout(vis);
+    visRows->setContentsMargins(6, 2, 6, 4);
+    visRows->setSpacing(2);
+    visRows->addLayout(
+        Row({new QLabel("fast", vis), RateTrackBar, new QLabel("slow", vis), DbCheckBox, MoreVisSetButton}));
+    visRows->addLayout(
+        Row({CheckBoxSpectrum, new QLabel("FFT length", vis), ComboBoxFFT, TrackBarSpecMax, LabelSpectRange,
+             new QLabel("Energy scale =", vis), TrackBarEnergyScale, LabelEnergyScale}));
+    top->addWidget(vis);
 
     auto* delay = new QGroupBox(" Delay (RXout -> TXin) analysis", this);
-    delay->setGeometry(300, y - 2, 275, 44);
-    delay->hide(); // placed below, in its own row
-    y += 82;
-    delay->setGeometry(5, y, 570, 44);
-    delay->show();
-    auto* maxDelay = new QLabel("Max delay, ms", delay);
-    maxDelay->setGeometry(8, 18, 90, 20);
     MaxDelayComboBox = new QComboBox(delay);
     MaxDelayComboBox->addItems({"1000", "2000", "4000"});
     MaxDelayComboBox->setCurrentIndex(1);
-    MaxDelayComboBox->setGeometry(100, 16, 70, 22);
     DiagramButton = new QPushButton("Show &diagram", delay);
-    DiagramButton->setGeometry(180, 15, 100, 24);
+    auto* delayRow = Row({new QLabel("Max delay, ms", delay), MaxDelayComboBox, DiagramButton});
+    delayRow->setContentsMargins(6, 2, 6, 4);
+    delay->setLayout(delayRow);
+    top->addWidget(delay);
 
-    y += 50;
-    // Three columns: the stream's counters in the first two, the link's in the third, so that
-    // "Link drops:" stands beside "Inconsistent frames:".
+    // The statistics: three columns, the stream's counters in the first two, the link's in the
+    // third, so that "Link drops:" stands beside "Inconsistent frames:".
+    statistics_ = new QWidget(this);
+    auto* counters = new QGridLayout(statistics_);
+    counters->setContentsMargins(6, 0, 6, 0);
+    counters->setVerticalSpacing(2);
+    counters->setHorizontalSpacing(8);
     static const char* const kCounterCaptions[] = {
         "Total frames:",        "Total time, sec:", "Checksum errors:",
         "Inconsistent frames:", "Reconnects:",      "Link drops:"};
-    static constexpr int kCaptionWidth[] = {115, 132, 80}, kValueWidth[] = {70, 53, 100};
     QLabel** link[] = {&reconnectsLabel_, &linkDropsLabel_};
     for (int i = 0; i < 6; ++i) {
         const int column = i < 4 ? i % 2 : 2, row = i < 4 ? i / 2 : i - 4;
-        const int cx = 10 + column * 190, cy = y + row * 20;
-        auto* caption = new QLabel(kCounterCaptions[i], this);
-        caption->setGeometry(cx, cy, kCaptionWidth[column], 20);
-        auto* value = new QLabel("0", this);
-        value->setGeometry(cx + kCaptionWidth[column], cy, kValueWidth[column], 20);
+        counters->addWidget(new QLabel(kCounterCaptions[i], statistics_), row, 2 * column);
+        auto* value = ValueLabel("0", "99999999", statistics_);
+        counters->addWidget(value, row, 2 * column + 1);
         if (i < 4)
             counters_[size_t(i)] = value;
         else
             *link[i - 4] = value;
     }
+    counters->setColumnStretch(6, 1);
+    top->addWidget(statistics_);
+
+    // The profile details take the statistics' place and add their own height (ShowDetails).
+    DetailsMemo = new QPlainTextEdit(this);
+    DetailsMemo->setReadOnly(true);
+    DetailsMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    DetailsMemo->hide();
+    top->addWidget(DetailsMemo);
 
     LabelStat = new QLabel("Not connected", this);
-    LabelStat->setGeometry(10, height() - 24, width() - 20, 20);
+    LabelStat->setMinimumWidth(0);
+    LabelStat->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setRange(0, 100);
-    ProgressBar1->setGeometry(width() - 230, height() - 24, 220, 20);
+    ProgressBar1->setFixedWidth(220);
     ProgressBar1->hide();
-    // Between the charts and the buttons, away from the status line, which does not overwrite it;
-    // it stays until the next Connect.
-    FormatWarningLabel = new QLabel(this);
-    FormatWarningLabel->setGeometry(10, ConnectButton->y() - 50, width() - 20, 46);
-    FormatWarningLabel->setWordWrap(true);
-    FormatWarningLabel->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    FormatWarningLabel->setStyleSheet("color: red; font-weight: bold");
-    FormatWarningLabel->hide();
+    auto* status = new QHBoxLayout;
+    status->setContentsMargins(6, 0, 0, 0);
+    status->addWidget(LabelStat, 1);
+    status->addWidget(ProgressBar1);
+    top->addLayout(status);
 
     WarningPanel = new QFrame(this);
     WarningPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    WarningPanel->setGeometry(200, 200, 180, 40);
     WarningPanel->setAutoFillBackground(true);
     WarningLabel = new QLabel("No signal", WarningPanel);
-    WarningLabel->setGeometry(4, 4, 172, 32);
     WarningLabel->setAlignment(Qt::AlignCenter);
     WarningLabel->setStyleSheet("color: red; font-weight: bold; font-size: 17px");
+    (new QVBoxLayout(WarningPanel))->addWidget(WarningLabel);
+    WarningPanel->setMinimumSize(180, 40);
     WarningPanel->hide();
 
-    RecordDiagPanel = new QFrame(this);
-    RecordDiagPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    RecordDiagPanel->setGeometry(10, y - 104, 233, 100);
-    RecordDiagPanel->setAutoFillBackground(true);
-    LabelDiagPanel = new QLabel("The recording is damaged:", RecordDiagPanel);
-    LabelDiagPanel->setGeometry(6, 2, 220, 20);
-    LabelDiagPanel->setStyleSheet("color: red; font-weight: bold; font-size: 17px");
-    static const char* const kDiag[] = {
-        "Inconsistencies (fragments):", "Checksum errors (if verified):", "Total frames:"};
-    QLineEdit** edits[] = {&EditFragments, &EditCSerrors, &EditTotalFrames};
-    for (int i = 0; i < 3; ++i) {
-        diagLabels_[size_t(i)] = new QLabel(kDiag[i], RecordDiagPanel);
-        diagLabels_[size_t(i)]->setGeometry(6, 24 + i * 22, 150, 20);
-        *edits[i] = new QLineEdit(RecordDiagPanel);
-        (*edits[i])->setReadOnly(true);
-        (*edits[i])->setGeometry(160, 24 + i * 22, 60, 20);
-    }
-    ButtonCloseDiagPanel = new QPushButton("Close", RecordDiagPanel);
-    ButtonCloseDiagPanel->setGeometry(192, 2, 35, 20);
-    RecordDiagPanel->hide();
-
-    MorePanel = new QFrame(this);
-    MorePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    MorePanel->setAutoFillBackground(true);
-    MorePanel->setFixedSize(260, 150);
-    auto* voice = new QGroupBox(" Voice detection ", MorePanel);
-    voice->setGeometry(6, 4, 120, 60);
-    RadioButtonVAD = new QRadioButton("VAD", voice);
-    RadioButtonVAD->setGeometry(8, 18, 50, 20);
-    RadioButtonND = new QRadioButton("ND", voice);
-    RadioButtonND->setGeometry(60, 18, 50, 20);
-    RadioButtonND->setChecked(true);
-    auto* thr = new QLabel("VAD threshold", MorePanel);
-    thr->setGeometry(134, 8, 100, 18);
-    ComboBoxVadThr = new QComboBox(MorePanel);
-    for (int i = 0; i <= 20; ++i) ComboBoxVadThr->addItem(QString::number(i * 0.05, 'f', 2));
-    ComboBoxVadThr->setCurrentIndex(10);
-    ComboBoxVadThr->setGeometry(134, 28, 70, 22);
-    auto* features = new QGroupBox("Plotting features", MorePanel);
-    features->setGeometry(6, 66, 200, 78);
-    VPurpleCheckBox = new QCheckBox("Paint voiced frames", features);
-    VPurpleCheckBox->setChecked(true);
-    VPurpleCheckBox->setGeometry(8, 16, 180, 18);
-    NRedCheckBox = new QCheckBox("Plot noise level", features);
-    NRedCheckBox->setGeometry(8, 34, 180, 18);
-    VolGreenCheckBox = new QCheckBox("Plot RXout volume", features);
-    VolGreenCheckBox->setChecked(true);
-    VolGreenCheckBox->setGeometry(8, 52, 180, 18);
-    auto* close = new QPushButton("Close", MorePanel);
-    close->setGeometry(210, 118, 44, 24);
-    connect(close, &QPushButton::clicked, MorePanel, &QWidget::hide);
-    MorePanel->hide();
-
-    DetailsMemo = new QPlainTextEdit(this);
-    DetailsMemo->setReadOnly(true);
-    DetailsMemo->hide();
-
+    CreateDiagPanel();
+    CreateMorePanel();
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
 
@@ -296,7 +278,7 @@ void TMainForm::CreateControls() {
     connect(RateTrackBar, &QSlider::valueChanged, this, &TMainForm::RateTrackBarChange);
     connect(DbCheckBox, &QCheckBox::clicked, this, [this](bool on) {
         if (!CheckBoxSpectrum->isChecked()) panel_->SetLogScale(on);
-        chartCanvas_->update();
+        chartGrid_->update();
     });
     connect(MoreVisSetButton, &QPushButton::clicked, this, &TMainForm::MoreVisSetButtonClick);
     connect(ComboBoxVadThr, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBoxVadThrChange);
@@ -341,22 +323,6 @@ void TMainForm::SetTabOrder() {
                                DbCheckBox,        MoreVisSetButton,    CheckBoxSpectrum,   ComboBoxFFT,
                                TrackBarSpecMax,   TrackBarEnergyScale, MaxDelayComboBox,   DiagramButton});
     for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
-}
-
-QLabel* TMainForm::Counter(CounterLabel which) const {
-    return counters_[size_t(which)];
-}
-
-void TMainForm::MoreVisSetButtonClick() {
-    // Bottom-right corner on the group's bottom-right corner, kept inside the window.
-    QWidget* group = MoreVisSetButton->parentWidget();
-    QPoint corner = group->geometry().bottomRight();
-    int left = corner.x() - MorePanel->width() + 1, top = corner.y() - MorePanel->height() + 1;
-    if (top + MorePanel->height() > height()) top -= top + MorePanel->height() - height();
-    if (left + MorePanel->width() > width()) left -= left + MorePanel->width() - width();
-    MorePanel->move(std::max(0, left), std::max(0, top));
-    MorePanel->show();
-    MorePanel->raise();
 }
 
 } // namespace vintrel

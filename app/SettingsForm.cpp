@@ -20,12 +20,8 @@
 namespace vintrel {
 
 namespace {
-QLineEdit* Caption(const QString& text, QWidget* parent) {
-    auto* e = new QLineEdit(text, parent);
-    e->setReadOnly(true);
-    e->setFrame(false);
-    e->setFocusPolicy(Qt::NoFocus);
-    return e;
+QLabel* Caption(const QString& text, QWidget* parent) {
+    return new QLabel(text, parent);
 }
 // The dialog lists formats in this order.
 const DataStreamFormat kFormatOrder[kFormatCount] = {

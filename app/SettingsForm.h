@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -69,7 +70,7 @@ private:
     QComboBox* PortComboBox;
     QPushButton* ButtonUpdPorts;
     QLineEdit* UartRateEdit;
-    QLineEdit* UartRateLabel;
+    QLabel* UartRateLabel;
     QCheckBox* FTDICheckBox;
     QLineEdit* IPAddrPortEdit;
     QLineEdit* EditAutoRC;

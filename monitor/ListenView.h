@@ -10,7 +10,7 @@ namespace vintrel {
 class ListenView {
 public:
     virtual ~ListenView() = default;
-    // Shows the frame at (Chart_XY[chart].X - 8, Chart_XY[chart].Y - 40), or hides it.
+    // Shows the frame around the chart and its controls, or hides it.
     virtual void ShowListenMarker(TChart chart, bool visible) = 0;
     // The device list is enabled (nothing plays) or disabled (a channel plays).
     virtual void EnableDeviceList(bool enabled) = 0;

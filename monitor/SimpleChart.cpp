@@ -39,13 +39,32 @@ std::string FrequencyLabel(int maxFreq, int i) {
     return f;
 }
 
-QFont LabelFont() {
+} // namespace
+
+QFont TSimpleChart::LabelFont() {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(10);
     f.setStyleStrategy(QFont::NoAntialias);
     return f;
 }
-} // namespace
+
+int TSimpleChart::LabelRow(int i) {
+    return int(RoundHalfEven((5 - i) * kLabelStep));
+}
+
+int TSimpleChart::WidestAxisLabel(const QFontMetrics& fm) {
+    // The level labels of every bar mode and slider position.
+    static const int widestLevelLabel = [&fm] {
+        int w = fm.horizontalAdvance(QStringLiteral("1.0"));
+        for (int sl = 0; sl <= 48; ++sl)
+            for (int h = 0; h <= 6; ++h) {
+                w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalLog(h, sl))));
+                if (h > 0) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalAmpl(h, sl))));
+            }
+        return w;
+    }();
+    return widestLevelLabel;
+}
 
 TSimpleChart::TSimpleChart(QImage* Canvas, ChartLabel* SNRl, int x, int y, int AmLogSpect, int Rate,
                            DbSlider* Slider, const QPalette& palette)
@@ -290,74 +309,68 @@ void TSimpleChart::DbSliderChange() {
 }
 
 int TSimpleChart::LabelBoxWidth(const QFontMetrics& fm) {
-    // The level labels of every bar mode and slider position.
-    static const int widestLevelLabel = [&fm] {
-        int w = fm.horizontalAdvance(QStringLiteral("1.0"));
-        for (int sl = 0; sl <= 48; ++sl)
-            for (int h = 0; h <= 6; ++h) {
-                w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalLog(h, sl))));
-                if (h > 0) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(YvalAmpl(h, sl))));
-            }
-        return w;
-    }();
     // The frequency labels follow the sampling rate: the widest one drawn so far stays covered.
     for (int i = 0; i <= 5; ++i)
         widestSpectrumLabel_ =
             std::max(widestSpectrumLabel_,
                      fm.horizontalAdvance(QString::fromStdString(FrequencyLabel(SpectrumMaxFreq, i))));
-    return std::max(widestLevelLabel, widestSpectrumLabel_);
+    return std::max(WidestAxisLabel(fm), widestSpectrumLabel_);
+}
+
+QString TSimpleChart::AxisLabel(int i) const {
+    const int sl = SliderPos();
+    auto cut = [](std::string s) { return QString::fromStdString(s.size() > 8 ? s.substr(0, 8) : s); };
+    // The top label by mode, the others as the ticks below it.
+    if (i == 5) {
+        switch (AmplLogSpectrum) {
+        case kModeMips:
+            return QStringLiteral("1.0");
+        case kModeAmplitude:
+            return cut(YvalAmpl(6, sl));
+        case kModeLog:
+            return cut(YvalLog(6, sl));
+        default:
+            return cut(FrequencyLabel(SpectrumMaxFreq, 5));
+        }
+    }
+    switch (AmplLogSpectrum) {
+    case kModeAmplitude:
+    case kModeMips:
+        return cut(YvalAmpl(i + 1, sl));
+    case kModeLog:
+        return cut(YvalLog(i + 1, sl));
+    default:
+        return cut(FrequencyLabel(SpectrumMaxFreq, i));
+    }
+}
+
+void TSimpleChart::DrawAxisLabels(QPainter& p, int x, int top, double rowScale, int boxWidth) const {
+    p.setFont(LabelFont());
+    const QFontMetrics fm(p.font());
+    p.setPen(QColor(Qt::black));
+    for (int i = 5; i >= 0; --i) {
+        const int y = top + int(std::lround(LabelRow(i) * rowScale));
+        // Opaque on the button face as wide as any label drawn there, so that a shorter label
+        // covers a longer one of another mode or slider position.
+        const QRect box(x, y - 6, boxWidth, fm.height());
+        p.fillRect(box, QColor::fromRgb(btnFace_));
+        p.drawText(box, Qt::AlignLeft | Qt::AlignTop, AxisLabel(i));
+    }
 }
 
 void TSimpleChart::Repaint() {
     CopyToParent();
     if (!ParentCanvas) return;
-    const int sl = SliderPos();
-    auto cut = [](std::string s) { return QString::fromStdString(s.size() > 8 ? s.substr(0, 8) : s); };
-    // Label i (5 at the top .. 0 at the bottom): the top one by mode, the others as the ticks below it.
-    auto label = [&](int i) {
-        if (i == 5) {
-            switch (AmplLogSpectrum) {
-            case kModeMips:
-                return QStringLiteral("1.0");
-            case kModeAmplitude:
-                return cut(YvalAmpl(6, sl));
-            case kModeLog:
-                return cut(YvalLog(6, sl));
-            default:
-                return cut(FrequencyLabel(SpectrumMaxFreq, 5));
-            }
-        }
-        switch (AmplLogSpectrum) {
-        case kModeAmplitude:
-        case kModeMips:
-            return cut(YvalAmpl(i + 1, sl));
-        case kModeLog:
-            return cut(YvalLog(i + 1, sl));
-        default:
-            return cut(FrequencyLabel(SpectrumMaxFreq, i));
-        }
-    };
     const int right = DrawRect.left() + 128; // the plot's right edge, excluded
     {
         QPainter p(ParentCanvas);
         p.setFont(LabelFont());
-        const QFontMetrics fm(p.font());
-        p.setPen(QColor(Qt::black));
-        const int boxWidth = LabelBoxWidth(fm);
-        for (int i = 5; i >= 0; --i) {
-            const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * kLabelStep));
-            const QString text = label(i);
-            // Opaque on the button face as wide as any label drawn there, so that a shorter label
-            // covers a longer one of another mode or slider position.
-            const QRect box(right + 8, y - 6, boxWidth, fm.height());
-            p.fillRect(box, QColor::fromRgb(btnFace_));
-            p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
-        }
+        DrawAxisLabels(p, right + 8, DrawRect.top(), 1.0, LabelBoxWidth(QFontMetrics(p.font())));
     }
     Raster canvas(*ParentCanvas);
     canvas.SetColor(btnShadow_);
     for (int i = 5; i >= 0; --i) {
-        const int y = DrawRect.top() + int(RoundHalfEven((5 - i) * kLabelStep));
+        const int y = DrawRect.top() + LabelRow(i);
         canvas.MoveTo(right + 2, y);
         canvas.LineTo(right + 6, y);
         if (i > 0) {

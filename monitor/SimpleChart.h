@@ -18,7 +18,9 @@
 #include <functional>
 #include <string>
 
+class QFont;
 class QFontMetrics;
+class QPainter;
 
 namespace vintrel {
 
@@ -73,6 +75,17 @@ public:
     int CalcY(int inp) const;
 
     const QImage& BitMap() const { return bitmap_; }
+
+    // The axis: label i (5 at the top .. 0 at the bottom) in the current mode and slider position,
+    // its row below the plot's top, the font, and the widest level label of any mode and slider.
+    QString AxisLabel(int i) const;
+    static int LabelRow(int i);
+    static QFont LabelFont();
+    static int WidestAxisLabel(const QFontMetrics& fm);
+    // The six labels at x, each on an opaque box boxWidth wide, at their rows times rowScale below top.
+    void DrawAxisLabels(QPainter& p, int x, int top, double rowScale, int boxWidth) const;
+    QRgb ShadowColor() const { return btnShadow_; }
+    QRgb HighlightColor() const { return btnHighlight_; }
 
     int Left, Top;
     uint16_t nTick = 0;

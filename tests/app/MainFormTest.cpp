@@ -4,6 +4,7 @@
 #include "../monitor/SoundServer.h"
 #include "../recording/RecordTestSupport.h"
 #include "../sim/SimChildProcess.h"
+#include "app/ChartView.h"
 #include "app/EditForm.h"
 #include "app/HelpForm.h"
 #include "app/RecordBrowser.h"
@@ -11,6 +12,7 @@
 #include "connection/Ftdi.h"
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
+#include "monitor/SimpleChart.h"
 #include "sim/StreamGenerator.h"
 #include "stream/FormatCheck.h"
 #include "support/FrameBuilder.h"
@@ -31,6 +33,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -222,6 +225,20 @@ TEST_F(MainFormTest, LiveFramesAreDrawnAndDisconnectDisablesTheButtons) {
     for (int k = 1; k <= 5; ++k) EXPECT_TRUE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
     EXPECT_EQ(f.ChartSelTagCB[5]->currentText(), "Raw_RXOUT1");
 
+    // The profile's details take the statistics' place, and the window grows by the memo as far
+    // as its screen allows.
+    f.show();
+    ASSERT_TRUE(PumpUntil([&] { return !Button(f, "Show Details")->isHidden(); }, 20000));
+    const int height = f.height();
+    f.ShowDetails();
+    EXPECT_TRUE(f.DetailsWidget()->isVisible());
+    EXPECT_GT(f.height(), height);
+    EXPECT_GE(f.DetailsWidget()->height(), 120);
+    EXPECT_TRUE(f.screen()->availableGeometry().contains(f.frameGeometry()));
+    f.ShowDetails();
+    EXPECT_FALSE(f.DetailsWidget()->isVisible());
+    EXPECT_EQ(f.height(), height);
+
     f.ConnectButtonClick(); // disconnect
     EXPECT_EQ(Plain(f.ConnectButtonWidget()), "Connect");
     for (int k = 1; k <= 5; ++k) EXPECT_FALSE(f.ChartSoundButton[size_t(k)]->isEnabled()) << k;
@@ -269,11 +286,12 @@ TEST_F(MainFormTest, StatusRoutinesAndHitTests) {
     EXPECT_EQ(f.StatusText(), "Inconsistent frame numbers.");
     f.ChangeStat("inconsistent ", "");
     EXPECT_EQ(f.StatusText(), "");
-    EXPECT_EQ(TMainForm::ChartAt(16, 48), 1);
-    EXPECT_EQ(TMainForm::ChartAt(146, 178), 1);
-    EXPECT_EQ(TMainForm::ChartAt(147, 178), 0);
-    EXPECT_EQ(TMainForm::ChartAt(384 + 130, 240 + 130), 6);
-    EXPECT_EQ(TMainForm::ChartAt(5, 5), 0);
+    // The pointer over a chart names its channel.
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 20), QPointF(20, 20), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(f.ChartViewWidget(5), &move);
+    ASSERT_FALSE(f.ChartSelTagCB[5]->currentText().isEmpty());
+    EXPECT_TRUE(f.StatusText().startsWith(f.ChartSelTagCB[5]->currentText())) << f.StatusText().toStdString();
 }
 
 // A line of the configuration file that names no setting: its complaint is still on the status
@@ -390,6 +408,74 @@ TEST_F(MainFormTest, TheWindowsItPlacesStayOnItsScreen) {
     EXPECT_TRUE(onArea(f.History())) << where(f.History());
 }
 
+// The window grows and the charts with it, each drawing its chart's image scaled: every pixel is
+// the image's pixel at the scaled position (give or take one for the rounding of the edges).
+TEST_F(MainFormTest, ChartsGrowWithTheWindowAndDrawTheirImagesScaled) {
+    TMainForm f(options_);
+    f.show();
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(f.ChartViewWidget(k)->PlotRect().size(), QSize(128, 128)) << k;
+    // Bars of every height, so that the rows differ.
+    TSimpleChart& chart = f.Panel().Chart(5);
+    chart.SetRate(0);
+    for (int i = 0; i < 64; ++i) chart.Add5(int16_t(i * 500), 0, -2, -2);
+    f.resize(1280, 1000);
+    QCoreApplication::processEvents();
+    const QImage image = chart.BitMap();
+    for (int k = 1; k <= 6; ++k) {
+        ChartView& view = *f.ChartViewWidget(k);
+        const QRect plot = view.PlotRect();
+        EXPECT_GT(plot.width(), 256) << k;
+        EXPECT_GT(plot.height(), 192) << k;
+        if (k != 5) continue;
+        const QImage shown = view.grab().toImage();
+        int wrong = 0;
+        for (int y = 0; y < plot.height(); ++y)
+            for (int x = 0; x < plot.width(); ++x) {
+                const int sx = (2 * x + 1) * 128 / (2 * plot.width()),
+                          sy = (2 * y + 1) * 128 / (2 * plot.height());
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        near =
+                            near || image.pixel(std::clamp(sx + dx, 0, 127), std::clamp(sy + dy, 0, 127)) ==
+                                        shown.pixel(plot.left() + x, plot.top() + y);
+                wrong += !near;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Every caption of the main window, its panels and the settings dialog is as wide as its text
+// needs (the status line cuts long texts: it is left out).
+TEST_F(MainFormTest, EveryCaptionFits) {
+    TMainForm f(options_);
+    f.show();
+    f.Settings().show();
+    Button(f, "More")->click();
+    f.TcpIpError("Wrong addr: port 127.0.0.1:99999");
+    const auto clipped = [](QWidget& window) {
+        QStringList found;
+        for (QWidget* w : window.findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(&window) || w->window() != &window) continue;
+            const auto* label = qobject_cast<QLabel*>(w);
+            const bool caption = (label && !label->wordWrap() &&
+                                  label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored) ||
+                                 qobject_cast<QAbstractButton*>(w);
+            // A push button's hint has the style's least width: its text needs a few pixels more.
+            const auto* push = qobject_cast<QPushButton*>(w);
+            const int needs =
+                push ? push->fontMetrics().horizontalAdvance(Plain(push)) + 8 : w->sizeHint().width();
+            if (caption && w->width() < needs)
+                found << w->property("text").toString() + QString(" %1 < %2").arg(w->width()).arg(needs);
+        }
+        return found.join("; ").toStdString();
+    };
+    EXPECT_EQ(clipped(f), "");
+    EXPECT_EQ(clipped(f.Settings()), "");
+    f.ShowRecordDamage(ParseOutcome{});
+    EXPECT_EQ(clipped(f), "");
+}
+
 // The dB sliders and the SNR labels follow the charts: no slider beside a spectrogram, the SNR only
 // while both the noise level and the voiced frames are painted.
 TEST_F(MainFormTest, SlidersAndSnrLabelsFollowTheChartsAndTheBoxes) {
@@ -462,6 +548,7 @@ TEST_F(MainFormTest, KeyLettersAreDistinctAndTabFollowsTheLayout) {
     // Tab from the first control: each control reached lies below the one before it, or in the
     // same row (middles within a few pixels) to its right, until the walk comes back.
     const auto at = [&f](const QWidget* w) { return QRect(w->mapTo(&f, QPoint(0, 0)), w->size()); };
+    f.show(); // the layouts place the controls
     QWidget* first = f.ChartSelTagCB[1];
     QWidget* w = first;
     int reached = 0;

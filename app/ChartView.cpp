@@ -1,0 +1,101 @@
+#include "app/ChartView.h"
+
+#include "app/MainForm.h"
+#include "monitor/SimpleChart.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace vintrel {
+
+namespace {
+// Right of the bevel: the ticks end 6 pixels out, the labels start 8 pixels out.
+constexpr int kTickEnd = 6, kLabelGap = 8;
+// The bevel around the image; above and below it the room for half a label.
+constexpr int kBevel = 1, kHalfLabel = 6;
+} // namespace
+
+ChartView::ChartView(TMainForm& form, const TSimpleChart& chart, int k, QWidget* parent)
+    : QWidget(parent), form_(form), chart_(chart), k_(k) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+int ChartView::AxisWidth() const {
+    // The widest of the level labels and of the highest frequency label (24 kHz sampling).
+    const QFontMetrics fm(TSimpleChart::LabelFont());
+    const int widest =
+        std::max(TSimpleChart::WidestAxisLabel(fm), fm.horizontalAdvance(QStringLiteral("12000")));
+    return kLabelGap + widest;
+}
+
+QRect ChartView::PlotRect() const {
+    return QRect(kBevel, kHalfLabel + kBevel, std::max(1, width() - AxisWidth() - 2 * kBevel),
+                 std::max(1, height() - 2 * (kHalfLabel + kBevel)));
+}
+
+QSize ChartView::sizeHint() const {
+    return QSize(TSimpleChart::kHeight + 2 * kBevel + AxisWidth(),
+                 TSimpleChart::kHeight + 2 * (kHalfLabel + kBevel));
+}
+
+QSize ChartView::minimumSizeHint() const {
+    return QSize(TSimpleChart::kHeight / 2 + 2 * kBevel + AxisWidth(),
+                 TSimpleChart::kHeight / 2 + 2 * kBevel);
+}
+
+void ChartView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    const QRect plot = PlotRect();
+    // The plot's 128 columns, each pixel of the image a block of the scaled size.
+    p.drawImage(plot, chart_.BitMap(), QRect(0, 0, TSimpleChart::kHeight, TSimpleChart::kHeight));
+    const int left = plot.left() - 1, top = plot.top() - 1, right = plot.right() + 1,
+              bottom = plot.bottom() + 1;
+    p.setPen(QColor::fromRgb(chart_.ShadowColor()));
+    p.drawLine(left, bottom, left, top);
+    p.drawLine(left, top, right, top);
+    const double rowScale = plot.height() / double(TSimpleChart::kHeight);
+    for (int i = 5; i >= 0; --i) {
+        const int y = plot.top() + int(std::lround(TSimpleChart::LabelRow(i) * rowScale));
+        p.drawLine(right + 2, y, right + kTickEnd - 1, y);
+        // The minor tick half way down to the next label.
+        if (i > 0) {
+            const int half = plot.top() + int(std::lround((TSimpleChart::LabelRow(i) + 13) * rowScale));
+            p.drawLine(right + 2, half, right + 3, half);
+        }
+    }
+    p.setPen(QColor::fromRgb(chart_.HighlightColor()));
+    p.drawLine(right, top, right, bottom);
+    p.drawLine(right, bottom, left + 1, bottom);
+    chart_.DrawAxisLabels(p, right + kLabelGap, plot.top(), rowScale, width() - right - kLabelGap);
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent* e) {
+    form_.ShowChartText(k_, true, e->globalPosition().toPoint());
+}
+
+void ChartView::contextMenuEvent(QContextMenuEvent* e) {
+    if (k_ <= 5) form_.ShowChartText(k_, false, e->globalPos());
+}
+
+void ChartGrid::paintEvent(QPaintEvent*) {
+    const TNarrowBevel& b = form_.ActiveChannelBevel;
+    if (!b.Visible || b.Chart < 1 || b.Chart > 6 || !cells_[size_t(b.Chart)]) return;
+    // A red frame round the chart's cell, and a narrow bevel inside it.
+    const QRect cell = cells_[size_t(b.Chart)]->geometry();
+    QPainter p(this);
+    p.setPen(QPen(QColor(255, 0, 0), 3));
+    p.drawRect(cell.adjusted(1, 1, -2, -2));
+    const QRect inner = cell.adjusted(3, 3, -4, -4);
+    p.setPen(QPen(palette().color(QPalette::Light), 1));
+    p.drawPolyline(QPolygon({inner.bottomLeft(), inner.topLeft(), inner.topRight()}));
+    p.setPen(QPen(palette().color(QPalette::Dark), 1));
+    p.drawPolyline(QPolygon({inner.topRight(), inner.bottomRight(), inner.bottomLeft()}));
+}
+
+} // namespace vintrel
