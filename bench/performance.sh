@@ -58,7 +58,7 @@ rm -f "$out"/*.json "$out"/*.txt "$out"/performance.md
     echo "mode: $([ "$quick" = 1 ] && echo quick || echo full)"
     # Uncommitted changes that can move a figure (tests, scripts and documents cannot).
     changed=$(git status --porcelain 2>/dev/null | cut -c4- |
-              grep -v -E '^(tests/|docs/|scripts/|README\.md|bench/performance)' | tr '\n' ' ')
+              grep -v -E '^(tests/|docs/|scripts/|README\.md|CONTRIBUTING\.md|bench/performance)' | tr '\n' ' ')
     echo "commit: $(git rev-parse --short HEAD 2>/dev/null || echo unknown)${changed:+ with uncommitted changes to ${changed% }}"
     echo "nproc: $(nproc)"
     echo "cpu: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"

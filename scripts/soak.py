@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Soak test: vintrel-cli against a vintrel-sim stream with every kind of damage at once, for a
-given number of minutes. scripts/soak.sh builds the programs and runs this; README's "Soak test"
-says what is checked. Python 3 standard library only.
+given number of minutes. scripts/soak.sh builds the programs and runs this; the "Soak test" section
+of CONTRIBUTING.md says what is checked. Python 3 standard library only.
 
 Two simulators run side by side on loopback ports the kernel picks, one for each load:
 - `vintrel-cli record` in a loop: record a few seconds, stop, check the raw record, the counters
