@@ -20,6 +20,8 @@ cleanup() {
     rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 show_sim_log() {
     echo "The simulator's output ($simlog):" >&2
@@ -70,11 +72,11 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     library="${VINTREL_FTD2XX:-libftd2xx.so}"
     found=no
     if [[ "$library" == */* ]]; then
-        [ -e "$library" ] && found=yes
+        if [ -e "$library" ]; then found=yes; fi
     else
         IFS=: read -ra folders <<<"${LD_LIBRARY_PATH:-}"
         for d in "${folders[@]}" /lib /usr/lib /lib64 /usr/lib64; do
-            [ -n "$d" ] && [ -e "$d/$library" ] && found=yes
+            if [ -n "$d" ] && [ -e "$d/$library" ]; then found=yes; fi
         done
         ldconfig="$(command -v ldconfig || echo /sbin/ldconfig)"
         # The loader's cache lists "NAME (ABI) => PATH".
