@@ -50,11 +50,11 @@ start_sim() {
 
 address=""
 if ! start_sim 127.0.0.1:9090; then
-    if ! grep -q 'cannot listen' "$simlog"; then
+    if ! grep -q 'cannot listen on .*: Address already in use' "$simlog"; then
         show_sim_log
         exit 1
     fi
-    echo "Port 9090 is taken ($(sed -n 's/^vintrel-sim: cannot listen on [^:]*:[0-9]*: //p' "$simlog"))."
+    echo "Port 9090 is taken: another program listens on it."
     # Port 0: the system gives a free port and the simulator says which.
     if ! start_sim 127.0.0.1:0; then
         show_sim_log
