@@ -1,6 +1,8 @@
 #include "app/HelpForm.h"
+#include "app/Version.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -17,6 +19,11 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     resize(803, 675);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    version_ = new QLabel(QString("Vintrel version ") + ProjectVersion(), this);
+    version_->setContentsMargins(6, 4, 6, 4);
+    version_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(version_);
     browser_ = new QTextBrowser(this);
     browser_->setOpenExternalLinks(false);
     layout->addWidget(browser_);

@@ -1,7 +1,9 @@
 #pragma once
-// "Tesmaro Sondrel Help": the user manual, carried inside the program.
+// "Tesmaro Sondrel Help": the user manual, carried inside the program, under a line naming the
+// program's version.
 #include <QDialog>
 
+class QLabel;
 class QTextBrowser;
 
 namespace vintrel {
@@ -11,8 +13,10 @@ class THelpForm : public QDialog {
 public:
     explicit THelpForm(QWidget* parent = nullptr);
     QTextBrowser* Browser() const { return browser_; }
+    QLabel* VersionLabel() const { return version_; }
 
 private:
+    QLabel* version_;
     QTextBrowser* browser_;
 };
 

@@ -1,4 +1,5 @@
 // vintrel-cli: the receiver without windows.
+#include "app/Version.h"
 #include "cli/DelayCommand.h"
 #include "cli/InspectCommand.h"
 #include "cli/MonitorCommand.h"
@@ -28,9 +29,13 @@ const Command kCommands[] = {
 };
 
 void Usage(std::FILE* to) {
-    std::fputs("usage: vintrel-cli COMMAND [ARGS]\ncommands:\n", to);
+    std::fputs("usage: vintrel-cli COMMAND [ARGS]\n       vintrel-cli --help | --version\ncommands:\n", to);
     for (const Command& c : kCommands) std::fprintf(to, "  %-9s %s\n", c.name, c.what);
-    std::fputs("Run 'vintrel-cli COMMAND --help' for the options of a command.\n", to);
+    std::fputs("options:\n"
+               "  --help    show this text\n"
+               "  --version print the version\n"
+               "Run 'vintrel-cli COMMAND --help' for the options of a command.\n",
+               to);
 }
 
 } // namespace
@@ -39,6 +44,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("vintrel-cli %s\n", vintrel::ProjectVersion());
+        return 0;
     }
     for (const Command& c : kCommands)
         if (!std::strcmp(argv[1], c.name)) return c.run(argc, argv, 2);

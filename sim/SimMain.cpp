@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Version.h"
 #include "connection/StopSignal.h"
 #include "sim/FileServe.h"
 #include "sim/PtyServe.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
     const SimOptions& o = parsed.options;
     if (o.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (o.version) {
+        std::printf("vintrel-sim %s\n", vintrel::ProjectVersion());
         return 0;
     }
     // Every wait of the serving loops looks at the flag; their waits are short or end with EINTR.

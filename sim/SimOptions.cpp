@@ -94,6 +94,7 @@ std::string SimUsage() {
            "                            a frame; a random part of the next frame (1 byte to all but\n"
            "                            one) goes out before the reset, the rest of it is lost\n"
            "  --help                    show this text\n"
+           "  --version                 print the version\n"
            "\n"
            "SIGINT and SIGTERM end the run; a summary line with frame and damage counts goes to\n"
            "standard error (standard output for --output FILE).\n"
@@ -226,6 +227,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
         }
         if (name == "--help" || name == "-h") {
             o.help = true;
+            continue;
+        }
+        if (name == "--version") {
+            o.version = true;
             continue;
         }
         if (const auto flag = flags.find(name); flag != flags.end()) {

@@ -34,6 +34,7 @@ struct SimOptions {
     bool dropMidFrame = false;       // --drop-mid-frame
     std::string logPath;             // --log: what was sent, connection by connection (SimLog)
     bool help = false;
+    bool version = false; // --version: print "vintrel-sim VERSION" and exit
 };
 
 constexpr double kDefaultFileSeconds = 10.0;

@@ -1,4 +1,5 @@
 // Runs the real vintrel-cli on files written by the test.
+#include "app/Version.h"
 #include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
 #include "support/FrameBuilder.h"
@@ -96,6 +97,12 @@ TEST(InspectCli, UsageErrorsAndUnreadableFiles) {
     EXPECT_EQ(RunCli("inspect a b").exitCode, 2);
     EXPECT_EQ(RunCli("inspect a --frobnicate").exitCode, 2);
     EXPECT_EQ(RunCli("nosuchcommand").exitCode, 2);
+    r = RunCli("--version");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, std::string("vintrel-cli ") + ProjectVersion() + "\n");
+    r = RunCli("--help");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("  --version "), std::string::npos) << r.out;
     // A file without a frame is no usage error but nothing to show.
     EXPECT_EQ(RunCli("inspect /dev/null").exitCode, 1);
     // A directory opens but does not read.

@@ -44,6 +44,11 @@ TEST(SimOptions, LiveOutputsAndTheirDefaults) {
     EXPECT_EQ(d.options.listen.port, 9090);
     EXPECT_TRUE(d.options.paced);
     EXPECT_FALSE(EffectiveSeconds(d.options)) << "a live target runs until stopped";
+    EXPECT_FALSE(d.options.version);
+    const auto v = ParseSimOptions({"--seconds", "2", "--version"});
+    ASSERT_TRUE(v.Ok()) << v.error;
+    EXPECT_TRUE(v.options.version);
+    EXPECT_NE(SimUsage().find("  --version "), std::string::npos);
 
     const auto l = ParseSimOptions({"--listen=[::1]:0", "--as-fast-as-possible", "--once",
                                     "--drop-connection-after", "0.25", "--seconds", "3"});
