@@ -3,27 +3,50 @@
 #include "app/MainForm.h"
 #include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
+#include "app/SignalCloser.h"
+#include "app/StartArguments.h"
+#include "app/Version.h"
 #include "delay/DelayForm.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
+    using vintrel::StartArguments;
+    // --help, --version and a wrong option are answered without a display.
+    const StartArguments early = vintrel::ParseStartArguments({argv + 1, argv + argc});
+    switch (early.action) {
+    case StartArguments::Action::Help:
+        std::fputs(vintrel::StartUsage().c_str(), stdout);
+        return 0;
+    case StartArguments::Action::Version:
+        std::printf("vintrel %s\n", vintrel::ProjectVersion());
+        return 0;
+    case StartArguments::Action::Error:
+        std::fprintf(stderr, "vintrel: %s\n%s", early.error.c_str(), vintrel::StartUsage().c_str());
+        return 2;
+    default:
+        break;
+    }
     QApplication app(argc, argv);
     app.setApplicationName(vintrel::kAppTitle);
-    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Read again without the options Qt took for itself ("-platform NAME", "-display D", ...).
+    const StartArguments a = vintrel::ParseStartArguments({argv + 1, argv + argc});
+    if (a.action == StartArguments::Action::Browse)
+        return vintrel::OpenFiles(QString::fromLocal8Bit(a.browseWildcard.c_str()));
     vintrel::StartOptions o;
-    if (!first.isEmpty() && !first.contains("Backup.bkf")) {
-        if (!first.contains("-d")) return vintrel::OpenFiles(first);
-        o.DUMP2FILE = true;
-        o.MARK_BE = first.contains("-dbe");
-    }
+    o.DUMP2FILE = a.dump;
+    o.MARK_BE = a.markBigEndian;
     o.ProgramFolder = QCoreApplication::applicationDirPath().toStdString();
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     o.SetFName = (exe.absolutePath() + "/" + exe.completeBaseName() + ".config").toStdString();
+    if (!a.configFile.empty()) o.SetFName = a.configFile;
     vintrel::TMainForm form(o);
     if (form.MustTerminate()) return 1;
+    new vintrel::SignalCloser(&form);
     // For the documentation's screenshots: VINTREL_WINDOW_SIZE=WxH sizes the main window,
     // VINTREL_SHOW_SPECTRUM checks "Show spectrum",
     // VINTREL_AUTOCONNECT connects at start (and opens the delay window when set to "all");

@@ -9,6 +9,8 @@
 #include "app/HelpForm.h"
 #include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
+#include "app/SignalCloser.h"
+#include "app/Version.h"
 #include "connection/Ftdi.h"
 #include "delay/DelayForm.h"
 #include "monitor/ChartLabels.h"
@@ -43,6 +45,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -348,6 +351,8 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         TMainForm f(options_);
         f.History().HistoryButtonClick();
         EXPECT_EQ(f.History().size(), QSize(800, 350));
+        EXPECT_EQ(f.Help().windowTitle(), "Tesmaro Sondrel Help"); // the version goes below it
+        EXPECT_EQ(f.Help().VersionLabel()->text(), QString("Vintrel version ") + ProjectVersion());
         const QString manual = f.Help().Browser()->toPlainText();
         for (const char* topic :
              {"No signal", "Lost sync", "Checksum error", "Recording", "Delay recommendation"})
@@ -372,6 +377,25 @@ TEST_F(MainFormTest, HistoryHelpAndSettingsSurviveARestart) {
         EXPECT_EQ(again.ChartSoundButton[size_t(k)]->toolTip(), again.ChartSelTagCB[size_t(k)]->currentText())
             << k;
     EXPECT_EQ(again.ChartSoundButton[2]->toolTip(), "Raw_TXIN1");
+}
+
+// SIGTERM and SIGINT close the window as its close button does: its configuration is written.
+TEST_F(MainFormTest, TermAndIntCloseTheWindowWritingItsConfiguration) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        std::filesystem::remove(options_.SetFName);
+        {
+            TMainForm f(options_);
+            new SignalCloser(&f);
+            f.show();
+            ASSERT_EQ(::raise(sig), 0);
+            ASSERT_TRUE(PumpUntil([&] { return !f.isVisible(); }, 30000)) << sig;
+            EXPECT_TRUE(std::filesystem::exists(options_.SetFName)) << sig;
+        }
+        // With the window gone the signals have their default action again.
+        struct sigaction now {};
+        ::sigaction(sig, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, SIG_DFL) << sig;
+    }
 }
 
 // Near the bottom-right corner of its screen the main window still puts the windows it places on
