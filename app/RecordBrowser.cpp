@@ -18,7 +18,8 @@ ProcessBrowserLauncher::~ProcessBrowserLauncher() {
 void ProcessBrowserLauncher::Start(const QString& program, const QString& wildcard) {
     Stop(); // at most one browsing copy: the previous one ends before the new one starts
     process_ = std::make_unique<QProcess>();
-    process_->start(program, {wildcard});
+    // As an option, so that a folder name holding "-d" cannot make the copy a debug-dump window.
+    process_->start(program, {"--browse", wildcard});
     process_->waitForStarted(3000);
 }
 

@@ -20,7 +20,7 @@ public:
     virtual void Stop() = 0;
 };
 
-// The browsing copy as a child process of the program.
+// The browsing copy as a child process of the program, started as "PROGRAM --browse WILDCARD".
 class ProcessBrowserLauncher : public RecordBrowserLauncher {
 public:
     ProcessBrowserLauncher();

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QTemporaryDir>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 namespace vintrel {
 
@@ -28,14 +32,33 @@ TEST(RecordBrowser, DialogListsTheRecordWithTheWholeArgumentInTheNameBox) {
     EXPECT_EQ(name->text(), arg);
 }
 
+// The copy gets the wildcard as --browse's value: a folder holding "-d" must not make it a
+// debug-dump main window.
 TEST(RecordBrowser, ProcessLauncherEndsTheRunningCopyBeforeTheNext) {
     test::QtApp();
+    // A stand-in for the program: it notes its arguments and waits.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.filePath("copy.sh");
+    {
+        QFile script(program);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(
+            "#!/bin/sh\nprintf '%s|' \"$@\" >\"$0.tmp\" && mv \"$0.tmp\" \"$0.args\"\nexec sleep 60\n");
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     ProcessBrowserLauncher launcher;
     EXPECT_EQ(launcher.ProcessId(), 0);
-    launcher.Start("/bin/sleep", "60");
+    launcher.Start(program, "/rec/my-dumps/base*.*");
     const qint64 first = launcher.ProcessId();
     ASSERT_GT(first, 0);
-    launcher.Start("/bin/sleep", "60");
+    QFile args(program + ".args");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!args.exists() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll().toStdString(), "--browse|/rec/my-dumps/base*.*|");
+    launcher.Start(program, "/rec/other*.*");
     const qint64 second = launcher.ProcessId();
     ASSERT_GT(second, 0);
     EXPECT_NE(second, first);
