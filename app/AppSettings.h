@@ -11,6 +11,8 @@ struct AppSettings {
 
     std::string BaseName; // "File name base"
     bool Stamp = true;    // "Include time stamp into filename"
+    // "Recordings folder"; empty (a file without the key): the program's default folder.
+    std::string RecordingsFolder;
     unsigned SamplingRateFromSettings = 8000;
     float MsPerFrame = 4.0f;
     Stereo StereoMode = Stereo::Mono;

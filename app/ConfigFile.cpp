@@ -17,7 +17,7 @@ const char* const kKeyWords[] = {"*base*",       "*stamp*",     "*ksps*",    "*m
                                  "*delete*",     "*transport*", "*comport*", "*ipadrport*", "ftdi",
                                  "*audio*",      "*rate*",      "*vad*",     "*voice*",     "*noise/voice*",
                                  "*fft_length*", "*bps*",       "*endian*",  "*checksum*",  "*autoreconnect*",
-                                 "*lock*",       "*selected*",  "*gaps*",    "*browse*"};
+                                 "*lock*",       "*selected*",  "*gaps*",    "*browse*",    "*recordings*"};
 enum Key {
     kBase,
     kStamp,
@@ -43,6 +43,7 @@ enum Key {
     kSelected,
     kGaps,
     kBrowse,
+    kRecordings,
     kKeyCount
 };
 
@@ -155,6 +156,9 @@ bool Apply(int key, const std::string& value, AppSettings& s) {
         return true;
     case kSelected:
         s.SelectedNames = value;
+        return true;
+    case kRecordings:
+        s.RecordingsFolder = value;
         return true;
     case kGaps:
         s.ExactGaps = low == "exact";
@@ -284,6 +288,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s, std::string& er
     put("File Name Formation");
     if (!TrimBlanks(s.BaseName).empty()) put("  *Base* name = " + std::string(TrimBlanks(s.BaseName)));
     put(std::string("  Include Time *Stamp* = ") + yesNo(s.Stamp));
+    if (!s.RecordingsFolder.empty()) put("  *Recordings* folder = " + s.RecordingsFolder);
     put("");
     put("Data and File Formats");
     put("  Sampling Rate, *Ksps* = " + std::to_string(s.SamplingRateFromSettings / 1000));

@@ -1,5 +1,5 @@
 #pragma once
-// The configuration file beside the program: one "label = value" line per setting, the label
+// The configuration file: one "label = value" line per setting, the label
 // holding a keyword between asterisks. Read once at start-up, written once at close.
 #include "app/AppSettings.h"
 #include "stream/MessageSink.h"

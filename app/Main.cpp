@@ -1,5 +1,6 @@
 // VintrelV4_0: the monitor and recorder with its windows.
 #include "app/ConfigFile.h"
+#include "app/FileLocations.h"
 #include "app/MainForm.h"
 #include "app/RecordBrowser.h"
 #include "app/SettingsForm.h"
@@ -9,7 +10,7 @@
 #include "delay/DelayForm.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QProcess>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,9 +41,20 @@ int main(int argc, char** argv) {
     vintrel::StartOptions o;
     o.DUMP2FILE = a.dump;
     o.MARK_BE = a.markBigEndian;
-    o.ProgramFolder = QCoreApplication::applicationDirPath().toStdString();
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    o.SetFName = (exe.absolutePath() + "/" + exe.completeBaseName() + ".config").toStdString();
+    vintrel::LocationInputs where =
+        vintrel::SystemLocationInputs(QCoreApplication::applicationDirPath().toStdString());
+    where.DocumentsFolder = [] {
+        QProcess p;
+        p.start("xdg-user-dir", {"DOCUMENTS"});
+        const bool ran =
+            p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        return ran ? QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed().toStdString()
+                   : std::string();
+    };
+    const vintrel::FileLocations files = vintrel::FindFileLocations(where);
+    o.RecordingsFolder = files.RecordingsFolder;
+    o.DumpFolder = files.DumpFolder;
+    o.SetFName = files.ConfigFile;
     if (!a.configFile.empty()) o.SetFName = a.configFile;
     vintrel::TMainForm form(o);
     if (form.MustTerminate()) return 1;

@@ -3,6 +3,7 @@
 #include "app/ChartView.h"
 #include "app/ConfigFile.h"
 #include "app/EditForm.h"
+#include "app/FileLocations.h"
 #include "app/HelpForm.h"
 #include "app/SettingsForm.h"
 #include "app/WindowPlacement.h"
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <filesystem>
 #include <thread>
 
 namespace vintrel {
@@ -79,11 +81,12 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
 
     e.FtdiLib().Loading();
     if (options.DUMP2FILE) {
-        std::string error;
-        e.Dump().Open(options.ProgramFolder, options.MARK_BE, error); // a failure is not reported
+        std::string error; // a failure is not reported
+        if (MakeFolder(options.DumpFolder, error)) e.Dump().Open(options.DumpFolder, options.MARK_BE, error);
     }
 
     SettingsForm = new TSettingsForm(e, this);
+    SettingsForm->SetDefaultRecordingsFolder(QString::fromStdString(options.RecordingsFolder));
     HelpForm = new THelpForm(this);
     EditForm = new TEditForm(this);
     DelayForm = new TDelayForm(*delay_, nullptr);
@@ -185,7 +188,9 @@ void TMainForm::SaveSettings() {
     s.Lock = engine_->State().Tags.CheckBoxLockCh.load();
     s.SelectedNames = SelectedNamesOf(engine_->State().Tags);
     std::string error;
-    if (!vintrel::SaveSettings(options_.SetFName, s, error))
+    const std::string folder = std::filesystem::path(options_.SetFName).parent_path().string();
+    if ((!folder.empty() && !MakeFolder(folder, error)) ||
+        !vintrel::SaveSettings(options_.SetFName, s, error))
         QMessageBox::critical(
             this, "Sondrel",
             "Can't save application settings.\nPerhaps you are working in protected directory.");
@@ -504,6 +509,11 @@ void TMainForm::ConnectButtonClick() {
 }
 
 void TMainForm::StartStopButtonClick() {
+    // The folder is made when the first record needs it; one that cannot be made is named when
+    // the raw record cannot be created in it.
+    std::string error;
+    if (!engine_->Recording().IsRecording())
+        MakeFolder(SettingsForm->RecordingsFolder().toStdString(), error);
     engine_->Recording().StartStopButtonClick();
     RefreshRecordControls();
 }
@@ -596,7 +606,8 @@ void TMainForm::ChannelButtonClick(int k) {
 
 RecordSettings TMainForm::RecordingSettings() {
     RecordSettings r;
-    r.ProgramFolder = options_.ProgramFolder;
+    r.RecordingsFolder = SettingsForm->RecordingsFolder().toStdString();
+    r.LockFolder = true;
     r.FileNameBase = SettingsForm->BaseName().toStdString();
     r.IncludeTimeStamp = SettingsForm->Stamp();
     const AppSettings::Stereo st = SettingsForm->StereoMode();
@@ -649,9 +660,12 @@ void TMainForm::ParseProgressChanged(int percent) {
 }
 
 void TMainForm::ButtonParseOfflineClick() {
-    const QString chosen = QFileDialog::getOpenFileName(this, "Open recorded dump",
-                                                        QString::fromStdString(options_.ProgramFolder) + "/",
-                                                        "Saved tmp files(*.$$$);;All files (*.*)");
+    std::string error;
+    MakeFolder(SettingsForm->RecordingsFolder().toStdString(),
+               error); // the parse names a folder it cannot use
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, "Open recorded dump", SettingsForm->RecordingsFolder() + "/",
+                                     "Saved tmp files(*.$$$);;All files (*.*)");
     if (chosen.isEmpty()) return;
     const bool bigEndian = SettingsForm->CurrentConnectSettings().BigEndian;
     const DataStreamFormat format = SettingsForm->GetSamplingRateFrameDurFromRB();

@@ -51,8 +51,9 @@ class ChartView;
 struct StartOptions {
     bool DUMP2FILE = false;
     bool MARK_BE = false;
-    std::string ProgramFolder; // where the configuration, the records and the dumps live
-    std::string SetFName;      // the configuration file
+    std::string RecordingsFolder; // the recordings folder while the configuration names none
+    std::string DumpFolder;       // where "-d" writes its dumps
+    std::string SetFName;         // the configuration file
     // Starts the browsing copy after a recording; null: the program's own copy as a child process.
     RecordBrowserLauncher* Browser = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -99,6 +100,10 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
 
     auto* filesBox = new QGroupBox(" Recorded files ", this);
     auto* fl = new QGridLayout(filesBox);
+    RecordingsEdit = new QLineEdit(filesBox);
+    ButtonRecordings = new QPushButton("...", filesBox);
+    ButtonRecordings->setToolTip("Choose the recordings folder");
+    ButtonRecordings->setMaximumWidth(ButtonRecordings->fontMetrics().horizontalAdvance("...") + 16);
     BaseLabeledEdit = new QLineEdit(filesBox);
     StampCheckBox = new QCheckBox("Include time stamp into filename", filesBox);
     StampCheckBox->setChecked(true);
@@ -111,11 +116,14 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     MonoRB = new QRadioButton("Record mono", filesBox);
     MonoRB->setChecked(true);
     for (QRadioButton* rb : {RXinTx1inRB, TX1inTX2inRB, MonoRB}) rb->setVisible(false);
-    fl->addWidget(new QLabel("File name base", filesBox), 0, 0);
-    fl->addWidget(BaseLabeledEdit, 0, 1);
-    fl->addWidget(StampCheckBox, 1, 0, 1, 2);
-    fl->addWidget(CheckBoxDeleteTmp, 2, 0, 1, 2);
-    fl->addWidget(CheckBoxExactGaps, 3, 0, 1, 2);
+    fl->addWidget(new QLabel("Recordings folder", filesBox), 0, 0);
+    fl->addWidget(RecordingsEdit, 0, 1);
+    fl->addWidget(ButtonRecordings, 0, 2);
+    fl->addWidget(new QLabel("File name base", filesBox), 1, 0);
+    fl->addWidget(BaseLabeledEdit, 1, 1, 1, 2);
+    fl->addWidget(StampCheckBox, 2, 0, 1, 3);
+    fl->addWidget(CheckBoxDeleteTmp, 3, 0, 1, 3);
+    fl->addWidget(CheckBoxExactGaps, 4, 0, 1, 3);
     top->addWidget(filesBox);
 
     auto* audioBox = new QGroupBox(" Live listening audio device ", this);
@@ -130,6 +138,7 @@ TSettingsForm::TSettingsForm(Engine& engine, QWidget* parent) : QWidget(parent, 
     connect(FTDICheckBox, &QCheckBox::clicked, this, &TSettingsForm::FTDICheckBoxClick);
     connect(ButtonUpdPorts, &QPushButton::clicked, this, &TSettingsForm::FTDICheckBoxClick);
     connect(ButtonStartFwd, &QPushButton::clicked, this, &TSettingsForm::ButtonStartFwdClick);
+    connect(ButtonRecordings, &QPushButton::clicked, this, &TSettingsForm::ButtonRecordingsClick);
 
     PopulateIPAddresses();
     FillPortList();
@@ -247,9 +256,25 @@ bool TSettingsForm::RecordingControlsEnabled() const {
 }
 
 void TSettingsForm::SetRecordingControlsEnabled(bool enabled) {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{BaseLabeledEdit, StampCheckBox, RXinTx1inRB, TX1inTX2inRB, MonoRB})
+    for (QWidget* w : std::initializer_list<QWidget*>{BaseLabeledEdit, StampCheckBox, RXinTx1inRB,
+                                                      TX1inTX2inRB, MonoRB, RecordingsEdit, ButtonRecordings})
         w->setEnabled(enabled);
+}
+
+void TSettingsForm::SetDefaultRecordingsFolder(const QString& folder) {
+    if (RecordingsEdit->text().isEmpty() || RecordingsEdit->text() == defaultRecordings_)
+        RecordingsEdit->setText(folder);
+    defaultRecordings_ = folder;
+}
+
+QString TSettingsForm::RecordingsFolder() const {
+    const QString folder = RecordingsEdit->text().trimmed();
+    return folder.isEmpty() ? defaultRecordings_ : folder;
+}
+
+void TSettingsForm::ButtonRecordingsClick() {
+    const QString chosen = QFileDialog::getExistingDirectory(this, "Recordings folder", RecordingsFolder());
+    if (!chosen.isEmpty()) RecordingsEdit->setText(chosen);
 }
 
 QString TSettingsForm::BaseName() const {
@@ -275,6 +300,8 @@ AppSettings::Stereo TSettingsForm::StereoMode() const {
 
 void TSettingsForm::LoadFrom(const AppSettings& s) {
     BaseLabeledEdit->setText(QString::fromStdString(s.BaseName));
+    RecordingsEdit->setText(s.RecordingsFolder.empty() ? defaultRecordings_
+                                                       : QString::fromStdString(s.RecordingsFolder));
     StampCheckBox->setChecked(s.Stamp);
     const DataStreamFormat f = [&] {
         AppSettings copy = s;
@@ -299,6 +326,9 @@ void TSettingsForm::LoadFrom(const AppSettings& s) {
 
 void TSettingsForm::SaveTo(AppSettings& s) const {
     s.BaseName = BaseName().toStdString();
+    // Only a folder of the user's choice is kept, so that the default follows the program.
+    s.RecordingsFolder =
+        RecordingsFolder() == defaultRecordings_ ? std::string() : RecordingsFolder().toStdString();
     s.Stamp = Stamp();
     SetFormat(s, GetSamplingRateFrameDurFromRB());
     s.StereoMode = StereoMode();

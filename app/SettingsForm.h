@@ -51,6 +51,10 @@ public:
     bool RecordingControlsEnabled() const;
     void SetRecordingControlsEnabled(bool enabled);
 
+    // The folder "Recordings folder" shows while the configuration names none.
+    void SetDefaultRecordingsFolder(const QString& folder);
+    // The folder the records, their raw record and the reports go to.
+    QString RecordingsFolder() const;
     QString BaseName() const;
     bool Stamp() const;
     bool DeleteTmp() const;
@@ -64,7 +68,9 @@ signals:
 
 private:
     void FillPortList();
+    void ButtonRecordingsClick();
     Engine& engine_;
+    QString defaultRecordings_;
     QRadioButton* USBRadioButton;
     QRadioButton* TCPIPRadioButton;
     QComboBox* PortComboBox;
@@ -81,6 +87,8 @@ private:
     QCheckBox* CheckBoxCS;
     QCheckBox* BigEndianCheckBox;
     QLineEdit* BaseLabeledEdit;
+    QLineEdit* RecordingsEdit;
+    QPushButton* ButtonRecordings;
     QCheckBox* StampCheckBox;
     QCheckBox* CheckBoxDeleteTmp;
     QCheckBox* CheckBoxExactGaps;

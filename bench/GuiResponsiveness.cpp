@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     const auto dir = std::filesystem::temp_directory_path() / "vintrel-responsiveness";
     std::filesystem::create_directories(dir);
     vintrel::StartOptions o;
-    o.ProgramFolder = dir.string();
+    o.RecordingsFolder = o.DumpFolder = dir.string();
     o.SetFName = (dir / "VintrelV4_0.config").string();
     std::ofstream(o.SetFName, std::ios::binary)
         << "  Use *FTDI* ports only = No\r\n  *IPAdrPort* = " << argv[1]

@@ -180,7 +180,7 @@ int RunParse(int argc, char** argv, int first) {
 
     r.Parse.Format = GetStreamFormat(format);
     r.Parse.VerifyChecksum = !args.Has("--no-checksum");
-    r.Parse.Settings.ProgramFolder = folder;
+    r.Parse.Settings.RecordingsFolder = folder;
     r.Parse.Settings.FileNameBase = args.Value("--base").value_or("");
     r.Parse.Settings.IncludeTimeStamp = !args.Has("--no-stamp");
     r.Parse.Settings.ShowFiles = false;

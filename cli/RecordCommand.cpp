@@ -135,9 +135,9 @@ int RunRecord(int argc, char** argv, int first) {
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
     RecordSettings rs;
     std::string folderError;
-    rs.ProgramFolder = OutputFolder(args.Value("--out").value_or("."), folderError);
-    if (rs.ProgramFolder.empty()) return usage(folderError);
-    if (const std::string why = BaseNameError(rs.ProgramFolder, args.Value("--base").value_or(""));
+    rs.RecordingsFolder = OutputFolder(args.Value("--out").value_or("."), folderError);
+    if (rs.RecordingsFolder.empty()) return usage(folderError);
+    if (const std::string why = BaseNameError(rs.RecordingsFolder, args.Value("--base").value_or(""));
         !why.empty())
         return usage(why);
     rs.FileNameBase = args.Value("--base").value_or("");

@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.ProtocolType = options & 1 ? 0 : 1;
     request.Format = GetStreamFormat(DataStreamFormat((options >> 1) % kFormatCount));
     request.VerifyChecksum = !(options & 0x80);
-    request.Settings.ProgramFolder = dir;
+    request.Settings.RecordingsFolder = dir;
     request.Settings.FileNameBase = "rec";
     request.Settings.IncludeTimeStamp = false;
     request.Settings.DeleteRawRecord = false;

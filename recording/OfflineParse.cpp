@@ -19,12 +19,13 @@ struct RemoveOnExit {
 };
 } // namespace
 
-std::string SwapFileName(const std::string& chosen) {
+std::string SwapFileName(const std::string& chosen, const std::string& folder) {
     const size_t slash = chosen.find_last_of('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = chosen.find_last_of('.');
     const std::string ext = dot != std::string::npos && dot >= nameStart ? chosen.substr(dot) : "";
-    return chosen + "_LEnd" + ext;
+    const std::string copy = folder.empty() ? chosen : folder + "/" + chosen.substr(nameStart);
+    return copy + "_LEnd" + ext;
 }
 
 int DetectRecordProtocol(FileSystem& files, const std::string& path, bool bigEndian) {
@@ -65,7 +66,7 @@ ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& r) {
     if (!r.BigEndian) return parser.ParseRecordedAudio(r.FileName, request);
 
     FileSystem& files = parser.Files();
-    const std::string second = SwapFileName(r.FileName);
+    const std::string second = SwapFileName(r.FileName, r.SwapFolder);
     int inErr = 0, outErr = 0;
     std::unique_ptr<File> in = files.Open(r.FileName, OpenMode::Read, inErr);
     std::unique_ptr<File> out = in ? files.Open(second, OpenMode::CreateAlways, outErr) : nullptr;

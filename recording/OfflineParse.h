@@ -12,6 +12,7 @@ struct OfflineRequest {
     std::string FileName;   // the chosen file; empty: the dialog was cancelled
     int ProtocolType = -2;  // in force; negative: unknown, the user is asked for this parse
     bool BigEndian = false; // "Big Endian": every word of the file is high byte first
+    std::string SwapFolder; // where the swapped copy is made; empty: beside the chosen file
     ParseRequest Parse;     // format, checksum, settings, profile; its protocol is set here
 };
 
@@ -19,8 +20,9 @@ struct OfflineRequest {
 // could not be made.
 ParseOutcome ParseOffline(RecordParser& parser, const OfflineRequest& request);
 
-// The swapped copy's name: folder + file name + "_LEnd" + extension (rec.$$$ -> rec.$$$_LEnd.$$$).
-std::string SwapFileName(const std::string& chosen);
+// The swapped copy's name: folder + file name + "_LEnd" + extension (rec.$$$ -> rec.$$$_LEnd.$$$),
+// in `folder` when one is given, else beside the chosen file.
+std::string SwapFileName(const std::string& chosen, const std::string& folder = "");
 
 // The protocol of the first frame marker in a file: 1 new, 0 old; -1 when there is none,
 // -2 when the file cannot be read. The old marker is looked for in the given byte order.

@@ -145,7 +145,7 @@ int RecordParser::FindOldProtocolFileTags(RecordReader& f) {
 
 bool RecordParser::CreateRecordFiles(std::string& basePath) {
     const RecordSettings& s = req_.Settings;
-    basePath = s.ProgramFolder + "/" + std::string(TrimBlanks(s.FileNameBase)) +
+    basePath = s.RecordingsFolder + "/" + std::string(TrimBlanks(s.FileNameBase)) +
                (s.IncludeTimeStamp ? TimeStamp() : "-");
     bool ok = true;
     for (int i = 0; i < kParseSlots; ++i) {
@@ -286,7 +286,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     req_ = request;
     ParseOutcome out;
     const std::string name =
-        AudioFileName.empty() ? req_.Settings.ProgramFolder + "/" + kRawRecordName : AudioFileName;
+        AudioFileName.empty() ? req_.Settings.RecordingsFolder + "/" + kRawRecordName : AudioFileName;
     RecordReader f(files_);
     std::string error;
     if (!f.Open(name, error)) {

@@ -89,7 +89,7 @@ public:
     UserQuestions& Questions() { return questions_; }
     FileSystem& Files() { return files_; }
 
-    // An empty name means the raw record in the program folder.
+    // An empty name means the raw record in the recordings folder.
     ParseOutcome ParseRecordedAudio(const std::string& AudioFileName, const ParseRequest& request);
 
 private:

@@ -16,9 +16,12 @@ enum class StereoChoice { Mono, RxInTx1In, Tx1InTx2In };
 enum class GapFill { Marker, Exact };
 
 struct RecordSettings {
-    std::string ProgramFolder = "."; // holds "temp.$$$" and every file of a record
-    std::string FileNameBase;        // "File name base", trimmed when used
-    bool IncludeTimeStamp = true;    // "Include time stamp into filename"
+    std::string RecordingsFolder = "."; // holds "temp.$$$" and every file of a record
+    // The folder is held from the start of a recording to the end of its parse, and another
+    // program holding it refuses to record (the window; the command-line tool writes where told).
+    bool LockFolder = false;
+    std::string FileNameBase;     // "File name base", trimmed when used
+    bool IncludeTimeStamp = true; // "Include time stamp into filename"
     StereoChoice Stereo = StereoChoice::Mono;
     bool DeleteRawRecord = true;                    // "Delete raw record after parsing"
     std::string MaxTimeText = "999";                // "Max time, sec"
@@ -32,7 +35,9 @@ constexpr const char* kStereoImpossibleText =
     "Stereo impossible: incompatible frequencies/sizes or not both TX1, TX2 present\n"
     "(you can uncheck Stereo option and retry)";
 
-// The raw record's file name inside the program folder.
+// The raw record's file name inside the recordings folder.
 constexpr const char* kRawRecordName = "temp.$$$";
+// The file locked in the recordings folder while a recording or its parse uses the folder.
+constexpr const char* kFolderLockName = ".vintrel.lock";
 
 } // namespace vintrel

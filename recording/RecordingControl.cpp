@@ -2,6 +2,8 @@
 
 #include "stream/Text.h"
 
+#include <cerrno>
+
 namespace vintrel {
 
 class RecordingControl::QuestionsRelay : public UserQuestions {
@@ -55,7 +57,14 @@ void RecordingControl::StartStopButtonClick() {
         return;
     }
     RecTotal = *total;
-    if (std::string cause; !recorder_.Create(settings.ProgramFolder + "/" + kRawRecordName, &cause)) {
+    if (!TakeFolder(settings.RecordingsFolder, settings.LockFolder)) {
+        relay_->ErrorBox("Sondrel",
+                         "Recordings folder " + settings.RecordingsFolder + " is in use by another Vintrel");
+        return;
+    }
+    recordFolder_ = settings.RecordingsFolder;
+    if (std::string cause; !recorder_.Create(settings.RecordingsFolder + "/" + kRawRecordName, &cause)) {
+        folderLock_.reset();
         relay_->ErrorBox("Sondrel",
                          "Can't create a temporary file\nPerhaps you are using 'temp.$$$' file at this "
                          "time\nor working in protected directory\n" +
@@ -80,7 +89,7 @@ void RecordingControl::EndRecording(bool automatic) {
     controls_.CancelEnabled = false;
     SetParsing(true);
 
-    RecordSettings settings = CurrentSettings();
+    RecordSettings settings = RecordingSettings();
     ParseRequest request;
     // The record's own protocol: after a reconnection the stream may have another.
     const int recorded = recorder_.RecordedProtocol();
@@ -92,11 +101,11 @@ void RecordingControl::EndRecording(bool automatic) {
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
     request.Profile = &profile;
     ParseOutcome outcome = parser_.ParseRecordedAudio("", request);
-    const std::string raw = settings.ProgramFolder + "/" + kRawRecordName;
+    const std::string raw = settings.RecordingsFolder + "/" + kRawRecordName;
     if (outcome.Failed()) {
         // The frames are only in the raw record now: it is kept, whatever the setting, under a
         // name of its own that the next recording does not overwrite.
-        const std::string kept = settings.ProgramFolder + "/temp" + TimeStamp() + ".$$$";
+        const std::string kept = settings.RecordingsFolder + "/temp" + TimeStamp() + ".$$$";
         outcome.KeptRawRecord = files_.Rename(raw, kept) == 0 ? kept : raw;
         sink_.SetStat(
             (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
@@ -105,9 +114,28 @@ void RecordingControl::EndRecording(bool automatic) {
     } else if (settings.DeleteRawRecord) {
         files_.Remove(raw);
     }
+    folderLock_.reset();
     AfterParse(outcome);
     SetParsing(false);
     controls_.StartStopEnabled = true;
+}
+
+bool RecordingControl::TakeFolder(const std::string& folder, bool lock) {
+    folderLock_.reset();
+    if (!lock) return true;
+    int err = 0;
+    folderLock_ = files_.Open(folder + "/" + kFolderLockName, OpenMode::OpenAlways, err);
+    if (folderLock_ && folderLock_->LockAlone() == EWOULDBLOCK) {
+        folderLock_.reset();
+        return false;
+    }
+    return true;
+}
+
+RecordSettings RecordingControl::RecordingSettings() const {
+    RecordSettings settings = CurrentSettings();
+    settings.RecordingsFolder = recordFolder_;
+    return settings;
 }
 
 void RecordingControl::SetParsing(bool parsing) {
@@ -136,8 +164,9 @@ void RecordingControl::ButtonCancelRecClick() {
     controls_.StartStopCaption = "Start record";
     controls_.SettingsLocked = false;
     controls_.CancelEnabled = false;
-    const RecordSettings settings = CurrentSettings();
-    if (settings.DeleteRawRecord) files_.Remove(settings.ProgramFolder + "/" + kRawRecordName);
+    const RecordSettings settings = RecordingSettings();
+    if (settings.DeleteRawRecord) files_.Remove(settings.RecordingsFolder + "/" + kRawRecordName);
+    folderLock_.reset();
     static constexpr std::string_view kWords[] = {"Log recording"};
     sink_.ClearStatIfContains(kWords, 1);
 }
@@ -176,6 +205,7 @@ ParseOutcome RecordingControl::ButtonParseOfflineClick(const std::string& chosen
     r.Parse.Format = GetStreamFormat(format);
     r.Parse.VerifyChecksum = s_.Settings.VerifyChecksum.load();
     r.Parse.Settings = CurrentSettings();
+    r.SwapFolder = r.Parse.Settings.RecordingsFolder;
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, r.ProtocolType);
     r.Parse.Profile = &profile;
     SetParsing(true);

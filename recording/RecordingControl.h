@@ -50,7 +50,8 @@ public:
     void SetButtonsEnabled(bool available);
     // After each delivered frame: "Recorded, sec" and the time limit.
     void OnFrameDelivered();
-    // "Parse Offline (expert)" with the chosen file (empty: cancelled).
+    // "Parse Offline (expert)" with the chosen file (empty: cancelled); a big-endian file's swapped
+    // copy is made in the recordings folder.
     ParseOutcome ButtonParseOfflineClick(const std::string& chosen, bool bigEndian, DataStreamFormat format);
 
     bool IsRecording() const { return s_.Has(StreamState::FRecord); }
@@ -75,6 +76,13 @@ private:
     void AfterParse(const ParseOutcome& outcome);
     // The parse state and the hourglass, told to the view.
     void SetParsing(bool parsing);
+    // Holds the recordings folder (with `lock`) from the start of a recording to the end of its
+    // parse, so that another running copy does not record over its raw record. False when another
+    // holds it; a folder where the lock file cannot be made is not refused here (creating the
+    // record says why).
+    bool TakeFolder(const std::string& folder, bool lock);
+    // The settings with the folder the running recording was started in.
+    RecordSettings RecordingSettings() const;
 
     StreamState& s_;
     MessageSink& sink_;
@@ -87,6 +95,8 @@ private:
     RecordControls controls_;
     ParseOutcome lastParse_;
     bool IsParsing_ = false;
+    std::unique_ptr<File> folderLock_;
+    std::string recordFolder_; // the folder of the running recording and its parse
 };
 
 } // namespace vintrel

@@ -2,7 +2,7 @@
 // The debug dump of the command-line switches "-d" and "-dbe": every block read from the
 // transport ("ROtemp.$$$.bin", with begin and end marks that tell the transport state under
 // "-dbe"), a record per RUNNING read ("ReadIndx.$$$.bin") and a record per parsed frame
-// ("ParseIndx.$$$.bin"), all in the program folder.
+// ("ParseIndx.$$$.bin"), all in the folder Open is given.
 //
 // Threads: the raw dump and read log are written by the transport thread, the parse log by the
 // parsing thread; each file has one writer. The window opens the files before the transport

@@ -115,6 +115,7 @@ TEST_F(ConfigFile, ValueThatDoesNotConvertIsSkippedAndReadingGoesOn) {
 TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     AppSettings s;
     s.BaseName = "Bench A";
+    s.RecordingsFolder = "/srv/Lab Records";
     s.Stamp = false;
     SetFormat(s, DataStreamFormat::Ksps24Ms2_67);
     s.StereoMode = AppSettings::Stereo::TX1inTX2in;
@@ -155,6 +156,7 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     ASSERT_TRUE(Tune(path, back, &sink));
     EXPECT_EQ(sink.Status(), ""); // every written label was recognised, none as another's keyword
     EXPECT_EQ(back.BaseName, s.BaseName);
+    EXPECT_EQ(back.RecordingsFolder, s.RecordingsFolder);
     EXPECT_EQ(back.Stamp, s.Stamp);
     EXPECT_EQ(FormatOf(back), DataStreamFormat::Ksps24Ms2_67);
     EXPECT_EQ(back.StereoMode, s.StereoMode);
@@ -180,18 +182,23 @@ TEST_F(ConfigFile, WrittenFileReadsBackToTheSameSettings) {
     EXPECT_EQ(back.Lock, s.Lock);
     EXPECT_EQ(back.SelectedNames, "Raw_TXIN1 Ampl_TXIN2 None Raw_RXIN1 Raw_RXOUT1");
 
-    // A "Simulator" transport reads back as TCP/IP; an empty base name leaves its line out.
+    // A "Simulator" transport reads back as TCP/IP; an empty base name or recordings folder (the
+    // program's default folder) leaves its line out.
     s.TransportKind = AppSettings::Transport::Simulator;
     s.BaseName.clear();
+    s.RecordingsFolder.clear();
     s.ShowFiles = true;
     ASSERT_TRUE(SaveSettings(path, s, error));
     EXPECT_EQ(Slurp().find("*Base*"), std::string::npos);
+    EXPECT_EQ(Slurp().find("*Recordings*"), std::string::npos);
     AppSettings again;
     again.ShowFiles = false;
+    again.RecordingsFolder = "/old";
     Tune(path, again, &sink);
     EXPECT_TRUE(again.ShowFiles);
     EXPECT_EQ(again.TransportKind, AppSettings::Transport::TcpIp);
     EXPECT_EQ(again.BaseName, "");
+    EXPECT_EQ(again.RecordingsFolder, "/old"); // a file without the line keeps the default
 }
 
 TEST_F(ConfigFile, MissingFileAndUnwritablePlace) {

@@ -81,7 +81,7 @@ protected:
                ("mainform-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        options_.ProgramFolder = dir_.string();
+        options_.RecordingsFolder = options_.DumpFolder = dir_.string();
         options_.SetFName = (dir_ / "VintrelV4_0.config").string();
         // No FTDI driver here: with the box unchecked no message box waits at start.
         std::ofstream(options_.SetFName, std::ios::binary) << "  Use *FTDI* ports only = No\r\n";
@@ -396,6 +396,31 @@ TEST_F(MainFormTest, TermAndIntCloseTheWindowWritingItsConfiguration) {
         ::sigaction(sig, nullptr, &now);
         EXPECT_EQ(now.sa_handler, SIG_DFL) << sig;
     }
+}
+
+// "Recordings folder" shows the program's default until the configuration names another; the
+// first record makes the folder (the owner's only) and holds it.
+TEST_F(MainFormTest, RecordingsFolderIsMadeWhenFirstNeededAndHeldWhileRecording) {
+    const std::string chosen = (dir_ / "records" / "bench").string();
+    {
+        TMainForm f(options_);
+        EXPECT_EQ(f.Settings().RecordingsFolder().toStdString(), options_.RecordingsFolder);
+        f.close();
+    }
+    std::ifstream in(options_.SetFName, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("*Recordings*"), std::string::npos) << text; // the default is not stored
+    std::ofstream(options_.SetFName, std::ios::binary)
+        << "  Use *FTDI* ports only = No\r\n  *Recordings* folder = " << chosen << "\r\n";
+    TMainForm f(options_);
+    EXPECT_TRUE(f.RecordingSettings().LockFolder);
+    EXPECT_FALSE(std::filesystem::exists(chosen)); // not made at start
+    f.StartStopButtonClick();
+    ASSERT_TRUE(f.EngineRef().Recording().IsRecording()) << f.StatusText().toStdString();
+    EXPECT_TRUE(std::filesystem::exists(chosen + "/temp.$$$"));
+    for (const std::filesystem::path& made : {dir_ / "records", dir_ / "records" / "bench"})
+        EXPECT_EQ(std::filesystem::status(made).permissions(), std::filesystem::perms::owner_all) << made;
+    f.ButtonCancelRecClick();
 }
 
 // Near the bottom-right corner of its screen the main window still puts the windows it places on

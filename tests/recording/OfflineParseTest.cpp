@@ -58,6 +58,7 @@ TEST(OfflineParse, SwappedCopyIsNamedAfterTheChosenFile) {
     EXPECT_EQ(SwapFileName("/a/rec.$$$"), "/a/rec.$$$_LEnd.$$$");
     EXPECT_EQ(SwapFileName("/a.b/dump"), "/a.b/dump_LEnd");
     EXPECT_EQ(SwapFileName("x.tar.bin"), "x.tar.bin_LEnd.bin");
+    EXPECT_EQ(SwapFileName("/a.b/dump.bin", "/rec"), "/rec/dump.bin_LEnd.bin"); // in the recordings folder
 }
 
 TEST(OfflineParse, UnknownProtocolIsAskedForThisParseOnly) {

@@ -20,7 +20,7 @@ namespace {
 
 RecordSettings Settings(const TempDir& dir, const char* maxTime) {
     RecordSettings s;
-    s.ProgramFolder = dir.Path();
+    s.RecordingsFolder = dir.Path();
     s.FileNameBase = "rec";
     s.IncludeTimeStamp = false;
     s.ShowFiles = false;

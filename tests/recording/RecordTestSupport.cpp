@@ -145,7 +145,7 @@ std::vector<int16_t> ChannelSamples(const SimRecord& r, sim::SimChannel ch, size
 ParseRig::ParseRig(int protocol, DataStreamFormat format) {
     request.ProtocolType = protocol;
     request.Format = GetStreamFormat(format);
-    request.Settings.ProgramFolder = dir.Path();
+    request.Settings.RecordingsFolder = dir.Path();
     request.Settings.FileNameBase = "rec";
     request.Settings.IncludeTimeStamp = false;
 }

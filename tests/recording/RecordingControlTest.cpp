@@ -93,7 +93,7 @@ TEST(Recording, StartFailuresLeaveTheProgramIdle) {
         EXPECT_FALSE(Exists(run.dir.File("temp.$$$")));
     }
     RecordingRun run(rec.bytes, {});
-    run.settings.ProgramFolder = run.dir.File("no-such-folder");
+    run.settings.RecordingsFolder = run.dir.File("no-such-folder");
     run.rc.StartStopButtonClick();
     EXPECT_FALSE(run.rc.IsRecording());
     ASSERT_EQ(run.questions.errors.size(), 1u);
@@ -102,6 +102,32 @@ TEST(Recording, StartFailuresLeaveTheProgramIdle) {
               "time\nor working in protected directory\nfolder " +
                   run.dir.File("no-such-folder") + ": No such file or directory");
     EXPECT_EQ(run.rc.Controls().StartStopCaption, "Start record");
+}
+
+TEST(Recording, ARecordingsFolderInUseIsRefusedUntilItsHolderHasParsed) {
+    const SimRecord rec = MakeSimRecord(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 600);
+    RecordingRun a(rec.bytes, {.Format = DataStreamFormat::Ksps8Ms4});
+    RecordingRun b(rec.bytes, {.Format = DataStreamFormat::Ksps8Ms4});
+    a.settings.LockFolder = b.settings.LockFolder = true;
+    b.settings.RecordingsFolder = a.dir.Path();
+    const std::string inUse = "Recordings folder " + a.dir.Path() + " is in use by another Vintrel";
+    a.rc.StartStopButtonClick();
+    ASSERT_TRUE(a.rc.IsRecording());
+    a.Play();
+    b.rc.StartStopButtonClick();
+    EXPECT_FALSE(b.rc.IsRecording());
+    ASSERT_EQ(b.questions.errors, std::vector<std::string>{inUse});
+    EXPECT_EQ(ReadBytes(a.dir.File("temp.$$$")), rec.bytes); // not emptied by the refused start
+    a.rc.StartStopButtonClick();                             // ended and parsed: the folder is free
+    EXPECT_GT(a.rc.LastParse().Frames, 0);
+    b.rc.StartStopButtonClick();
+    EXPECT_TRUE(b.rc.IsRecording());
+    a.rc.StartStopButtonClick();
+    EXPECT_FALSE(a.rc.IsRecording());
+    EXPECT_EQ(a.questions.errors, std::vector<std::string>{inUse});
+    b.rc.ButtonCancelRecClick(); // a cancelled recording frees it too
+    a.rc.StartStopButtonClick();
+    EXPECT_TRUE(a.rc.IsRecording());
 }
 
 TEST(Recording, ChecksumFramesAreRecordedFramesWithUnknownTagsOnlyCounted) {

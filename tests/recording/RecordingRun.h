@@ -39,7 +39,7 @@ public:
                                  transport_, [this] { return transport_.Exhausted(); }, options),
           rc(replay_.State(), status, files, *this) {
         replay_.AddConsumer(&rc.Consumer());
-        settings.ProgramFolder = dir.Path();
+        settings.RecordingsFolder = dir.Path();
         settings.FileNameBase = "rec";
         settings.IncludeTimeStamp = false;
         settings.ShowFiles = false;
