@@ -48,12 +48,14 @@ QSize ChartView::minimumSizeHint() const {
                  TSimpleChart::kHeight / 2 + 2 * kBevel);
 }
 
-void ChartView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void ChartView::DrawAxis(const QStringList& labels) {
+    const qreal ratio = devicePixelRatioF();
+    axis_ = QPixmap(size() * ratio);
+    axis_.setDevicePixelRatio(ratio);
+    axisLabels_ = labels;
+    QPainter p(&axis_);
     p.fillRect(rect(), palette().color(QPalette::Button));
     const QRect plot = PlotRect();
-    // The plot's 128 columns, each pixel of the image a block of the scaled size.
-    p.drawImage(plot, chart_.BitMap(), QRect(0, 0, TSimpleChart::kHeight, TSimpleChart::kHeight));
     const int left = plot.left() - 1, top = plot.top() - 1, right = plot.right() + 1,
               bottom = plot.bottom() + 1;
     p.setPen(QColor::fromRgb(chart_.ShadowColor()));
@@ -75,12 +77,29 @@ void ChartView::paintEvent(QPaintEvent*) {
     chart_.DrawAxisLabels(p, right + kLabelGap, plot.top(), rowScale, width() - right - kLabelGap);
 }
 
+void ChartView::paintEvent(QPaintEvent*) {
+    QStringList labels;
+    for (int i = 5; i >= 0; --i) labels << chart_.AxisLabel(i);
+    if (axis_.deviceIndependentSize().toSize() != size() || axis_.devicePixelRatio() != devicePixelRatioF() ||
+        labels != axisLabels_)
+        DrawAxis(labels);
+    QPainter p(this);
+    p.drawPixmap(0, 0, axis_);
+    // The plot's 128 columns, each pixel of the image a block of the scaled size.
+    p.drawImage(PlotRect(), chart_.BitMap(), QRect(0, 0, TSimpleChart::kHeight, TSimpleChart::kHeight));
+}
+
 void ChartView::mouseMoveEvent(QMouseEvent* e) {
     form_.ShowChartText(k_, true, e->globalPosition().toPoint());
 }
 
 void ChartView::contextMenuEvent(QContextMenuEvent* e) {
     if (k_ <= 5) form_.ShowChartText(k_, false, e->globalPos());
+}
+
+void ChartGrid::UpdateCharts() {
+    for (ChartView* v : views_)
+        if (v) v->update();
 }
 
 void ChartGrid::paintEvent(QPaintEvent*) {

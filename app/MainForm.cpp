@@ -290,7 +290,7 @@ bool TMainForm::event(QEvent* e) {
         }
         if (!closing_) engine_->AppMessage(m->Msg, m->WParam, m->LParam);
         if (m->Msg == WM_FRAMES_READY) {
-            chartGrid_->update();
+            chartGrid_->UpdateCharts();
             RefreshRecordControls();
         }
         return true;
@@ -346,7 +346,7 @@ void TMainForm::ShowListenMarker(TChart chart, bool visible) {
     } else {
         ActiveChannelBevel.Hide();
     }
-    chartGrid_->update();
+    chartGrid_->update(); // the frame round the cell
 }
 
 void TMainForm::EnableDeviceList(bool enabled) {
@@ -360,7 +360,7 @@ uint8_t TMainForm::ListenQueueHeadTail() const {
 void TMainForm::FrameReported(bool checksum) {
     StreamState& s = engine_->State();
     panel_->FrameReported(checksum, s.Ring.ProtocolType(), s.Tags, s.Format().MsPerFrame);
-    chartGrid_->update();
+    chartGrid_->UpdateCharts();
 }
 
 void TMainForm::Warning(std::string_view text, bool show) {
@@ -545,12 +545,12 @@ void TMainForm::FormatChanged(DataStreamFormat f) {
     panel_->RestartStatistics(v.MsPerFrame);
     for (int k = 1; k <= 5; ++k) panel_->Chart(k).SpectrumMaxFreq = v.SamplingRateFromSettings / 2;
     if (CheckBoxSpectrum->isChecked()) panel_->SetSpectrumShown(true, v.SamplingRateFromSettings);
-    chartGrid_->update();
+    chartGrid_->UpdateCharts();
 }
 
 void TMainForm::RateTrackBarChange() {
     panel_->SetRatePosition(RateTrackBar->value());
-    chartGrid_->update();
+    chartGrid_->UpdateCharts();
 }
 
 void TMainForm::ComboBoxVadThrChange() {
@@ -570,7 +570,7 @@ void TMainForm::CheckBoxSpectrumClick() {
     if (!on) panel_->SetLogScale(DbCheckBox->isChecked());
     for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxFFT, TrackBarSpecMax, TrackBarEnergyScale})
         w->setEnabled(on);
-    chartGrid_->update();
+    chartGrid_->UpdateCharts();
 }
 
 void TMainForm::ButtonCancelRecClick() {

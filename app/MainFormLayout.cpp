@@ -99,7 +99,7 @@ void TMainForm::CreateChartCell(int k, QGridLayout* grid) {
         connect(slider, &QSlider::valueChanged, this, [this, k](int v) {
             panel_->DbSliders[size_t(k)].Position = v;
             panel_->Chart(k).DbSliderChange();
-            chartGrid_->update();
+            chartGrid_->UpdateCharts();
         });
         DbMinSliders[size_t(k)] = slider;
         l->addWidget(slider, 1, 1);
@@ -112,7 +112,7 @@ void TMainForm::CreateChartCell(int k, QGridLayout* grid) {
     l->setRowStretch(1, 1);
     l->setColumnStretch(0, 1);
     grid->addWidget(cell, (k - 1) / 3, (k - 1) % 3);
-    chartGrid_->SetCell(k, cell);
+    chartGrid_->SetCell(k, cell, view);
 }
 
 void TMainForm::CreateControls() {
@@ -278,7 +278,7 @@ void TMainForm::CreateControls() {
     connect(RateTrackBar, &QSlider::valueChanged, this, &TMainForm::RateTrackBarChange);
     connect(DbCheckBox, &QCheckBox::clicked, this, [this](bool on) {
         if (!CheckBoxSpectrum->isChecked()) panel_->SetLogScale(on);
-        chartGrid_->update();
+        chartGrid_->UpdateCharts();
     });
     connect(MoreVisSetButton, &QPushButton::clicked, this, &TMainForm::MoreVisSetButtonClick);
     connect(ComboBoxVadThr, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBoxVadThrChange);
