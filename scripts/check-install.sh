@@ -74,6 +74,11 @@ layout=(bin/vintrel bin/vintrel-cli bin/vintrel-sim
 for f in "${layout[@]}"; do
     [ -f "$prefix/$f" ] || fail "layout: $f is not installed"
 done
+for px in 48 128 256; do
+    icon="share/icons/hicolor/${px}x$px/apps/vintrel.png"
+    [ ! -f "$prefix/$icon" ] || file "$prefix/$icon" | grep -q "PNG image data, $px x $px," ||
+        fail "layout: $icon is not a $px x $px PNG"
+done
 if [ -z "$(find "$prefix/share/vintrel" -type f 2>/dev/null)" ]; then
     fail "layout: share/vintrel/ (the mark of an installed program) is missing or empty"
 fi
@@ -230,7 +235,7 @@ fi
 verdict "Debian package ${package:-}"
 
 if [ ${#failures[@]} -gt 0 ]; then
-    echo "check-install: ${#failures[@]} check(s) failed:" >&2
+    echo "check-install: ${#failures[@]} check(s) failed in $((SECONDS - started)) s:" >&2
     printf '  - %s\n' "${failures[@]}" >&2
     exit 1
 fi
