@@ -8,7 +8,7 @@ scripts/install-deps.sh
 dir="${VINTREL_PACKAGE_DIR:-build-package}"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVINTREL_TESTS=OFF -DVINTREL_BENCH=OFF "$@" >/dev/null
 cmake --build "$dir"
-(cd "$dir" && cpack -G DEB >cpack.log) || {
+(cd "$dir" && cpack -G DEB >cpack.log 2>&1) || {
     cat "$dir/cpack.log" >&2
     exit 1
 }
