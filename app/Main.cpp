@@ -10,6 +10,7 @@
 #include "delay/DelayForm.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QProcess>
 #include <QTimer>
 
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     app.setApplicationName(vintrel::kAppTitle);
+    // Every window carries the program's icon, in the sizes the desktop installs.
+    QIcon icon;
+    for (const int px : {48, 128, 256}) icon.addFile(QString(":/icons/vintrel-%1.png").arg(px));
+    app.setWindowIcon(icon);
     // Read again without the options Qt took for itself ("-platform NAME", "-display D", ...).
     const StartArguments a = vintrel::ParseStartArguments({argv + 1, argv + argc});
     if (a.action == StartArguments::Action::Browse)

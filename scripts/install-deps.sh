@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks with their peers (sox, FFTW)
-# need, only those that are missing. Where they cannot be installed (no apt-get, or neither root
-# nor sudo), names the missing ones and goes on: the build then says whether it can do without.
+# need, and those the install check and the Debian package need (desktop-file-utils, man-db,
+# dpkg-dev with file for dpkg-shlibdeps), only those that are missing. Where they cannot be
+# installed (no apt-get, or neither root nor sudo), names the missing ones and goes on: the build
+# then says whether it can do without.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3
           qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-          sox sndfile-programs libfftw3-dev procps pulseaudio pulseaudio-utils fonts-dejavu-core xvfb xauth)
+          sox sndfile-programs libfftw3-dev procps pulseaudio pulseaudio-utils fonts-dejavu-core xvfb xauth
+          desktop-file-utils man-db dpkg-dev file)
 packages+=("$@")
 
 # Without dpkg, whether a package's part is there: a command it brings or a pkg-config module.
@@ -31,6 +34,7 @@ present_without_dpkg() {
     xvfb) probe="cmd:Xvfb" ;;
     desktop-file-utils) probe="cmd:desktop-file-validate" ;;
     man-db) probe="cmd:man" ;;
+    dpkg-dev) probe="cmd:dpkg-shlibdeps" ;;
     *) probe="cmd:$1" ;;
     esac
     local p
