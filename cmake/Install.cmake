@@ -36,7 +36,7 @@ foreach(page IN LISTS pages)
   install(FILES ${CMAKE_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${res}/help/manual.html DESTINATION ${VINTREL_DOC_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/CONTRIBUTING.md ${res}/help/manual.html DESTINATION ${VINTREL_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION ${VINTREL_DOC_DIR})
 install(FILES ${res}/share/README DESTINATION ${VINTREL_DATA_DIR})
 
