@@ -104,18 +104,21 @@ TEST(MonitorCli, TheStreamsRateAndFramesNameTheFormatThatFits) {
     const std::string rate32 =
         "and carry 32 samples per channel; formats that fit: \"16 Ksps, 2 ms\" (16k2)\n";
     using F = DataStreamFormat;
+    const auto target = [](F format, sim::Protocol protocol = sim::Protocol::New, bool bigEndian = false) {
+        sim::StreamConfig c;
+        c.format = format;
+        c.protocol = protocol;
+        c.bigEndian = bigEndian;
+        return c;
+    };
     const std::vector<Case> cases = {
-        {{.format = F::Ksps16Ms2}, "--format 8k4", rate32},
-        {{.format = F::Ksps16Ms2}, "--format 8k4", rate32, true},
-        {{.protocol = sim::Protocol::Old, .format = F::Ksps16Ms4},
-         "--format 8k4",
+        {target(F::Ksps16Ms2), "--format 8k4", rate32},
+        {target(F::Ksps16Ms2), "--format 8k4", rate32, true},
+        {target(F::Ksps16Ms4, sim::Protocol::Old), "--format 8k4",
          "and carry 64 samples per channel; formats that fit: \"16 Ksps, 4 ms\" (16k4)\n"},
-        {{.format = F::Ksps8Ms4, .bigEndian = true},
-         "--format 8k4",
+        {target(F::Ksps8Ms4, sim::Protocol::New, true), "--format 8k4",
          "the stream is big-endian; byte order that fits: \"Big Endian\" on (--big-endian)\n"},
-        {{.protocol = sim::Protocol::Old, .format = F::Ksps24Ms2_67, .bigEndian = true},
-         "--format 24k2.67 --big-endian",
-         ""},
+        {target(F::Ksps24Ms2_67, sim::Protocol::Old, true), "--format 24k2.67 --big-endian", ""},
     };
     test::ScratchDir dir; // one folder for the test: only the recording writes into it
     std::vector<std::future<void>> runs;
