@@ -45,7 +45,7 @@ QSize ChartView::sizeHint() const {
 
 QSize ChartView::minimumSizeHint() const {
     return QSize(TSimpleChart::kHeight / 2 + 2 * kBevel + AxisWidth(),
-                 TSimpleChart::kHeight / 2 + 2 * kBevel);
+                 TSimpleChart::kHeight / 2 + 2 * (kHalfLabel + kBevel));
 }
 
 void ChartView::DrawAxis(const QStringList& labels) {
