@@ -660,9 +660,8 @@ void TMainForm::ParseProgressChanged(int percent) {
 }
 
 void TMainForm::ButtonParseOfflineClick() {
-    std::string error;
-    MakeFolder(SettingsForm->RecordingsFolder().toStdString(),
-               error); // the parse names a folder it cannot use
+    std::string error; // the parse names a folder it cannot use
+    MakeFolder(SettingsForm->RecordingsFolder().toStdString(), error);
     const QString chosen =
         QFileDialog::getOpenFileName(this, "Open recorded dump", SettingsForm->RecordingsFolder() + "/",
                                      "Saved tmp files(*.$$$);;All files (*.*)");
