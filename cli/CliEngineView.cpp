@@ -13,12 +13,15 @@ void CliEngineView::ErrorBox(std::string_view title, std::string_view text) {
 }
 
 void CliEngineView::Warning(std::string_view text, bool show) {
-    if (show) warning_ = text;
+    if (!show) return;
+    if (report_ && !text.empty() && text != warning_) report_->Warning(text);
+    warning_ = text;
 }
 
 void CliEngineView::FormatWarning(std::string_view text) {
-    if (!text.empty())
-        std::fprintf(stderr, "\nvintrel-cli %s: %.*s\n", verb_.c_str(), int(text.size()), text.data());
+    if (text.empty()) return;
+    std::fprintf(stderr, "\nvintrel-cli %s: %.*s\n", verb_.c_str(), int(text.size()), text.data());
+    if (report_) report_->Warning(text);
 }
 
 void CliEngineView::Count(const QueuedMessage& m) {

@@ -7,6 +7,7 @@
 // Threads: the verb's thread only, which plays the window thread.
 #include "app/ConnectSettings.h"
 #include "app/EngineView.h"
+#include "cli/JsonLines.h"
 #include "stream/QueueSink.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ public:
     void FormatWarning(std::string_view text) override;
     ConnectSettings CurrentConnectSettings() const override { return settings_; }
 
+    // With --json: warnings also as "warning" objects.
+    void ReportTo(JsonReport* report) { report_ = report; }
+
     // The settings every connect uses, from the verb's options.
     void UseConnectSettings(const ConnectSettings& cs) { settings_ = cs; }
 
@@ -43,6 +47,7 @@ public:
 
 private:
     std::string verb_;
+    JsonReport* report_ = nullptr;
     ConnectSettings settings_;
     std::string failure_;
     std::string warning_;

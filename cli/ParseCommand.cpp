@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
-    "                         [--gaps marker|exact] [--force]\n"
+    "                         [--gaps marker|exact] [--force] [--json]\n"
     "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
     "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
     "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
@@ -37,33 +37,42 @@ constexpr const char* kUsage =
     "parse ends with exit status 4, unless --force is given.\n"
     "Prints the status line of the parse and, for a damaged record, \"Inconsistencies (fragments):\",\n"
     "\"Checksum errors (if verified):\" and \"Total frames:\"; then a line per break in the frame\n"
-    "numbering and per channel that was not written.\n";
-
-void PrintBox(std::string_view caption, std::string_view text) {
-    std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
-}
+    "numbering and per channel that was not written.\n"
+    "--json writes JSON Lines on standard output instead (the text and the progress bar go to\n"
+    "standard error): a \"gap\" object per break in the numbering, \"warning\" and \"error\" objects\n"
+    "and one \"summary\" at the end with the fragments and the files written.\n";
 
 } // namespace
 
+void CliQuestions::Box(std::string_view caption, std::string_view text, bool error) {
+    std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
+    if (!report_) return;
+    const std::string line = std::string(caption) + ": " + std::string(text);
+    if (error)
+        report_->Error(line);
+    else
+        report_->Warning(line);
+}
+
 DamageAnswer CliQuestions::AbortRetryIgnore(std::string_view caption, std::string_view text) {
     asked_ = true;
-    PrintBox(caption, text);
+    Box(caption, text, false);
     static const char* const kNames[] = {"ABORT", "RETRY", "IGNORE"};
     std::fprintf(stderr, "  -> %s\n", kNames[int(onDamage_)]);
     return onDamage_;
 }
 
 bool CliQuestions::YesNo(std::string_view caption, std::string_view text) {
-    PrintBox(caption, text);
+    Box(caption, text, false);
     std::fputs("  -> Yes\n", stderr);
     return true;
 }
 
 void CliQuestions::ErrorBox(std::string_view caption, std::string_view text) {
-    PrintBox(caption, text);
+    Box(caption, text, true);
 }
 void CliQuestions::MessageBox(std::string_view caption, std::string_view text) {
-    PrintBox(caption, text);
+    Box(caption, text, false);
 }
 
 bool ParseGapFill(const std::string& text, GapFill& out) {
@@ -88,30 +97,51 @@ bool ParseOnDamage(const std::string& text, DamageAnswer& out) {
     return true;
 }
 
-TerminalProgress::TerminalProgress(const char* label) : label_(label), terminal_(isatty(STDOUT_FILENO)) {}
+TerminalProgress::TerminalProgress(const char* label, std::FILE* to)
+    : label_(label), to_(to), terminal_(isatty(fileno(to))) {}
 
 void TerminalProgress::ParseProgressChanged(int percent) {
     if (!terminal_) return;
     if (percent < 0) {
-        std::printf("\r%-72s\r", "");
+        std::fprintf(to_, "\r%-72s\r", "");
     } else {
         const int filled = percent / 5;
-        std::printf("\r%s [%.*s%*s] %3d%%", label_, filled, "####################", 20 - filled, "", percent);
+        std::fprintf(to_, "\r%s [%.*s%*s] %3d%%", label_, filled, "####################", 20 - filled, "",
+                     percent);
     }
-    std::fflush(stdout);
+    std::fflush(to_);
 }
 
-void PrintParseOutcome(const ParseOutcome& o) {
-    std::printf("%s\n", o.Status.c_str());
+void PrintParseOutcome(const ParseOutcome& o, JsonReport& report) {
+    std::FILE* to = report.Text();
+    std::fprintf(to, "%s\n", o.Status.c_str());
     if (o.ShowDiagPanel)
-        std::printf(
-            "Inconsistencies (fragments): %d\nChecksum errors (if verified): %d\nTotal frames: %lld\n",
+        std::fprintf(
+            to, "Inconsistencies (fragments): %d\nChecksum errors (if verified): %d\nTotal frames: %lld\n",
             o.Portion, o.badcs, static_cast<long long>(o.Frames));
-    for (const std::string& n : o.Notes) std::printf("%s\n", n.c_str());
-    for (const std::string& f : o.WavFiles) std::printf("  %s\n", f.c_str());
-    for (const std::string& f : o.Reports) std::printf("  %s\n", f.c_str());
-    if (!o.GapsFile.empty()) std::printf("  %s\n", o.GapsFile.c_str());
-    std::fflush(stdout);
+    for (const std::string& n : o.Notes) std::fprintf(to, "%s\n", n.c_str());
+    for (const std::string& f : o.WavFiles) std::fprintf(to, "  %s\n", f.c_str());
+    for (const std::string& f : o.Reports) std::fprintf(to, "  %s\n", f.c_str());
+    if (!o.GapsFile.empty()) std::fprintf(to, "  %s\n", o.GapsFile.c_str());
+    std::fflush(to);
+    static const char* const kKinds[] = {"gap", "jump", "mask_change"};
+    for (const ParseBreak& b : o.Breaks)
+        report.Write(Typed("gap")
+                         .Add("kind", kKinds[int(b.What)])
+                         .Add("after_frame", b.AfterFrame)
+                         .Add("next_frame", b.NextFrame)
+                         .Add("missing", b.Missing < 0 ? std::nullopt : std::optional<int64_t>(b.Missing))
+                         .Add("silence_samples", b.SilenceSamples)
+                         .Add("at_sample", b.AtSample));
+}
+
+JsonObject& AddParseSummary(JsonObject& summary, const ParseOutcome* o) {
+    if (!o) return summary.Null("fragments").Null("status").Add("files", JsonArray());
+    JsonArray files;
+    for (const std::string& f : o->WavFiles) files.Push(f);
+    for (const std::string& f : o->Reports) files.Push(f);
+    if (!o->GapsFile.empty()) files.Push(o->GapsFile);
+    return summary.Add("fragments", o->Portion).Add("status", o->Status).Add("files", files);
 }
 
 std::string OutputFolder(const std::string& dir, std::string& error) {
@@ -145,15 +175,24 @@ std::string BaseNameError(const std::string& folder, const std::string& base) {
 
 int RunParse(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
-                 {"--big-endian", "--no-checksum", "--no-stamp", "--force", "--help"});
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--force", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage);
         return 0;
     }
-    auto usage = [](const std::string& why) {
+    JsonReport report(args.Has("--json"));
+    // The one summary: the counters of the parse, null before it ran.
+    const auto summary = [&report](const ParseOutcome* o, int status) {
+        JsonObject s = Typed("summary");
+        s.Add("total_frames", o ? std::optional<int64_t>(o->Frames) : std::nullopt)
+            .Add("checksum_errors", o ? std::optional<int>(o->badcs) : std::nullopt);
+        return report.Summary(AddParseSummary(s, o), status);
+    };
+    auto usage = [&](const std::string& why) {
         std::fprintf(stderr, "vintrel-cli parse: %s\n", why.c_str());
         PrintHelp(stderr, kUsage);
-        return kExitUsage;
+        report.Error(why);
+        return summary(nullptr, kExitUsage);
     };
     if (!args.Ok()) return usage(args.Error());
     if (args.Positional().size() != 1) return usage("one FILE is needed");
@@ -186,9 +225,9 @@ int RunParse(int argc, char** argv, int first) {
     r.Parse.Settings.ShowFiles = false;
 
     QueueSink sink;
-    CliQuestions questions(onDamage);
+    CliQuestions questions(onDamage, report.On() ? &report : nullptr);
     PosixFileSystem files;
-    TerminalProgress progress("Parsing");
+    TerminalProgress progress("Parsing", report.Text());
     RecordParser parser(sink, questions, files, &progress);
     if (auto p = args.Value("--protocol")) {
         if (*p != "new" && *p != "old") return usage("--protocol takes new or old");
@@ -207,13 +246,17 @@ int RunParse(int argc, char** argv, int first) {
     const FormatFinding finding = CheckRecordFormat(files, r.FileName, r.BigEndian, format);
     if (finding.Contradicts()) {
         std::fprintf(stderr, "vintrel-cli parse: %s\n", FindingText(finding).c_str());
-        if (!args.Has("--force")) return kExitMismatch;
+        if (!args.Has("--force")) {
+            report.Error(FindingText(finding));
+            return summary(nullptr, kExitMismatch);
+        }
+        report.Warning(FindingText(finding));
     }
     const ParseOutcome o = ParseOffline(parser, r);
-    if (!o.Opened || o.WrongStructure) return kExitUsage;
-    PrintParseOutcome(o);
-    if (o.WriteFailed) return kExitWriteFailed;
-    return o.WavFiles.empty() ? kExitNothing : kExitSuccess;
+    if (!o.Opened || o.WrongStructure) return summary(nullptr, kExitUsage);
+    PrintParseOutcome(o, report);
+    if (o.WriteFailed) return summary(&o, kExitWriteFailed);
+    return summary(&o, o.WavFiles.empty() ? kExitNothing : kExitSuccess);
 }
 
 } // namespace vintrel::cli

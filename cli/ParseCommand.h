@@ -1,4 +1,5 @@
 #pragma once
+#include "cli/JsonLines.h"
 #include "recording/ParseProgress.h"
 #include "recording/RecordParser.h"
 #include "recording/UserQuestions.h"
@@ -12,7 +13,9 @@ int RunParse(int argc, char** argv, int first);
 // printed on standard error.
 class CliQuestions : public UserQuestions {
 public:
-    explicit CliQuestions(DamageAnswer onDamage) : onDamage_(onDamage) {}
+    // report: the boxes also as "warning" (errors as "error") objects when --json is on.
+    explicit CliQuestions(DamageAnswer onDamage, JsonReport* report = nullptr)
+        : onDamage_(onDamage), report_(report) {}
     DamageAnswer AbortRetryIgnore(std::string_view caption, std::string_view text) override;
     bool YesNo(std::string_view caption, std::string_view text) override;
     void ErrorBox(std::string_view caption, std::string_view text) override;
@@ -20,7 +23,9 @@ public:
     bool Asked() const { return asked_; }
 
 private:
+    void Box(std::string_view caption, std::string_view text, bool error);
     DamageAnswer onDamage_;
+    JsonReport* report_;
     bool asked_ = false;
 };
 
@@ -28,18 +33,23 @@ private:
 bool ParseGapFill(const std::string& text, GapFill& out);
 // "retry", "ignore" or "abort"; false for anything else.
 bool ParseOnDamage(const std::string& text, DamageAnswer& out);
-// A progress bar on a terminal (nothing otherwise): percent, -1 ends the bar.
+// A progress bar on a terminal (nothing otherwise): percent, -1 ends the bar. `to`: standard
+// output, or standard error while standard output carries JSON Lines.
 class TerminalProgress : public ParseProgress {
 public:
-    explicit TerminalProgress(const char* label);
+    explicit TerminalProgress(const char* label, std::FILE* to = stdout);
     void ParseProgressChanged(int percent) override;
 
 private:
     const char* label_;
+    std::FILE* to_;
     bool terminal_;
 };
-// The status line, the diagnosis values when the panel would show, and the files written.
-void PrintParseOutcome(const ParseOutcome& o);
+// The status line, the diagnosis values when the panel would show, and the files written, as
+// text; a "gap" object per break in the numbering.
+void PrintParseOutcome(const ParseOutcome& o, JsonReport& report);
+// The parse's part of a "summary": fragments, checksum errors, frames, status and files written.
+JsonObject& AddParseSummary(JsonObject& summary, const ParseOutcome* o);
 // The folder for --out: made absolute; empty when it is no folder, with error naming it and the
 // system's reason ("--out /x/y: No such file or directory").
 std::string OutputFolder(const std::string& dir, std::string& error);

@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
     "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
     "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort] [--dump DIR]\n"
-    "                          [--gaps marker|exact]\n"
+    "                          [--gaps marker|exact] [--json]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
@@ -41,7 +41,11 @@ constexpr const char* kUsage =
     "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n"
     "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
     "the line that says how (and the formats that fit) is printed; the recording goes on, and after\n"
-    "its files are written the exit status is 4.\n";
+    "its files are written the exit status is 4.\n"
+    "--json writes JSON Lines on standard output instead (the text and the progress bar go to\n"
+    "standard error): a \"status\" object once a second with the counters and the status line, a\n"
+    "\"gap\" object per break in the numbering, \"warning\" and \"error\" objects and one \"summary\"\n"
+    "at the end with the fragments and the files written.\n";
 constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
@@ -50,8 +54,11 @@ constexpr const char* kExitNotes =
 // answered as --on-damage says, the parse's progress on the terminal.
 class RecordView : public CliEngineView {
 public:
-    RecordView(RecordSettings settings, DamageAnswer onDamage)
-        : CliEngineView("record"), settings_(std::move(settings)), questions_(onDamage) {}
+    RecordView(RecordSettings settings, DamageAnswer onDamage, JsonReport& report)
+        : CliEngineView("record"), settings_(std::move(settings)),
+          questions_(onDamage, report.On() ? &report : nullptr), progress_("Parsing", report.Text()) {
+        ReportTo(report.On() ? &report : nullptr);
+    }
     RecordSettings RecordingSettings() override { return settings_; }
     UserQuestions* RecordingQuestions() override { return &questions_; }
     void ParseProgressChanged(int percent) override { progress_.ParseProgressChanged(percent); }
@@ -59,14 +66,15 @@ public:
 private:
     RecordSettings settings_;
     CliQuestions questions_;
-    TerminalProgress progress_{"Parsing"};
+    TerminalProgress progress_;
 };
 
-// Prints each loss of the link and each reconnection as it happens, one line each.
+// Prints each loss of the link and each reconnection as it happens, one line each (and a
+// "warning" object with --json).
 class LinkLog {
 public:
-    LinkLog(const Engine& engine, const FrameCounter& counter, bool tty)
-        : engine_(engine), counter_(counter), tty_(tty) {}
+    LinkLog(const Engine& engine, const FrameCounter& counter, bool tty, JsonReport& report)
+        : engine_(engine), counter_(counter), tty_(tty), report_(report) {}
     // Before the window side handles a message.
     void Message(const QueuedMessage& m) {
         if (m.Msg != WM_TRANSPORT_REPORT) return;
@@ -94,13 +102,16 @@ private:
         Say(std::string("link: ") + what + " after frame " + std::to_string(counter_.LastFrameNum()));
     }
     void Say(const std::string& text) {
-        if (tty_) std::printf("\r%-72s\r", "");
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
+        std::FILE* to = report_.Text();
+        if (tty_) std::fprintf(to, "\r%-72s\r", "");
+        std::fprintf(to, "%s\n", text.c_str());
+        std::fflush(to);
+        report_.Warning(text);
     }
     const Engine& engine_;
     const FrameCounter& counter_;
     bool tty_;
+    JsonReport& report_;
     uint32_t reconnects_ = 0;
     uint32_t drops_ = 0;
     uint64_t framesAtLoss_ = 0;
@@ -113,15 +124,33 @@ int RunRecord(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first,
                  {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
                   "--on-damage", "--dump", "--gaps"},
-                 {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--help"});
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
     }
-    auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "vintrel-cli record: %s\n", why.c_str());
+    JsonReport report(args.Has("--json"));
+    std::FILE* const out = report.Text();
+    const auto nullSummary = [] {
+        JsonObject o = Typed("summary");
+        o.Null("total_frames")
+            .Null("checksum_errors")
+            .Null("inconsistent_frames")
+            .Null("reconnects")
+            .Null("link_drops")
+            .Null("recorded_frames")
+            .Null("recorded_s");
+        return AddParseSummary(o, nullptr);
+    };
+    const auto fail = [&](const std::string& text, int status) {
+        std::fprintf(stderr, "vintrel-cli record: %s\n", text.c_str());
+        report.Error(text);
+        return report.Summary(nullSummary(), status);
+    };
+    auto usage = [&](const std::string& why) {
+        const int status = fail(why, kExitUsage);
         PrintHelp(stderr, kUsage, kExitNotes);
-        return kExitUsage;
+        return status;
     };
     if (!args.Ok()) return usage(args.Error());
     if (!args.Positional().empty()) return usage("unexpected argument " + args.Positional()[0]);
@@ -150,25 +179,22 @@ int RunRecord(int argc, char** argv, int first) {
 
     QueueSink sink;
     SteadyClock clock;
-    RecordView view(rs, onDamage);
+    RecordView view(rs, onDamage, report);
     Engine engine(sink, clock, view);
     FrameCounter counter;
     engine.Extractor().AddConsumer(&counter);
     int linkExit = 0;
     if (const std::string why = LinkSettings(args, engine, cs, linkExit); !why.empty()) {
         if (linkExit == 2) return usage(why);
-        std::fprintf(stderr, "vintrel-cli record: %s\n", why.c_str());
-        return linkExit;
+        return fail(why, linkExit);
     }
     view.UseConnectSettings(cs);
     RecordingControl& rc = engine.Recording();
 
     if (auto d = args.Value("--dump")) {
         std::string error;
-        if (!engine.Dump().Open(*d, false, error)) {
-            std::fprintf(stderr, "vintrel-cli record: cannot write the dump: %s\n", error.c_str());
-            return kExitOpenFailed;
-        }
+        if (!engine.Dump().Open(*d, false, error))
+            return fail("cannot write the dump: " + error, kExitOpenFailed);
     }
 
     // The engine's threads keep their reads; the loop below asks for the flag every few ms.
@@ -177,24 +203,25 @@ int RunRecord(int argc, char** argv, int first) {
     std::signal(SIGXFSZ, SIG_IGN);
     engine.Start();
     if (!engine.ConnectButtonClick(false)) {
-        std::fprintf(stderr, "vintrel-cli record: %s\n",
-                     view.Failure().empty() ? sink.Status().c_str() : view.Failure().c_str());
+        const std::string why = view.Failure().empty() ? sink.Status() : view.Failure();
         engine.Close();
-        return kExitOpenFailed;
+        return fail(why, kExitOpenFailed);
     }
     rc.StartStopButtonClick();
     if (!rc.IsRecording()) {
+        const std::string why = sink.Status();
         engine.Close();
-        return kExitOpenFailed; // the raw record could not be created
+        report.Error(why.empty() ? "the raw record could not be created" : why);
+        return report.Summary(nullSummary(), kExitOpenFailed);
     }
 
-    const bool tty = isatty(STDOUT_FILENO);
+    const bool tty = isatty(fileno(out));
     const auto start = std::chrono::steady_clock::now();
     // Frames that never come would keep the clock still: the recording then ends by the wall clock.
     const double deadline = 2.0 * rc.RecTotal + 15;
     bool capped = false;
-    auto lastTimer = start, lastPrint = start;
-    LinkLog link(engine, counter, tty);
+    auto lastTimer = start, lastPrint = start, lastStatus = start;
+    LinkLog link(engine, counter, tty, report);
     while (rc.IsRecording()) {
         QueuedMessage m;
         while (rc.IsRecording() && sink.Take(m)) {
@@ -213,10 +240,23 @@ int RunRecord(int argc, char** argv, int first) {
             lastPrint = now;
             const int total = rc.RecTotal > 0 ? rc.RecTotal : 1;
             const int filled = std::min(20, std::max(0, rc.RecShown) * 20 / total);
-            std::printf("\rRecording [%.*s%*s] %s/%d s  frames %llu", filled, "####################",
-                        20 - filled, "", rc.Controls().RecordedSec.c_str(), rc.RecTotal,
-                        (unsigned long long)counter.Frames());
-            std::fflush(stdout);
+            std::fprintf(out, "\rRecording [%.*s%*s] %s/%d s  frames %llu", filled, "####################",
+                         20 - filled, "", rc.Controls().RecordedSec.c_str(), rc.RecTotal,
+                         (unsigned long long)counter.Frames());
+            std::fflush(out);
+        }
+        if (report.On() && now - lastStatus >= std::chrono::seconds(1)) {
+            lastStatus = now;
+            report.Write(Typed("status")
+                             .Add("elapsed_s", std::chrono::duration<double>(now - start).count())
+                             .Add("total_frames", counter.Frames())
+                             .Add("checksum_errors", view.ChecksumErrors())
+                             .Add("inconsistent_frames", view.InconsistentFrames())
+                             .Add("reconnects", engine.Links().Reconnects())
+                             .Add("link_drops", engine.Links().LinkDrops())
+                             .Add("recorded_frames", rc.Recorder().RecNo.load())
+                             .Add("recorded_s", rc.Recorder().RecSec.load())
+                             .Add("status", sink.Status()));
         }
         capped = std::chrono::duration<double>(now - start).count() > deadline;
         if (StopRequested() || capped) {
@@ -225,34 +265,54 @@ int RunRecord(int argc, char** argv, int first) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (tty) std::printf("\r%-72s\r", "");
+    if (tty) std::fprintf(out, "\r%-72s\r", "");
     const ParseOutcome outcome = rc.LastParse();
     const RawRecorder& rec = rc.Recorder();
     engine.Close();
     QueuedMessage m;
     while (sink.Take(m)) view.Count(m);
 
-    std::printf("Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n"
-                "Link drops: %u\nRecorded frames: %d\nRecorded, sec: %d\n",
-                (unsigned long long)counter.Frames(), (unsigned long long)view.ChecksumErrors(),
-                (unsigned long long)view.InconsistentFrames(), engine.Links().Reconnects(),
-                engine.Links().LinkDrops(), rec.RecNo.load(), rec.RecSec.load());
+    std::fprintf(out,
+                 "Total frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\nReconnects: %u\n"
+                 "Link drops: %u\nRecorded frames: %d\nRecorded, sec: %d\n",
+                 (unsigned long long)counter.Frames(), (unsigned long long)view.ChecksumErrors(),
+                 (unsigned long long)view.InconsistentFrames(), engine.Links().Reconnects(),
+                 engine.Links().LinkDrops(), rec.RecNo.load(), rec.RecSec.load());
+    JsonObject summary = Typed("summary");
+    summary.Add("total_frames", counter.Frames())
+        .Add("checksum_errors", view.ChecksumErrors())
+        .Add("inconsistent_frames", view.InconsistentFrames())
+        .Add("reconnects", engine.Links().Reconnects())
+        .Add("link_drops", engine.Links().LinkDrops())
+        .Add("recorded_frames", rec.RecNo.load())
+        .Add("recorded_s", rec.RecSec.load())
+        .Add("frames_lost", rec.FramesLost());
     if (rec.FramesLost())
-        std::printf("Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
-    if (outcome.Opened && !outcome.WrongStructure) PrintParseOutcome(outcome);
-    if (!outcome.KeptRawRecord.empty()) std::printf("Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
+        std::fprintf(out, "Frames lost from the raw record: %llu\n", (unsigned long long)rec.FramesLost());
+    const bool parsed = outcome.Opened && !outcome.WrongStructure;
+    if (parsed) PrintParseOutcome(outcome, report);
+    AddParseSummary(summary, parsed ? &outcome : nullptr);
+    if (!outcome.KeptRawRecord.empty())
+        std::fprintf(out, "Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
+    summary.Add("raw_record_kept",
+                outcome.KeptRawRecord.empty() ? std::nullopt : std::optional(outcome.KeptRawRecord));
     const bool mismatch = !engine.FormatWarning().empty();
     if (mismatch) {
-        std::fflush(stdout);
+        std::fflush(out);
         std::fprintf(stderr, "vintrel-cli record: %s\n", engine.FormatWarning().c_str());
     }
     if (capped && link.Down()) {
-        std::printf("The link did not come back before the wall-clock limit of %.0f s\n", deadline);
-        return mismatch ? kExitMismatch : kExitNothing;
+        char text[96];
+        std::snprintf(text, sizeof text, "The link did not come back before the wall-clock limit of %.0f s",
+                      deadline);
+        std::fprintf(out, "%s\n", text);
+        report.Error(text);
+        return report.Summary(summary, mismatch ? kExitMismatch : kExitNothing);
     }
-    if (mismatch) return kExitMismatch;
-    if (outcome.WriteFailed || rec.FramesLost()) return kExitWriteFailed;
-    return outcome.WavFiles.empty() || !outcome.KeptRawRecord.empty() ? kExitNothing : kExitSuccess;
+    if (mismatch) return report.Summary(summary, kExitMismatch);
+    if (outcome.WriteFailed || rec.FramesLost()) return report.Summary(summary, kExitWriteFailed);
+    return report.Summary(summary, outcome.WavFiles.empty() || !outcome.KeptRawRecord.empty() ? kExitNothing
+                                                                                              : kExitSuccess);
 }
 
 } // namespace vintrel::cli

@@ -2,12 +2,14 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "monitor/Snapshot.h"
 #include "stream/ReplayTransport.h"
 
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace vintrel::cli {
@@ -16,8 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vintrel-cli snapshot FILE --png OUT.png [--format F] [--big-endian] [--spectrum] [--fft N]\n"
-    "                            [--rate 1..7] [--linear] [--db 0..48] [--vad] [--noise-level] [--seconds "
-    "S]\n"
+    "                            [--rate 1..7] [--linear] [--db 0..48] [--vad] [--noise-level]\n"
+    "                            [--seconds S] [--json]\n"
     "Replays a raw record (the first S seconds, default all of it) through the receiver and the\n"
     "charts and writes the six charts with their labels, as the main window shows them, to a PNG.\n"
     "  --spectrum     spectrum columns instead of level bars (--fft 256, 512, 1024 or 2048)\n"
@@ -25,24 +27,41 @@ constexpr const char* kUsage =
     "  --linear       amplitude instead of dB bars\n"
     "  --db N         the channel charts' dB sliders: the plot tops out N dB below full scale\n"
     "  --vad          paint frames by the VAD indicator rather than the noise detector\n"
-    "  --noise-level  draw the noise-level markers and the SNR labels\n";
+    "  --noise-level  draw the noise-level markers and the SNR labels\n"
+    "  --json         JSON Lines on standard output (the text goes to standard error): \"error\"\n"
+    "                 objects and one \"summary\" with the frames drawn and the PNG written\n";
 constexpr const char* kExitNotes = "Also 5 when the PNG cannot be written; 1 when no frame was drawn.\n";
 
-int Fail(const std::string& text) {
-    std::fprintf(stderr, "vintrel-cli snapshot: %s\n", text.c_str());
-    PrintHelp(stderr, kUsage, kExitNotes);
-    return kExitUsage;
+// The counters of the drawing; null before it ran.
+JsonObject Summary(const SnapshotResult* r) {
+    const auto v = [r](uint64_t value) { return r ? std::optional<uint64_t>(value) : std::nullopt; };
+    JsonObject o = Typed("summary");
+    return o.Add("frames_drawn", v(r ? r->FramesDrawn : 0))
+        .Add("total_frames", v(r ? r->Totals.Frames : 0))
+        .Add("checksum_errors", v(r ? r->Totals.ChecksumErrors : 0))
+        .Add("inconsistent_frames", v(r ? r->Totals.Inconsistent : 0));
 }
 
 } // namespace
 
 int RunSnapshot(int argc, char** argv, int first) {
     CliArgs args(argc, argv, first, {"--png", "--format", "--rate", "--seconds", "--fft", "--db"},
-                 {"--big-endian", "--spectrum", "--linear", "--vad", "--noise-level", "--help"});
+                 {"--big-endian", "--spectrum", "--linear", "--vad", "--noise-level", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
     }
+    JsonReport report(args.Has("--json"));
+    const auto failed = [&report](const std::string& text, int status) {
+        std::fprintf(stderr, "vintrel-cli snapshot: %s\n", text.c_str());
+        report.Error(text);
+        return report.Summary(Summary(nullptr), status);
+    };
+    const auto Fail = [&](const std::string& text) {
+        const int status = failed(text, kExitUsage);
+        PrintHelp(stderr, kUsage, kExitNotes);
+        return status;
+    };
     if (!args.Ok()) return Fail(args.Error());
     if (args.Positional().size() != 1) return Fail("one FILE is needed");
     const auto png = args.Value("--png");
@@ -70,10 +89,7 @@ int RunSnapshot(int argc, char** argv, int first) {
     const std::string path = args.Positional()[0];
     FileTransport file;
     std::string error;
-    if (!file.Open(path, error)) {
-        std::fprintf(stderr, "vintrel-cli snapshot: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
-        return kExitUsage;
-    }
+    if (!file.Open(path, error)) return failed("cannot read \"" + path + "\": " + error, kExitUsage);
     // Text needs a GUI application; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
@@ -85,18 +101,14 @@ int RunSnapshot(int argc, char** argv, int first) {
     o.Title = base + "  " + FormatCaption(o.Replay.Format);
     const SnapshotResult r = DrawSnapshot(
         file, [&file] { return file.Exhausted(); }, o);
-    if (file.Failed()) {
-        std::fprintf(stderr, "vintrel-cli snapshot: read error in \"%s\"\n", path.c_str());
-        return kExitUsage;
-    }
-    if (!r.Image.save(QString::fromStdString(*png), "PNG")) {
-        std::fprintf(stderr, "vintrel-cli snapshot: cannot write \"%s\"\n", png->c_str());
-        return kExitWriteFailed;
-    }
-    std::printf("Frames drawn: %llu\nTotal frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\n",
-                (unsigned long long)r.FramesDrawn, (unsigned long long)r.Totals.Frames,
-                (unsigned long long)r.Totals.ChecksumErrors, (unsigned long long)r.Totals.Inconsistent);
-    return r.FramesDrawn > 0 ? kExitSuccess : kExitNothing;
+    if (file.Failed()) return failed("read error in \"" + path + "\"", kExitUsage);
+    if (!r.Image.save(QString::fromStdString(*png), "PNG"))
+        return failed("cannot write \"" + *png + "\"", kExitWriteFailed);
+    std::fprintf(report.Text(),
+                 "Frames drawn: %llu\nTotal frames: %llu\nChecksum errors: %llu\nInconsistent frames: %llu\n",
+                 (unsigned long long)r.FramesDrawn, (unsigned long long)r.Totals.Frames,
+                 (unsigned long long)r.Totals.ChecksumErrors, (unsigned long long)r.Totals.Inconsistent);
+    return report.Summary(Summary(&r).Add("png", *png), r.FramesDrawn > 0 ? kExitSuccess : kExitNothing);
 }
 
 } // namespace vintrel::cli

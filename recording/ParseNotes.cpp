@@ -16,6 +16,7 @@ std::string Silence(uint64_t samples, uint64_t at) {
 
 void ParseNotes::Clear() {
     breaks_.clear();
+    records_.clear();
     unknownCount_ = 0;
 }
 
@@ -23,17 +24,21 @@ void ParseNotes::Gap(uint64_t firstMissing, uint64_t count, uint64_t samples, ui
     breaks_.push_back("Gap: frames " + std::to_string(firstMissing) + " to " +
                       std::to_string(firstMissing + count - 1) + " missing (" + std::to_string(count) +
                       " frames), " + Silence(samples, at) + (cut ? " (cut to the longest fill)" : ""));
+    records_.push_back(
+        {ParseBreak::Kind::Gap, firstMissing - 1, firstMissing + count, int64_t(count), samples, at});
 }
 
 void ParseNotes::Jump(uint64_t from, uint64_t to, uint64_t samples, uint64_t at) {
     breaks_.push_back("Jump: frame " + std::to_string(to) + " follows frame " + std::to_string(from) + ", " +
                       Silence(samples, at));
+    records_.push_back({ParseBreak::Kind::Jump, from, to, -1, samples, at});
 }
 
 void ParseNotes::MaskChange(uint64_t frame, int from, int to, uint64_t samples, uint64_t at) {
     char masks[64];
     std::snprintf(masks, sizeof masks, " from 0x%02X to 0x%02X", unsigned(from), unsigned(to));
     breaks_.push_back("Channel mask: frame " + std::to_string(frame) + masks + ", " + Silence(samples, at));
+    records_.push_back({ParseBreak::Kind::MaskChange, frame - 1, frame, 0, samples, at});
 }
 
 void ParseNotes::NotWritten(uint16_t tag, uint64_t frame) {

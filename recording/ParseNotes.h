@@ -14,6 +14,17 @@
 
 namespace vintrel {
 
+// One break in a record's frame numbering (or old-protocol channel mask) and the silence put in
+// its place.
+struct ParseBreak {
+    enum class Kind { Gap, Jump, MaskChange } What = Kind::Gap;
+    uint64_t AfterFrame = 0; // the number of the frame before the break
+    uint64_t NextFrame = 0;  // the number of the frame after it
+    int64_t Missing = -1;    // frames missing; -1 when the numbering does not tell
+    uint64_t SilenceSamples = 0;
+    uint64_t AtSample = 0; // where the silence stands in every file
+};
+
 class ParseNotes {
 public:
     void Clear();
@@ -28,6 +39,7 @@ public:
     void NotWritten(uint16_t tag, uint64_t frame);
 
     bool AnyBreak() const { return !breaks_.empty(); }
+    const std::vector<ParseBreak>& Breaks() const { return records_; }
     // The break lines, then one line per channel not written.
     std::vector<std::string> Lines() const;
     // The break lines with CR LF line ends into `path`; false with the system's reason.
@@ -40,6 +52,7 @@ private:
         uint64_t frame;
     };
     std::vector<std::string> breaks_;
+    std::vector<ParseBreak> records_; // breaks_ as values
     std::array<Unknown, kMaxUnknownTags> unknown_{};
     int unknownCount_ = 0;
 };

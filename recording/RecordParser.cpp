@@ -361,6 +361,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
     if (!reportError_.empty()) out.Status += "; " + reportError_;
     out.WriteFailed = !writeError_.empty();
     out.Notes = notes_.Lines();
+    out.Breaks = notes_.Breaks();
     if (notes_.AnyBreak() && !out.WavFiles.empty()) {
         std::string gapsError;
         if (notes_.WriteBreaks(files_, basePath + "gaps.txt", gapsError))

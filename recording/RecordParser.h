@@ -76,6 +76,7 @@ struct ParseOutcome {
     bool WriteFailed = false;          // a WAV file could not be written whole
     std::vector<std::string> Notes;    // the breaks in the numbering and the channels not written
     std::string GapsFile;              // the breaks, one a line, when there were any
+    std::vector<ParseBreak> Breaks;    // the breaks as values
     bool Failed() const { return !Opened || WrongStructure || Aborted || WriteFailed || WavFiles.empty(); }
 };
 

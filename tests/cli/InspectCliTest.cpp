@@ -3,6 +3,7 @@
 #include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
 #include "support/FrameBuilder.h"
+#include "support/JsonValue.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ int Lines(const std::string& s, const std::string& startingWith) {
 
 } // namespace
 
-TEST(InspectCli, TotalsAndJsonLines) {
+TEST(InspectCli, Totals) {
     std::vector<uint8_t> bytes;
     for (int i = 0; i < 400; ++i) {
         test::NewFrame f(i);
@@ -57,16 +58,6 @@ TEST(InspectCli, TotalsAndJsonLines) {
                   "vintrel-cli inspect: frames carry 2 or 900 samples per channel; formats that fit: none\n"),
               std::string::npos)
         << r.out;
-    r = RunCli("inspect " + path + " --big-endian --json --force");
-    ASSERT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lines(r.out, "{\"index\":"), 400);
-    EXPECT_NE(r.out.find("{\"index\":300,\"counter\":300,\"protocol\":\"new\",\"bytes\":50,\"result\":-2,"
-                         "\"tags\":[\"Raw_TXIN1\",\"Raw_RXOUT1\"],\"mips\":60,\"maxMips\":120}"),
-              std::string::npos)
-        << r.out.substr(0, 400);
-    EXPECT_NE(r.out.find("\"total\":400,\"checksum_errors\":1,\"inconsistent\":0"), std::string::npos);
-    EXPECT_NE(r.out.find("\"malformed_chunks\":1}"), std::string::npos);
-
     // Read in the wrong byte order the length words are nonsense: that is said first, and forced
     // on, the frames are not taken.
     r = RunCli("inspect " + path + " --summary");
@@ -81,6 +72,135 @@ TEST(InspectCli, TotalsAndJsonLines) {
     EXPECT_EQ(r.exitCode, 1); // no frames
     EXPECT_EQ(Lines(r.out, "{"), 0);
     EXPECT_EQ(r.out.find("Total frames: 400"), std::string::npos) << r.out;
+    std::filesystem::remove(path);
+}
+
+TEST(InspectCli, JsonLinesDescribeEveryFrameAndEndWithOneSummary) {
+    // 300 frames of 32 samples (8 Ksps, 4 ms) numbered from 1000 with frame 1280 missing; frame 260
+    // has a bad checksum, frame 270 an unknown tag.
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> offsets;
+    const std::vector<int16_t> samples(32, -700);
+    for (uint32_t i = 0; i < 300; ++i) {
+        const uint32_t counter = 1000 + i + (i >= 280 ? 1 : 0);
+        test::NewFrame f(counter);
+        // TX1in with its noise detector, TXout with its VAD and AGC word.
+        f.Raw(0x0101, samples).Diag(0x1101, 5).Raw(0x0601, {9, -12}).Diag(0x1301, 1).Diag(0x1701, 0x2A00);
+        f.Mips(120, 60);
+        if (i == 260) f.BadChecksum();
+        if (i == 270) f.Raw(0x0103, {1});
+        offsets.push_back(bytes.size());
+        test::Append(bytes, f.Bytes());
+    }
+    const std::string path = WriteStream("json.bin", bytes);
+    auto r = RunCli("inspect " + path + " --json", "", true);
+    ASSERT_EQ(r.exitCode, 0) << r.out.substr(0, 400);
+    std::vector<test::Json> lines;
+    ASSERT_NO_THROW(lines = test::JsonLinesOf(r.out)) << r.out.substr(0, 400);
+    const auto frames = test::OfType(lines, "frame");
+    ASSERT_EQ(frames.size(), 300u);
+    ASSERT_EQ(lines.size(), 301u);
+    const test::Json& last = lines.back();
+    EXPECT_EQ(last["type"].Str(), "summary");
+    EXPECT_EQ(last["total_frames"].Num(), 300);
+    EXPECT_EQ(last["checksum_errors"].Num(), 2); // the bad checksum and the unknown tag
+    EXPECT_EQ(last["inconsistent_frames"].Num(), 1);
+    EXPECT_EQ(last["exit_status"].Num(), 0);
+    for (size_t i : {size_t(0), size_t(260), size_t(270), size_t(280)}) {
+        const test::Json& f = frames[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(f["offset"].Num(), double(offsets[i]));
+        EXPECT_EQ(f["length"].Num(),
+                  double((i + 1 < offsets.size() ? offsets[i + 1] : bytes.size()) - offsets[i]));
+        EXPECT_EQ(f["protocol"].Str(), "new");
+        EXPECT_EQ(f["mips"].Num(), 60);
+        EXPECT_EQ(f["max_mips"].Num(), 120);
+        EXPECT_TRUE(f["volume"].IsNull()); // the new protocol carries none
+    }
+    EXPECT_EQ(frames[0]["number"].Num(), 1000);
+    EXPECT_EQ(frames[0]["time"].Num(), 0);
+    EXPECT_EQ(frames[0]["result"].Num(), 0);
+    EXPECT_EQ(frames[0]["result_text"].Str(), "ok");
+    EXPECT_EQ(frames[260]["result"].Num(), -2);
+    EXPECT_EQ(frames[260]["result_text"].Str(), "checksum error");
+    EXPECT_EQ(frames[270]["result"].Num(), -1);
+    EXPECT_EQ(frames[270]["result_text"].Str(), "unknown or damaged chunk");
+    // After the gap the time shows it.
+    EXPECT_EQ(frames[280]["number"].Num(), 1281);
+    EXPECT_DOUBLE_EQ(frames[280]["time"].Num(), 281 * 0.004);
+    EXPECT_TRUE(frames[280]["inconsistent"].Bool());
+    EXPECT_FALSE(frames[279]["inconsistent"].Bool());
+    const auto& channels = frames[0]["channels"].Arr();
+    ASSERT_EQ(channels.size(), 2u);
+    EXPECT_EQ(channels[0]["tag"].Str(), "Raw_TXIN1");
+    EXPECT_EQ(channels[0]["samples"].Num(), 32);
+    EXPECT_EQ(channels[0]["peak"].Num(), 700);
+    EXPECT_EQ(channels[0]["nd"].Num(), 5);
+    EXPECT_TRUE(channels[0]["vad"].IsNull());
+    EXPECT_EQ(channels[1]["tag"].Str(), "Raw_TXOUT1");
+    EXPECT_EQ(channels[1]["samples"].Num(), 2);
+    EXPECT_EQ(channels[1]["peak"].Num(), 12);
+    EXPECT_EQ(channels[1]["vad"].Num(), 1);
+    EXPECT_EQ(channels[1]["agc"].Num(), 0x2A00);
+    EXPECT_TRUE(channels[1]["nd"].IsNull());
+
+    // Errors are objects too, followed by the one summary.
+    r = RunCli("inspect /nonexistent/stream.bin --json", "", true);
+    EXPECT_EQ(r.exitCode, 2);
+    lines = test::JsonLinesOf(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0]["type"].Str(), "error");
+    EXPECT_NE(lines[0]["message"].Str().find("cannot read"), std::string::npos);
+    EXPECT_EQ(lines[1]["type"].Str(), "summary");
+    EXPECT_TRUE(lines[1]["total_frames"].IsNull());
+    EXPECT_EQ(lines[1]["exit_status"].Num(), 2);
+    std::filesystem::remove(path);
+}
+
+TEST(InspectCli, JsonUnwrapsOldProtocolCounters) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 6; ++i)
+        test::Append(bytes, test::OldFrame(uint16_t(65533 + i), 32).Channels(0x1).Bytes());
+    const std::string path = WriteStream("old.bin", bytes);
+    const auto r = RunCli("inspect " + path + " --json", "", true);
+    const auto frames = test::OfType(test::JsonLinesOf(r.out), "frame");
+    ASSERT_EQ(frames.size(), 6u) << r.out;
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(frames[i]["number"].Num(), 65533 + i);
+        EXPECT_EQ(frames[i]["protocol"].Str(), "old");
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(SnapshotCli, JsonLinesEndWithTheSummaryOrTheError) {
+    if (!VINTREL_CLI_DRAWS) GTEST_SKIP() << "built without the charts";
+    std::vector<uint8_t> bytes;
+    for (uint32_t i = 0; i < 100; ++i) {
+        test::NewFrame f(i < 50 ? i : i + 3); // a gap of three frames
+        f.Raw(0x0101, std::vector<int16_t>(32, 1000)).Raw(0x0701, std::vector<int16_t>(32, -20));
+        if (i == 70) f.BadChecksum();
+        test::Append(bytes, f.Bytes());
+    }
+    const std::string path = WriteStream("snap.bin", bytes);
+    test::ScratchDir dir;
+    const std::string png = dir.Path() + "/s.png";
+    auto r = RunCli("snapshot " + path + " --png " + png + " --json", "", true);
+    EXPECT_EQ(r.exitCode, 0);
+    auto lines = test::JsonLinesOf(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out;
+    EXPECT_EQ(lines[0]["type"].Str(), "summary");
+    EXPECT_EQ(lines[0]["total_frames"].Num(), 100);
+    EXPECT_EQ(lines[0]["checksum_errors"].Num(), 1);
+    EXPECT_EQ(lines[0]["inconsistent_frames"].Num(), 0); // within the first 251 frames
+    EXPECT_GT(lines[0]["frames_drawn"].Num(), 0);
+    EXPECT_EQ(lines[0]["png"].Str(), png);
+    r = RunCli("snapshot " + path + " --png " + dir.Path() + "/none/s.png --json", "", true);
+    EXPECT_EQ(r.exitCode, 5);
+    lines = test::JsonLinesOf(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0]["type"].Str(), "error");
+    EXPECT_EQ(lines[1]["exit_status"].Num(), 5);
+    EXPECT_TRUE(lines[1]["frames_drawn"].IsNull());
     std::filesystem::remove(path);
 }
 

@@ -6,6 +6,7 @@
 #include "../connection/TcpTestSockets.h"
 #include "connection/SerialPorts.h"
 #include "support/FrameBuilder.h"
+#include "support/JsonValue.h"
 #include "support/PseudoTerminal.h"
 #include "support/ScratchDir.h"
 #include "support/ScriptedTarget.h"
@@ -64,14 +65,33 @@ TEST(MonitorCli, CountsWhatTheSimulatorInjected) {
         sim::GenerateStream(cfg, sim::FramesForSeconds(GetStreamFormat(cfg.format), 3), &counts);
 
         // Until every frame sent has come, however busy the machine (the minute is a mere cap).
-        const auto r =
-            RunCli("monitor --connect " + address + " --format " + c.format + " --frames " +
-                   std::to_string(counts.framesEmitted) + " --seconds 60" + (c.be ? " --big-endian" : ""));
-        EXPECT_TRUE(test::RanWithoutComplaint(r.exitCode, r.out)) << r.out;
-        EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), counts.framesEmitted) << r.out;
-        EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
-        EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
-        EXPECT_EQ(test::ValueAfter(r.out, "Malformed chunks: "), 0u) << r.out;
+        // The new protocol's run says it in JSON Lines.
+        const auto r = RunCli("monitor --connect " + address + " --format " + c.format + " --frames " +
+                                  std::to_string(counts.framesEmitted) + " --seconds 60" +
+                                  (c.be ? " --big-endian" : "") + (isNew ? " --json" : ""),
+                              "", isNew);
+        if (isNew) {
+            std::vector<test::Json> lines;
+            ASSERT_NO_THROW(lines = test::JsonLinesOf(r.out)) << r.out;
+            ASSERT_FALSE(lines.empty());
+            std::string warnings;
+            for (const test::Json& w : test::OfType(lines, "warning"))
+                warnings += ": " + w["message"].Str() + "\n";
+            EXPECT_TRUE(test::RanWithoutComplaint(r.exitCode, warnings)) << r.out;
+            const test::Json& s = lines.back();
+            ASSERT_EQ(s["type"].Str(), "summary");
+            EXPECT_EQ(test::OfType(lines, "summary").size(), 1u);
+            EXPECT_EQ(s["total_frames"].Num(), counts.framesEmitted);
+            EXPECT_EQ(s["checksum_errors"].Num(), counts.damagedFrames);
+            EXPECT_EQ(s["inconsistent_frames"].Num(), counts.skippedFrames);
+            EXPECT_EQ(s["exit_status"].Num(), r.exitCode);
+        } else {
+            EXPECT_TRUE(test::RanWithoutComplaint(r.exitCode, r.out)) << r.out;
+            EXPECT_EQ(test::ValueAfter(r.out, "Total frames: "), counts.framesEmitted) << r.out;
+            EXPECT_EQ(test::ValueAfter(r.out, "Checksum errors: "), counts.damagedFrames) << r.out;
+            EXPECT_EQ(test::ValueAfter(r.out, "Inconsistent frames: "), counts.skippedFrames) << r.out;
+            EXPECT_EQ(test::ValueAfter(r.out, "Malformed chunks: "), 0u) << r.out;
+        }
         EXPECT_EQ(sim.Wait(std::chrono::seconds(5)), 0);
     }
 }
@@ -85,10 +105,24 @@ TEST(MonitorCli, AConnectionTheTargetResetsIsOneLinkDropMadeGoodOnce) {
     ASSERT_TRUE(sim.Started());
     const auto line = sim.ReadLine(std::chrono::seconds(5));
     ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
-    const auto r = RunCli("monitor --connect " + line->substr(13) + " --frames 310 --seconds 60");
+    const auto r =
+        RunCli("monitor --connect " + line->substr(13) + " --frames 310 --seconds 60 --json", "", true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(test::ValueAfter(r.out, "Link drops: "), 1u) << r.out;
-    EXPECT_EQ(test::ValueAfter(r.out, "Reconnects: "), 1u) << r.out;
+    std::vector<test::Json> lines;
+    ASSERT_NO_THROW(lines = test::JsonLinesOf(r.out)) << r.out;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["type"].Str(), "summary");
+    EXPECT_EQ(lines.back()["link_drops"].Num(), 1) << r.out;
+    EXPECT_EQ(lines.back()["reconnects"].Num(), 1) << r.out;
+    // 310 frames at 250 a second take more than a second: a status came, with the counters and
+    // the status line, never more frames than the end counted.
+    const auto status = test::OfType(lines, "status");
+    ASSERT_FALSE(status.empty()) << r.out;
+    for (const test::Json& s : status) {
+        EXPECT_LE(s["total_frames"].Num(), lines.back()["total_frames"].Num());
+        EXPECT_TRUE(s.Has("link_drops") && s.Has("reconnects") && s.Has("checksum_errors"));
+        EXPECT_NO_THROW(s["status"].Str());
+    }
 }
 
 // Real-time targets on loopback: a format or byte order that the stream contradicts is named

@@ -2,6 +2,7 @@
 #include "delay/DelayAnalysis.h"
 #include "sim/StreamGenerator.h"
 #include "support/CliRunner.h"
+#include "support/JsonValue.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,50 @@ TEST(DelayCli, FindsTheSimulatedEchoDelay) {
                       std::string::npos);
         }
     }
+}
+
+TEST(DelayCli, JsonLinesGiveEachEstimateAndOneSummary) {
+    // A damaged record: bad checksums, skipped frames and unknown tags on the way.
+    sim::StreamConfig c;
+    c.echoDelayMs = 100;
+    c.damage.badChecksumEvery = 301;
+    c.damage.skipFrameEvery = 500;
+    c.damage.unknownTagEvery = 707;
+    const std::string path = WriteRecord("json.bin", c, 6);
+    const CliResult r = RunCli("delay " + path + " --json", "", true);
+    const CliResult text = RunCli("delay " + path);
+    std::filesystem::remove(path);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::vector<Json> lines;
+    ASSERT_NO_THROW(lines = JsonLinesOf(r.out)) << r.out;
+    const auto estimates = OfType(lines, "estimate");
+    // The same estimates as the text says.
+    ASSERT_EQ(int(estimates.size()), CountLines(text.out, "estimate ")) << r.out;
+    ASSERT_GT(estimates.size(), 10u);
+    const Json& e = estimates.back();
+    EXPECT_EQ(e["estimate"].Num(), double(estimates.size()));
+    EXPECT_EQ(e["samples"].Num(), 800);
+    EXPECT_EQ(e["ms"].Num(), delay_rules::DelayMs(800));
+    EXPECT_GT(e["reliability"].Num(), 0);
+    EXPECT_TRUE(e["warning"].IsNull());
+    EXPECT_TRUE(e["likely_echo_ms"].IsNull());
+    EXPECT_EQ(e["rpd"].Num(), delay_rules::RecommendedRpd(delay_rules::DelayMs(800)));
+    const Json& s = lines.back();
+    ASSERT_EQ(s["type"].Str(), "summary");
+    EXPECT_EQ(OfType(lines, "summary").size(), 1u);
+    EXPECT_EQ(s["median_delay_ms"].Num(), MedianOf(text.out));
+    EXPECT_EQ(std::to_string(int(s["recommended_rpd_ms"].Num())), RecommendationOf(text.out));
+    EXPECT_NEAR(s["total_frames"].Num(), 1500 - 3, 3); // 6 s of 4-ms frames, every 500th skipped
+    EXPECT_GT(s["checksum_errors"].Num(), 0);
+    EXPECT_GT(s["inconsistent_frames"].Num(), 0);
+
+    // A file that cannot be read: its error and the summary, with null values.
+    const CliResult bad = RunCli("delay /nonexistent/x.bin --json", "", true);
+    EXPECT_EQ(bad.exitCode, 2);
+    lines = JsonLinesOf(bad.out);
+    ASSERT_EQ(lines.size(), 2u) << bad.out;
+    EXPECT_EQ(lines[0]["type"].Str(), "error");
+    EXPECT_TRUE(lines[1]["median_delay_ms"].IsNull());
 }
 
 TEST(DelayCli, SummaryOnlyFromEstimatesWithoutAWarning) {

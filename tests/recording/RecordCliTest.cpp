@@ -5,6 +5,8 @@
 #include "sim/ProfileData.h"
 #include "stream/DebugDump.h"
 #include "support/CliRunner.h"
+#include "support/FrameBuilder.h"
+#include "support/JsonValue.h"
 #include "support/ScriptedTarget.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +93,57 @@ TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
             .find("Gap: frames 599 to 599 missing (1 frames), 32 samples of silence at sample 19168\r\n"),
         std::string::npos);
     EXPECT_EQ(RunCli("parse " + dir.File("old.bin") + " --gaps often").exitCode, 2);
+}
+
+TEST(ParseCli, JsonLinesGiveEachBreakAndOneSummaryWithTheFiles) {
+    // Frames numbered from 0 with 300 to 304 missing, later a step back by 100; a bad checksum and
+    // an unknown tag on the way.
+    std::vector<uint8_t> bytes;
+    for (uint32_t i = 0; i < 900; ++i) {
+        const uint32_t n = i < 300 ? i : i < 700 ? i + 5 : i - 95;
+        test::NewFrame f(n);
+        f.Raw(0x0101, std::vector<int16_t>(32, int16_t(i))).Raw(0x0701, std::vector<int16_t>(32, 1));
+        if (i == 400) f.BadChecksum();
+        if (i == 450) f.Raw(0x0103, {1});
+        test::Append(bytes, f.Bytes());
+    }
+    TempDir dir;
+    WriteBytes(dir.File("rec.raw"), bytes);
+    const auto r =
+        RunCli("parse " + dir.File("rec.raw") + " --json --base j --no-stamp --out " + dir.Path(), "", true);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::vector<Json> lines;
+    ASSERT_NO_THROW(lines = JsonLinesOf(r.out)) << r.out;
+    const auto gaps = OfType(lines, "gap");
+    ASSERT_EQ(gaps.size(), 2u) << r.out;
+    EXPECT_EQ(gaps[0]["kind"].Str(), "gap");
+    EXPECT_EQ(gaps[0]["after_frame"].Num(), 299);
+    EXPECT_EQ(gaps[0]["next_frame"].Num(), 305);
+    EXPECT_EQ(gaps[0]["missing"].Num(), 5);
+    EXPECT_GT(gaps[0]["silence_samples"].Num(), 0);
+    EXPECT_EQ(gaps[0]["at_sample"].Num(), 300 * 32);
+    EXPECT_EQ(gaps[1]["kind"].Str(), "jump");
+    EXPECT_EQ(gaps[1]["after_frame"].Num(), 704);
+    EXPECT_EQ(gaps[1]["next_frame"].Num(), 605);
+    EXPECT_TRUE(gaps[1]["missing"].IsNull());
+    const Json& summary = lines.back();
+    ASSERT_EQ(summary["type"].Str(), "summary");
+    EXPECT_EQ(OfType(lines, "summary").size(), 1u);
+    EXPECT_EQ(summary["fragments"].Num(), 3) << r.out;
+    EXPECT_EQ(summary["exit_status"].Num(), 0);
+    std::vector<std::string> files;
+    for (const Json& f : summary["files"].Arr()) files.push_back(f.Str());
+    EXPECT_NE(std::find(files.begin(), files.end(), dir.File("j-Raw_TXIN1.wav")), files.end()) << r.out;
+    EXPECT_NE(std::find(files.begin(), files.end(), dir.File("j-gaps.txt")), files.end()) << r.out;
+
+    // An unreadable record: its error, then the summary with nothing written.
+    const auto bad = RunCli("parse " + dir.File("absent.raw") + " --json --out " + dir.Path(), "", true);
+    EXPECT_EQ(bad.exitCode, 2);
+    lines = JsonLinesOf(bad.out);
+    ASSERT_EQ(lines.size(), 2u) << bad.out;
+    EXPECT_EQ(lines[0]["type"].Str(), "error");
+    EXPECT_EQ(lines[1]["type"].Str(), "summary");
+    EXPECT_TRUE(lines[1]["files"].Arr().empty());
 }
 
 TEST(ParseCli, UnreadableAndStructurelessFiles) {
@@ -304,9 +357,31 @@ TEST(RecordCli, FramesTheTableLacksAndNumberingGapsReachTheFilesAsTheyCame) {
     const ScriptedTarget::Script script = TableChangeScript();
     ScriptedTarget target(script);
     TempDir dir;
-    const auto r = RunCli("record --connect " + target.Address() +
-                          " --seconds 3 --base live --no-stamp --keep-raw --gaps exact --out " + dir.Path());
+    const auto r =
+        RunCli("record --connect " + target.Address() +
+               " --seconds 3 --base live --no-stamp --keep-raw --gaps exact --json --out " + dir.Path());
     ASSERT_EQ(r.exitCode, 0) << r.out;
+    // The text and the JSON Lines say the same.
+    std::vector<Json> lines;
+    ASSERT_NO_THROW(lines = JsonLinesAmong(r.out)) << r.out;
+    ASSERT_FALSE(lines.empty());
+    const Json& summary = lines.back();
+    ASSERT_EQ(summary["type"].Str(), "summary") << r.out;
+    EXPECT_EQ(OfType(lines, "summary").size(), 1u);
+    // The counters come first; the parse's own "Total frames:" follows for a damaged record.
+    EXPECT_EQ(summary["total_frames"].Num(), std::stod(r.out.substr(r.out.find("Total frames: ") + 14)));
+    EXPECT_EQ(summary["recorded_frames"].Num(), double(ValueAfter(r.out, "Recorded frames: ")));
+    EXPECT_EQ(summary["link_drops"].Num(), 0);
+    EXPECT_FALSE(summary["files"].Arr().empty());
+    const auto gaps = OfType(lines, "gap");
+    ASSERT_EQ(gaps.size(), 1u) << r.out;
+    EXPECT_EQ(gaps[0]["after_frame"].Num(), 599);
+    EXPECT_EQ(gaps[0]["next_frame"].Num(), 610);
+    EXPECT_EQ(gaps[0]["missing"].Num(), 10);
+    EXPECT_EQ(gaps[0]["silence_samples"].Num(), 320);
+    EXPECT_FALSE(OfType(lines, "status").empty()); // three seconds of recording
+    for (const Json& f : summary["files"].Arr())
+        EXPECT_NE(r.out.find("  " + f.Str() + "\n"), std::string::npos);
     EXPECT_NE(r.out.find("\nRaw_RXIN2 from frame 500 not written: not in the record's channel table\n"),
               std::string::npos)
         << r.out;

@@ -12,9 +12,10 @@ struct CliResult {
 };
 
 // env: assignments for the command's environment ("NAME=value"), empty for none.
-inline CliResult RunCli(const std::string& args, const std::string& env = "") {
-    const std::string cmd =
-        env + (env.empty() ? "" : " ") + std::string(VINTREL_CLI_PATH) + " " + args + " 2>&1";
+// stdoutOnly: standard error is dropped (for output that is to be parsed).
+inline CliResult RunCli(const std::string& args, const std::string& env = "", bool stdoutOnly = false) {
+    const std::string cmd = env + (env.empty() ? "" : " ") + std::string(VINTREL_CLI_PATH) + " " + args +
+                            (stdoutOnly ? " 2>/dev/null" : " 2>&1");
     FILE* p = popen(cmd.c_str(), "r");
     CliResult r{-1, ""};
     if (!p) return r;
