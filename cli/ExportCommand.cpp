@@ -142,8 +142,8 @@ void NewProtocolValues(const uint16_t* w, int words, ValueSink& out) {
     }
 }
 
-// The old protocol's five channels sit in the five chart slots (OldChartTags), so the decoder's
-// record holds them all.
+// The old protocol's five channels, one per chart slot: the replays show them all, so the
+// decoder's record holds every old-protocol channel.
 constexpr uint16_t kOldChannels[kChannelCharts] = {kTagTxOut1, kTagRxOut1, kTagTxIn1, kTagTxIn2, kTagRxIn1};
 
 void OldProtocolValues(const TNewProtHeaderEveryFrameData& r, ValueSink& out) {
@@ -154,12 +154,7 @@ void OldProtocolValues(const TNewProtHeaderEveryFrameData& r, ValueSink& out) {
     }
 }
 
-// Replays FILE once, handing each frame and its channel values to `onFrame`.
-struct FrameView {
-    const DecodedFrame& Frame;
-    const TNewProtHeaderEveryFrameData& Record;
-};
-
+// One replay's consumer: each frame's decoder record, then its channel values.
 class Pass : public FrameConsumer, public ValueSink {
 public:
     explicit Pass(StreamState& s) : s_(s) {}
