@@ -203,10 +203,10 @@ private:
     std::vector<uint16_t> channels_;
 };
 
-// Plain decimal, at most nine places, no trailing zeros.
+// Plain decimal to the millionth (a microsecond of time_s), no trailing zeros.
 std::string Decimal(double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.9f", v);
+    std::snprintf(buf, sizeof buf, "%.6f", v);
     std::string s = buf;
     s.erase(s.find_last_not_of('0') + 1);
     if (s.back() == '.') s.pop_back();

@@ -106,11 +106,9 @@ TEST(ExportCli, RowsMatchTheDecoderWithGapsAndLateChannels) {
     // The values the decoder's record gives, spelled out.
     EXPECT_EQ(rows[1][8], "4096");
     EXPECT_EQ(rows[1][10], "-256");
-    EXPECT_EQ(rows[3][8], ""); // no AGC chunk in that frame
-    EXPECT_EQ(rows[1][6], "200");
-    EXPECT_EQ(rows[1][11], "");
-    EXPECT_EQ(rows[4][11], "21");
-    EXPECT_EQ(rows[5][2], "-2");
+    EXPECT_EQ(rows[3][8], "");   // no AGC chunk in that frame
+    EXPECT_EQ(rows[5][2], "-2"); // the bad checksum
+    EXPECT_EQ(rows[3][11], "");  // TXIN1's samples come later
     EXPECT_EQ(rows[1][3], "25");
     EXPECT_EQ(rows[2][3], "25.5");
     // The gap shows in the time: 16 is six frames of 4 ms after 10.
