@@ -1,6 +1,7 @@
 // vintrel-cli: the receiver without windows.
 #include "app/Version.h"
 #include "cli/DelayCommand.h"
+#include "cli/ExportCommand.h"
 #include "cli/InspectCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/ParseCommand.h"
@@ -26,6 +27,7 @@ const Command kCommands[] = {
     {"parse", vintrel::cli::RunParse, "parse a saved raw record into WAV files"},
     {"delay", vintrel::cli::RunDelay, "estimate the RXout to TX1in delay of a raw record"},
     {"snapshot", vintrel::cli::RunSnapshot, "draw the charts of a raw record into a PNG file"},
+    {"export", vintrel::cli::RunExport, "write the per-frame values of a raw record as CSV"},
 };
 
 void Usage(std::FILE* to) {
