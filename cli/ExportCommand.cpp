@@ -5,8 +5,10 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/FrameNumbering.h"
 #include "recording/OfflineParse.h"
 #include "recording/PosixFileSystem.h"
+#include "stream/FrameChannels.h"
 #include "stream/FrameLayout.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
@@ -54,134 +56,44 @@ int Key(uint16_t rawTag, Kind k) {
     return rawTag * kKinds + k;
 }
 
-// The channel a diagnostic tag belongs to (its raw tag), 0 for a diagnostic no column shows.
-uint16_t DiagChannel(uint16_t tag, Kind& kind) {
-    const uint16_t bit = tag & 0xFF;
-    switch (tag & kTagGroupMask) {
-    case kTagNoiseTx:
-        kind = kNd;
-        return 0x0100 | bit;
-    case kTagNoiseRx:
-        kind = kNd;
-        return 0x0500 | bit;
-    case kTagVadTx:
-        kind = kVad;
-        return 0x0600 | bit;
-    case kTagVadRx:
-        kind = kVad;
-        return 0x0700 | bit;
-    case kTagAgcTx:
-        kind = kAgcGain;
-        return 0x0600 | bit;
-    case kTagAgcRx:
-        kind = kAgcGain;
-        return 0x0700 | bit;
-    default:
-        return 0;
-    }
-}
-
-// Receives the channel values of one frame.
-class ValueSink {
-public:
-    virtual ~ValueSink() = default;
-    virtual void Value(uint16_t rawTag, Kind k, int v) = 0;
-};
-
-int AbsPeak(const int16_t* s, int n) {
-    int peak = 0;
-    for (int j = 0; j < n; ++j) peak = std::max(peak, std::abs(int(s[j])));
-    return std::min(peak, 32767);
-}
-
-// The channel values of a new-protocol frame, by tag: the frame's chunks are taken as far as the
-// decoder takes them (a bad tag or a chunk that runs into the checksum ends them), but every
-// channel is read, not only those a chart shows.
-void NewProtocolValues(const uint16_t* w, int words, ValueSink& out) {
-    const int last = words - 1; // the checksum word
-    for (int i = kNewFirstTagWord; i < last;) {
-        const uint16_t tag = w[i], len = w[i + 1];
-        const int size = tag < kTagAmplFirst ? 4 + len : ChunkSizeWords(tag, len);
-        const bool fits = size == 0 || i + size <= last;
-        const bool oneBit = BitToNum(tag & 0xFF) >= 0;
-        if (tag < kTagDiagFirst) {
-            if (!oneBit) return;
-            if (tag > kTagRawLast) {
-                if (!fits) return;
-                out.Value(uint16_t(tag - 0x0800), kPeak, int16_t(w[i + 2]));
-                i += 4;
-                continue;
-            }
-            const int n = fits ? len : std::max(0, last - (i + 4)); // the samples inside the frame
-            if (tag >= kTagRawFirst && n > 0)
-                out.Value(tag, kPeak, AbsPeak(reinterpret_cast<const int16_t*>(w + i + 4), n));
-            if (!fits) return;
-            i += 4 + len;
-            continue;
-        }
-        if (!fits) return;
-        if (tag < kTagInfoFirst) {
-            Kind kind = kPeak;
-            const uint16_t raw = DiagChannel(tag, kind);
-            const uint16_t group = tag & kTagGroupMask;
-            if (raw && oneBit) {
-                const int16_t v = int16_t(w[i + 2]);
-                out.Value(raw, kind, kind == kAgcGain ? ConvertAGC(v) : v);
-            } else if (!raw && group != kTagEnergyTx && group != kTagEnergyRx && tag > kTagClipLast) {
-                return; // after the clip tags the chunks end
-            }
-            i += 4;
-            continue;
-        }
-        if (tag == kTagTargetInfo || tag == kTagMips)
-            i += 4;
-        else if (tag == kTagProfile)
-            i += 4 + len;
-        else
-            return;
-    }
-}
-
-// The old protocol's five channels, one per chart slot: the replays show them all, so the
-// decoder's record holds every old-protocol channel.
-constexpr uint16_t kOldChannels[kChannelCharts] = {kTagTxOut1, kTagRxOut1, kTagTxIn1, kTagTxIn2, kTagRxIn1};
-
-void OldProtocolValues(const TNewProtHeaderEveryFrameData& r, ValueSink& out) {
-    for (int k = 1; k <= kChannelCharts; ++k) {
-        const uint16_t tag = kOldChannels[k - 1];
-        if (r.FrameLen[k] > 0 && r.ChannMax[k] != kNotAvailable) out.Value(tag, kPeak, r.ChannMax[k]);
-        if (r.NoiseDetect[k] != kNotAvailable) out.Value(tag, kNd, r.NoiseDetect[k]);
-    }
-}
-
-// One replay's consumer: each frame's decoder record, then its channel values.
-class Pass : public FrameConsumer, public ValueSink {
+// One replay's consumer: each frame's decoder record and the channels it carries.
+class Pass : public FrameConsumer {
 public:
     explicit Pass(StreamState& s) : s_(s) {}
     void OnFrame(const DecodedFrame& f) override {
         FrameDecoder& d = s_.Decoder;
         const TNewProtHeaderEveryFrameData& r = d.HeaderEveryFrInfo[f.FrameBufN];
-        BeginFrame(f, r);
         if (f.Protocol == 1)
-            NewProtocolValues(reinterpret_cast<const uint16_t*>(d.WordPtr(f.FrameBufN, 0)), int(f.Bytes / 2),
-                              *this);
+            channels_.FromNewProtocol(reinterpret_cast<const uint16_t*>(d.WordPtr(f.FrameBufN, 0)),
+                                      int(f.Bytes / 2));
         else
-            OldProtocolValues(r, *this);
+            channels_.FromOldProtocol(r, s_.Tags);
+        BeginFrame(f, r);
+        for (int i = 0; i < channels_.Count(); ++i) {
+            const ChannelValues& c = channels_[i];
+            const int values[kKinds] = {c.Peak, c.Vad, c.Nd, c.AgcGain};
+            for (int k = 0; k < kKinds; ++k)
+                if (values[k] != kNotAvailable) Value(c.Tag, Kind(k), values[k]);
+        }
         EndFrame();
     }
 
 protected:
     virtual void BeginFrame(const DecodedFrame&, const TNewProtHeaderEveryFrameData&) {}
+    virtual void Value(uint16_t rawTag, Kind k, int v) = 0;
     virtual void EndFrame() {}
 
 private:
     StreamState& s_;
+    FrameChannels channels_;
 };
 
 // The first pass: the channel columns in the order they are first met.
 class ColumnCollector : public Pass {
 public:
     using Pass::Pass;
+
+protected:
     void Value(uint16_t rawTag, Kind k, int) override {
         if (!seen_[Key(rawTag, k)]) {
             seen_[Key(rawTag, k)] = true;
@@ -189,6 +101,8 @@ public:
                 channels_.push_back(rawTag);
         }
     }
+
+public:
     // Channels in order of appearance, each with the kinds some frame carries.
     std::vector<int> Keys() const {
         std::vector<int> keys;
@@ -218,36 +132,24 @@ std::string Decimal(double v) {
 class RowWriter : public Pass {
 public:
     RowWriter(StreamState& s, std::FILE* out, const std::vector<int>& keys, double frameSeconds)
-        : Pass(s), out_(out), frameSeconds_(frameSeconds), column_(kKeys, -1), values_(keys.size()) {
+        : Pass(s), out_(out), column_(kKeys, -1), values_(keys.size()), numbering_(frameSeconds) {
         for (size_t c = 0; c < keys.size(); ++c) column_[keys[c]] = int(c);
     }
     uint64_t Frames() const { return frames_; }
     // The system's reason of the first failed write, 0 while all went well.
     int WriteError() const { return writeError_; }
 
+protected:
     void Value(uint16_t rawTag, Kind k, int v) override {
         const int c = column_[Key(rawTag, k)];
-        if (c < 0) return;
-        // A channel sent twice in a frame: its peak is the larger.
-        values_[c] = k == kPeak && values_[c] ? std::max(*values_[c], v) : v;
+        if (c >= 0) values_[c] = v;
     }
-
-protected:
     void BeginFrame(const DecodedFrame& f, const TNewProtHeaderEveryFrameData& r) override {
         ++frames_;
         std::fill(values_.begin(), values_.end(), std::nullopt);
-        // Old-protocol counters are 16 bits: each step is taken as the shortest way round.
-        int64_t number = f.FrameNum;
-        if (f.Protocol == 0)
-            number = lastOld_ ? unwrapped_ + int16_t(uint16_t(f.FrameNum) - *lastOld_) : uint16_t(f.FrameNum);
-        if (f.Protocol == 0)
-            lastOld_ = uint16_t(f.FrameNum);
-        else
-            lastOld_.reset();
-        unwrapped_ = number;
-        if (!first_) first_ = number;
-        row_ = std::to_string(number) + "," + Decimal(double(number - *first_) * frameSeconds_) + "," +
-               std::to_string(f.Result) + ",";
+        const int64_t number = numbering_.Take(f);
+        row_ = std::to_string(number) + "," + Decimal(numbering_.Seconds()) + "," + std::to_string(f.Result) +
+               ",";
         if (r.MIPS != kNotAvailable) row_ += Decimal(r.MIPS * 100.0 / (r.maxMIPS ? r.maxMIPS : 32767));
         row_ += ",";
         if (f.Protocol == 0 && r.Volume != kNotAvailable) row_ += std::to_string(r.Volume);
@@ -265,15 +167,12 @@ protected:
 
 private:
     std::FILE* out_;
-    double frameSeconds_;
     std::vector<int> column_;
     std::vector<std::optional<int>> values_;
     std::string row_;
     uint64_t frames_ = 0;
     int writeError_ = 0;
-    std::optional<int64_t> first_;
-    std::optional<uint16_t> lastOld_;
-    int64_t unwrapped_ = 0;
+    FrameNumbering numbering_;
 };
 
 // A header field, quoted when it holds a comma, a quote or a line break.
@@ -336,7 +235,6 @@ int RunExport(int argc, char** argv, int first) {
         }
         Replay r(
             file, [&file] { return file.Exhausted(); }, o);
-        for (int k = 1; k <= kChannelCharts; ++k) r.State().Tags.ChartTag[k] = int16_t(kOldChannels[k - 1]);
         auto pass = makePass(r.State());
         r.AddConsumer(&pass);
         r.Run();

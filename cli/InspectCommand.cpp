@@ -2,9 +2,11 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/FrameNumbering.h"
 #include "cli/JsonLines.h"
 #include "recording/OfflineParse.h"
 #include "recording/PosixFileSystem.h"
+#include "stream/FrameChannels.h"
 #include "stream/ReceiveRing.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
@@ -48,7 +50,7 @@ const char* ResultText(int result) {
     }
 }
 
-std::optional<int> Available(int16_t v) {
+std::optional<int> Available(int v) {
     if (v == kNotAvailable) return std::nullopt;
     return v;
 }
@@ -56,7 +58,8 @@ std::optional<int> Available(int16_t v) {
 // Prints one line (or JSON object) per frame as the replay takes it.
 class FramePrinter : public FrameConsumer {
 public:
-    FramePrinter(StreamState& s, JsonReport* json, bool quiet) : s_(s), json_(json), quiet_(quiet) {}
+    FramePrinter(StreamState& s, JsonReport* json, bool quiet)
+        : s_(s), json_(json), quiet_(quiet), numbering_(s.Format().MsPerFrame / 1000.0) {}
 
     void OnFrame(const DecodedFrame& f) override {
         const uint64_t index = index_++;
@@ -64,6 +67,11 @@ public:
         if (quiet_) return;
         const TNewProtHeaderEveryFrameData& r = s_.Decoder.HeaderEveryFrInfo[f.FrameBufN];
         if (json_) {
+            if (f.Protocol == 1)
+                channels_.FromNewProtocol(
+                    reinterpret_cast<const uint16_t*>(s_.Decoder.WordPtr(f.FrameBufN, 0)), int(f.Bytes / 2));
+            else
+                channels_.FromOldProtocol(r, s_.Tags);
             json_->Write(FrameObject(f, r));
             return;
         }
@@ -80,36 +88,31 @@ public:
     }
 
 private:
-    // The frame number (old-protocol counters unwrapped from 16 bits) and the byte offset in the file.
+    // The frame number and the byte offset in the file.
     void Track(const DecodedFrame& f) {
-        if (index_ == 1) {
-            number_ = f.Protocol ? f.FrameNum : int64_t(uint16_t(f.FrameNum));
-            first_ = number_;
+        numbering_.Take(f);
+        if (index_ == 1)
             offset_ = f.ParseIndx;
-        } else {
-            number_ = f.Protocol ? f.FrameNum : number_ + int16_t(uint16_t(f.FrameNum) - uint16_t(number_));
+        else
             offset_ += (f.ParseIndx - parseIndx_) & kRingMask; // the frame before and any bytes skipped
-        }
         parseIndx_ = f.ParseIndx;
     }
 
     JsonObject FrameObject(const DecodedFrame& f, const TNewProtHeaderEveryFrameData& r) const {
         JsonArray channels;
-        for (int k = 1; k <= kChannelCharts; ++k) {
-            const int16_t tag = s_.Tags.ChartTag[k].load(std::memory_order_relaxed);
-            if (tag == 0 || (r.FrameLen[k] == 0 && r.ChannMax[k] == kNotAvailable)) continue;
+        for (int i = 0; i < channels_.Count(); ++i) {
+            const ChannelValues& c = channels_[i];
             channels.Push(JsonObject()
-                              .Add("tag", GetParNameFromTag(static_cast<uint16_t>(tag), kMaxTagForLists))
-                              .Add("samples", int(r.FrameLen[k]))
-                              .Add("peak", Available(r.ChannMax[k]))
-                              .Add("vad", Available(r.VadStatus[k]))
-                              .Add("nd", Available(r.NoiseDetect[k]))
-                              .Add("agc", Available(r.AGC[k])));
+                              .Add("tag", GetParNameFromTag(c.Tag, kMaxTagForLists))
+                              .Add("samples", c.Samples)
+                              .Add("peak", Available(c.Peak))
+                              .Add("vad", Available(c.Vad))
+                              .Add("nd", Available(c.Nd))
+                              .Add("agc_gain", Available(c.AgcGain)));
         }
-        const double period = s_.Format().MsPerFrame / 1000.0;
         return Typed("frame")
-            .Add("number", number_)
-            .Add("time", double(number_ - first_) * period)
+            .Add("number", numbering_.Number())
+            .Add("time", numbering_.Seconds())
             .Add("offset", offset_)
             .Add("length", f.Bytes)
             .Add("protocol", f.Protocol ? "new" : "old")
@@ -127,7 +130,8 @@ private:
     JsonReport* json_;
     bool quiet_;
     uint64_t index_ = 0;
-    int64_t number_ = 0, first_ = 0;
+    FrameNumbering numbering_;
+    FrameChannels channels_;
     uint64_t offset_ = 0;
     uint32_t parseIndx_ = 0;
 };

@@ -84,8 +84,9 @@ TEST(InspectCli, JsonLinesDescribeEveryFrameAndEndWithOneSummary) {
     for (uint32_t i = 0; i < 300; ++i) {
         const uint32_t counter = 1000 + i + (i >= 280 ? 1 : 0);
         test::NewFrame f(counter);
-        // TX1in with its noise detector, TXout with its VAD and AGC word.
+        // TX1in with its noise detector, TXout with its VAD and AGC word, a channel no chart shows.
         f.Raw(0x0101, samples).Diag(0x1101, 5).Raw(0x0601, {9, -12}).Diag(0x1301, 1).Diag(0x1701, 0x2A00);
+        f.Raw(0x0380, {3, -4});
         f.Mips(120, 60);
         if (i == 260) f.BadChecksum();
         if (i == 270) f.Raw(0x0103, {1});
@@ -131,7 +132,7 @@ TEST(InspectCli, JsonLinesDescribeEveryFrameAndEndWithOneSummary) {
     EXPECT_TRUE(frames[280]["inconsistent"].Bool());
     EXPECT_FALSE(frames[279]["inconsistent"].Bool());
     const auto& channels = frames[0]["channels"].Arr();
-    ASSERT_EQ(channels.size(), 2u);
+    ASSERT_EQ(channels.size(), 3u);
     EXPECT_EQ(channels[0]["tag"].Str(), "Raw_TXIN1");
     EXPECT_EQ(channels[0]["samples"].Num(), 32);
     EXPECT_EQ(channels[0]["peak"].Num(), 700);
@@ -141,8 +142,9 @@ TEST(InspectCli, JsonLinesDescribeEveryFrameAndEndWithOneSummary) {
     EXPECT_EQ(channels[1]["samples"].Num(), 2);
     EXPECT_EQ(channels[1]["peak"].Num(), 12);
     EXPECT_EQ(channels[1]["vad"].Num(), 1);
-    EXPECT_EQ(channels[1]["agc"].Num(), 0x2A00);
+    EXPECT_EQ(channels[1]["agc_gain"].Num(), 4096);
     EXPECT_TRUE(channels[1]["nd"].IsNull());
+    EXPECT_EQ(channels[2]["peak"].Num(), 4);
 
     // Errors are objects too, followed by the one summary.
     r = RunCli("inspect /nonexistent/stream.bin --json", "", true);
