@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
-    "                         [--gaps marker|exact] [--force] [--json]\n"
+    "                         [--gaps marker|exact] [--multichannel] [--force] [--json]\n"
     "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
     "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
     "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "(default: ignore); the questions are printed on standard error.\n"
     "--gaps exact fills a forward gap in the frame numbering with exactly the missing frames' silence\n"
     "(at most ten minutes a gap); marker (the default) puts a fixed stretch of silence at every break.\n"
+    "--multichannel also writes NAME + time stamp + \"multichannel.wav\": every raw channel of the\n"
+    "record, interleaved in the order of the record's channel table, with the same silence.\n"
     "Before anything is written the record's frames are set against --format and --big-endian: when\n"
     "they contradict them, the line that says how (and the formats that fit) is printed and the\n"
     "parse ends with exit status 4, unless --force is given.\n"
@@ -120,7 +122,12 @@ void PrintParseOutcome(const ParseOutcome& o, JsonReport& report) {
             to, "Inconsistencies (fragments): %d\nChecksum errors (if verified): %d\nTotal frames: %lld\n",
             o.Portion, o.badcs, static_cast<long long>(o.Frames));
     for (const std::string& n : o.Notes) std::fprintf(to, "%s\n", n.c_str());
+    if (!o.MultichannelRefused.empty()) {
+        std::fprintf(to, "%s\n", o.MultichannelRefused.c_str());
+        report.Warning(o.MultichannelRefused);
+    }
     for (const std::string& f : o.WavFiles) std::fprintf(to, "  %s\n", f.c_str());
+    if (!o.MultichannelFile.empty()) std::fprintf(to, "  %s\n", o.MultichannelFile.c_str());
     for (const std::string& f : o.Reports) std::fprintf(to, "  %s\n", f.c_str());
     if (!o.GapsFile.empty()) std::fprintf(to, "  %s\n", o.GapsFile.c_str());
     std::fflush(to);
@@ -139,6 +146,7 @@ JsonObject& AddParseSummary(JsonObject& summary, const ParseOutcome* o) {
     if (!o) return summary.Null("fragments").Null("status").Add("files", JsonArray());
     JsonArray files;
     for (const std::string& f : o->WavFiles) files.Push(f);
+    if (!o->MultichannelFile.empty()) files.Push(o->MultichannelFile);
     for (const std::string& f : o->Reports) files.Push(f);
     if (!o->GapsFile.empty()) files.Push(o->GapsFile);
     return summary.Add("fragments", o->Portion).Add("status", o->Status).Add("files", files);
@@ -174,8 +182,9 @@ std::string BaseNameError(const std::string& folder, const std::string& base) {
 }
 
 int RunParse(int argc, char** argv, int first) {
-    CliArgs args(argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
-                 {"--big-endian", "--no-checksum", "--no-stamp", "--force", "--json", "--help"});
+    CliArgs args(
+        argc, argv, first, {"--format", "--protocol", "--base", "--out", "--on-damage", "--gaps"},
+        {"--big-endian", "--no-checksum", "--no-stamp", "--multichannel", "--force", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage);
         return 0;
@@ -223,6 +232,7 @@ int RunParse(int argc, char** argv, int first) {
     r.Parse.Settings.FileNameBase = args.Value("--base").value_or("");
     r.Parse.Settings.IncludeTimeStamp = !args.Has("--no-stamp");
     r.Parse.Settings.ShowFiles = false;
+    r.Parse.Settings.WriteMultichannel = args.Has("--multichannel");
 
     QueueSink sink;
     CliQuestions questions(onDamage, report.On() ? &report : nullptr);

@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
     "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
     "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort] [--dump DIR]\n"
-    "                          [--gaps marker|exact] [--json]\n"
+    "                          [--gaps marker|exact] [--multichannel] [--json]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
@@ -38,7 +38,8 @@ constexpr const char* kUsage =
     "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
     "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
     "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
-    "--gaps is the parse's fill of breaks in the frame numbering, as for vintrel-cli parse.\n"
+    "--gaps is the parse's fill of breaks in the frame numbering, and --multichannel its file of all\n"
+    "raw channels interleaved, as for vintrel-cli parse.\n"
     "When the stream's frame rate, sample counts or byte order contradict --format or --big-endian,\n"
     "the line that says how (and the formats that fit) is printed; the recording goes on, and after\n"
     "its files are written the exit status is 4.\n"
@@ -121,10 +122,11 @@ private:
 } // namespace
 
 int RunRecord(int argc, char** argv, int first) {
-    CliArgs args(argc, argv, first,
-                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
-                  "--on-damage", "--dump", "--gaps"},
-                 {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--json", "--help"});
+    CliArgs args(
+        argc, argv, first,
+        {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
+         "--on-damage", "--dump", "--gaps"},
+        {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--multichannel", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
@@ -174,6 +176,7 @@ int RunRecord(int argc, char** argv, int first) {
     rs.DeleteRawRecord = !args.Has("--keep-raw");
     rs.MaxTimeText = std::to_string(*seconds);
     rs.ShowFiles = false;
+    rs.WriteMultichannel = args.Has("--multichannel");
     if (auto g = args.Value("--gaps"))
         if (!ParseGapFill(*g, rs.Gaps)) return usage("--gaps takes marker or exact");
 

@@ -1,12 +1,14 @@
 #include "recording/RecordParser.h"
 
 #include "recording/FileCause.h"
+#include "recording/MultichannelWav.h"
 #include "recording/PskReports.h"
 #include "stream/FrameLayout.h"
 #include "stream/SystemError.h"
 #include "stream/Tags.h"
 #include "stream/Text.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -78,6 +80,7 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
     const int dataEnd = std::min<int>(int(got / 2), len / 2 - 8) - 1;
     int count = 0;
     firstBlockBytes_ = 0;
+    rawSamples_.fill(0);
     for (int i = 0; i < dataEnd;) {
         const uint16_t tag = w[i];
         if (tag <= kTagClipLast) {
@@ -85,6 +88,9 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
             if (count == kParseSlots) return kParseSlots;
             AppendTag(int16_t(tag), count);
             if (tag <= kTagRawLast && firstBlockBytes_ == 0) firstBlockBytes_ = 2 * w[i + 1];
+            if (tag <= kTagRawLast && rawSamples_[size_t(count - 1)] == 0 &&
+                TagsForFileParsing[size_t(count - 1)] == int16_t(tag))
+                rawSamples_[size_t(count - 1)] = w[i + 1];
             i += 4 + (tag <= kTagRawLast ? w[i + 1] : 0);
         } else if (tag < kTagInfoFirst) {
             break; // the frame's chunks end here, as the live decoder takes them
@@ -105,6 +111,7 @@ int RecordParser::FindNewProtocolFileTags(RecordReader& f, int SkipFrames) {
 
 int RecordParser::FindOldProtocolFileTags(RecordReader& f) {
     TagsForFileParsing.fill(0);
+    rawSamples_.fill(0); // every channel block has the format's length
     for (auto& s : FilesForFileParsing) s = TFileRecord{};
     uint16_t* w = frame_.get();
     if (f.Read(w, kOldScanBytes) < size_t(kOldScanBytes)) return -1;
@@ -273,6 +280,45 @@ void RecordParser::CloseWaveFiles() {
     }
 }
 
+void RecordParser::WriteMultichannelFile(const std::string& basePath, ParseOutcome& out) {
+    std::vector<std::string> sources;
+    int first = -1;
+    for (int i = 0; i < kParseSlots; ++i) {
+        const uint16_t tag = uint16_t(TagsForFileParsing[size_t(i)]);
+        const std::string& name = FilesForFileParsing[size_t(i)].Name;
+        if (tag < kTagRawFirst || tag > kTagRawLast || name.empty() ||
+            std::find(out.WavFiles.begin(), out.WavFiles.end(), name) == out.WavFiles.end())
+            continue;
+        if (first < 0) {
+            first = i;
+        } else if (rawSamples_[size_t(i)] != rawSamples_[size_t(first)]) {
+            auto channel = [this](int slot) {
+                return GetParNameFromTag(uint16_t(TagsForFileParsing[size_t(slot)]), kMaxTagForFiles) + " " +
+                       std::to_string(rawSamples_[size_t(slot)]) + " samples";
+            };
+            out.MultichannelRefused = std::string(kMultichannelImpossibleText) + " (" + channel(first) +
+                                      ", " + channel(i) + " per frame)";
+            return;
+        }
+        sources.push_back(name);
+    }
+    if (sources.empty()) return;
+    const std::string path = basePath + "multichannel.wav";
+    MultichannelWav wav(files_);
+    std::string error;
+    switch (wav.Write(sources, path, req_.Format.SamplingRateFromSettings, req_.MaxWavDataBytes, error)) {
+    case MultichannelEnd::LimitReached:
+        limitReached_ = true;
+        [[fallthrough]];
+    case MultichannelEnd::Written:
+        out.MultichannelFile = path;
+        break;
+    case MultichannelEnd::Failed:
+        if (writeError_.empty()) writeError_ = error;
+        break;
+    }
+}
+
 void RecordParser::WrongStructure(const std::string& name, ParseOutcome& out) {
     out.WrongStructure = true;
     questions_.ErrorBox("Sondrel", "Can't parse recorded file " + name +
@@ -341,6 +387,7 @@ ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, 
         if (r.Handle) out.WavFiles.push_back(r.Name);
     CloseWaveFiles();
     std::erase_if(out.WavFiles, [this](const std::string& n) { return files_.SizeOf(n) < 0; });
+    if (req_.Settings.WriteMultichannel && !out.WavFiles.empty()) WriteMultichannelFile(basePath, out);
     if (progress_) progress_->ParseProgressChanged(-1);
 
     out.Portion = Portion;

@@ -69,6 +69,8 @@ struct ParseOutcome {
     bool OpenBrowser = false;          // the browser of recorded files gets Wildcard
     std::string Wildcard;              // folder + "/" + base + stamp + "*.*"
     std::vector<std::string> WavFiles; // the WAV files kept
+    std::string MultichannelFile;      // the interleaved file of the raw channels, when written
+    std::string MultichannelRefused;   // why it was not made, when it was asked for
     std::vector<std::string> Reports;  // PS-key and profile files written
     bool Aborted = false;              // the user chose ABORT
     bool LimitReached = false;         // the WAV files reached the largest size their header can state
@@ -104,6 +106,8 @@ private:
     int RecordFrame(const uint16_t* framebuf, int ValidCH);
     void RecordHeaders(RecordReader& TempFile);
     void CloseWaveFiles();
+    // The raw channels' mono files interleaved, in the order of the record's table.
+    void WriteMultichannelFile(const std::string& basePath, ParseOutcome& out);
 
     void AppendTag(int16_t tag, int& count);
     // The silence for a break in the new protocol's numbering: frame `next` follows frame `num`.
@@ -131,6 +135,7 @@ private:
     ParseProgress* progress_;
     ParseRequest req_;
     std::array<int16_t, kParseSlots> TagsForFileParsing{};
+    std::array<int, kParseSlots> rawSamples_{}; // a raw slot's samples per frame in the scanned frame
     std::array<TFileRecord, kParseSlots> FilesForFileParsing{};
     int32_t Portion = 0;
     int32_t badcs = 0;

@@ -27,6 +27,7 @@ struct RecordSettings {
     std::string MaxTimeText = "999";                // "Max time, sec"
     bool ShowFiles = true;                          // "Open dialog with recorded files"
     GapFill Gaps = GapFill::Marker;                 // how breaks in the frame numbering are filled
+    bool WriteMultichannel = false;                 // also one WAV file of all raw channels, interleaved
     std::string Caption = "Tesmaro Sondrel V5.27k"; // the main window's caption, named in profile.c
 };
 
@@ -34,6 +35,9 @@ struct RecordSettings {
 constexpr const char* kStereoImpossibleText =
     "Stereo impossible: incompatible frequencies/sizes or not both TX1, TX2 present\n"
     "(you can uncheck Stereo option and retry)";
+
+// The start of the text for a multichannel file that cannot be made (its cause follows).
+constexpr const char* kMultichannelImpossibleText = "Stereo impossible: incompatible frequencies/sizes";
 
 // The raw record's file name inside the recordings folder.
 constexpr const char* kRawRecordName = "temp.$$$";

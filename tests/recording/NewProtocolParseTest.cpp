@@ -470,4 +470,104 @@ TEST(NewProtocolParse, FilesStopAtTheirSizeLimitOnAFrameBoundary) {
     }
 }
 
+namespace {
+// Frames 0-399 numbered with 200-209 missing, RXout, TX1in and TX2in in that order (frame 100
+// without TX2in), and the mono files the parse wrote for them.
+std::vector<uint8_t> ThreeChannelRecord() {
+    return HandRecord(400, [](uint32_t i, std::vector<uint8_t>& out) {
+        const uint32_t n = i < 200 ? i : i + 10;
+        NewFrame f(n);
+        f.Raw(0x0701, Blocks({int16_t(-int(n))}, 32)).Mips(100, 50).Raw(0x0101, Blocks({int16_t(n * 7)}, 32));
+        if (i != 100) f.Raw(0x0102, Blocks({int16_t(1000 + n)}, 32));
+        Append(out, f.Bytes());
+    });
+}
+
+// Sample k of channel c of `multi` is sample k of mono file c, for every sample of the files.
+void ExpectInterleaved(const ParseRig& rig, const WavContent& multi, const std::vector<std::string>& mono) {
+    ASSERT_TRUE(multi.ok) << multi.error;
+    ASSERT_EQ(multi.channels, int(mono.size()));
+    EXPECT_EQ(multi.sampleWidth, 2);
+    EXPECT_EQ(multi.rate, 8000);
+    for (size_t c = 0; c < mono.size(); ++c) {
+        const WavContent w = rig.Wav(mono[c]);
+        ASSERT_TRUE(w.ok) << w.error;
+        ASSERT_EQ(multi.frames, w.frames) << mono[c];
+        std::vector<int16_t> channel;
+        for (size_t k = c; k < multi.samples.size(); k += mono.size()) channel.push_back(multi.samples[k]);
+        EXPECT_EQ(channel, w.samples) << mono[c];
+    }
+}
+} // namespace
+
+TEST(NewProtocolParse, MultichannelFileInterleavesTheRawFilesInTableOrderWithTheirSilence) {
+    for (GapFill gaps : {GapFill::Marker, GapFill::Exact}) {
+        ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+        rig.request.Settings.WriteMultichannel = true;
+        rig.request.Settings.Gaps = gaps;
+        const ParseOutcome o = rig.Parse(ThreeChannelRecord());
+        ASSERT_FALSE(o.Failed()) << o.Status;
+        EXPECT_EQ(o.MultichannelFile, rig.dir.File("rec-multichannel.wav"));
+        EXPECT_EQ(o.WavFiles.size(), 4u); // the mono files stay as they are, MIPS included
+        const long silence = gaps == GapFill::Exact ? 10 * 32 : kNewGapBlocks * 32;
+        EXPECT_EQ(rig.Wav("Raw_TXIN2").frames, 400 * 32 + silence);
+        EXPECT_TRUE(AllEqual(Slice(rig.Wav("Raw_TXIN2").samples, 100 * 32, 32), 0));
+        const WavContent multi = ReadWavSox(o.MultichannelFile);
+        if (multi.error == "no sox") GTEST_SKIP() << "sox is not installed";
+        ExpectInterleaved(rig, multi, {"Raw_RXOUT1", "Raw_TXIN1", "Raw_TXIN2"});
+
+        // More than two channels: WAVE_FORMAT_EXTENSIBLE, 16 valid bits, no channel mask, PCM.
+        const std::vector<uint8_t> b = ReadBytes(o.MultichannelFile);
+        ASSERT_EQ(b.size(), 68 + size_t(multi.frames) * 6);
+        auto u16 = [&](size_t at) { return unsigned(b[at]) | unsigned(b[at + 1]) << 8; };
+        auto u32 = [&](size_t at) { return u16(at) | uint32_t(u16(at + 2)) << 16; };
+        EXPECT_EQ(u32(4), b.size() - 8);
+        EXPECT_EQ(u32(16), 40u);
+        EXPECT_EQ(u16(20), 0xFFFEu);
+        EXPECT_EQ(u16(32), 6u);  // block align
+        EXPECT_EQ(u16(36), 22u); // extension size
+        EXPECT_EQ(u16(38), 16u);
+        EXPECT_EQ(u32(40), 0u);
+        EXPECT_EQ(u32(44), 1u); // the PCM sub-format
+        EXPECT_EQ(std::string(b.begin() + 60, b.begin() + 64), "data");
+        EXPECT_EQ(u32(64), b.size() - 68);
+    }
+}
+
+TEST(NewProtocolParse, MultichannelFileOfTwoChannelsIsPlainPcmAndStopsAtItsLimit) {
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    rig.request.Settings.WriteMultichannel = true;
+    const ParseOutcome o = rig.Parse(
+        HandRecord(300, [](uint32_t n, std::vector<uint8_t>& out) { Append(out, Hand(n).Bytes()); }));
+    ExpectInterleaved(rig, ReadWav(o.MultichannelFile), {"Raw_TXIN1", "Raw_RXOUT1"});
+    EXPECT_FALSE(o.LimitReached);
+
+    // The mono files fit, the multichannel file is full first: it stops on a whole sample frame.
+    ParseRig small(1, DataStreamFormat::Ksps8Ms4);
+    small.request.Settings.WriteMultichannel = true;
+    small.request.MaxWavDataBytes = 300 * 64 + 3;
+    const ParseOutcome full = small.Parse(
+        HandRecord(300, [](uint32_t n, std::vector<uint8_t>& out) { Append(out, Hand(n).Bytes()); }));
+    EXPECT_TRUE(full.LimitReached);
+    EXPECT_NE(full.Status.find("WAV files reached their 4 GiB size limit"), std::string::npos) << full.Status;
+    EXPECT_EQ(small.Wav("Raw_TXIN1").frames, 300 * 32);
+    const WavContent multi = ReadWav(full.MultichannelFile);
+    ASSERT_TRUE(multi.ok) << multi.error;
+    EXPECT_EQ(multi.frames, (300 * 64 + 3) / 4);
+    EXPECT_EQ(Slice(multi.samples, 0, 100), Slice(rig.Wav("multichannel").samples, 0, 100));
+}
+
+TEST(NewProtocolParse, ChannelsOfDifferentLengthsGetNoMultichannelFile) {
+    ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
+    rig.request.Settings.WriteMultichannel = true;
+    const ParseOutcome o = rig.Parse(HandRecord(300, [](uint32_t n, std::vector<uint8_t>& out) {
+        Append(out, NewFrame(n).Raw(0x0101, Blocks({1}, 16)).Raw(0x0701, Blocks({2}, 8)).Bytes());
+    }));
+    EXPECT_FALSE(o.Failed()) << o.Status;
+    EXPECT_EQ(o.MultichannelRefused, "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 16 "
+                                     "samples, Raw_RXOUT1 8 samples per frame)");
+    EXPECT_TRUE(o.MultichannelFile.empty());
+    EXPECT_EQ(rig.WavNames(), (std::vector<std::string>{"Raw_RXOUT1", "Raw_TXIN1"}));
+}
+
 } // namespace vintrel

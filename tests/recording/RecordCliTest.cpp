@@ -146,6 +146,48 @@ TEST(ParseCli, JsonLinesGiveEachBreakAndOneSummaryWithTheFiles) {
     EXPECT_TRUE(lines[1]["files"].Arr().empty());
 }
 
+TEST(ParseCli, MultichannelFileIsListedOrRefusedWithAWarning) {
+    TempDir dir;
+    // An old-protocol record of all five channels: one file of five, listed after the mono files.
+    WriteBytes(dir.File("old.bin"),
+               sim::GenerateStream(Config(sim::Protocol::Old, DataStreamFormat::Ksps8Ms4), 300));
+    auto r = RunCli("parse " + dir.File("old.bin") + " --multichannel --json --base m --no-stamp --out " +
+                        dir.Path(),
+                    "", true);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::vector<Json> lines = JsonLinesOf(r.out);
+    EXPECT_TRUE(OfType(lines, "warning").empty()) << r.out;
+    std::vector<std::string> files;
+    for (const Json& f : lines.back()["files"].Arr()) files.push_back(f.Str());
+    EXPECT_NE(std::find(files.begin(), files.end(), dir.File("m-multichannel.wav")), files.end()) << r.out;
+    const WavContent multi = ReadWavSox(dir.File("m-multichannel.wav"));
+    if (multi.error != "no sox") {
+        EXPECT_EQ(multi.channels, 5) << multi.error;
+        EXPECT_EQ(multi.frames, ReadWav(dir.File("m-Raw_TXIN1.wav")).frames);
+    }
+
+    // Channels of different sample counts: the mono files only, and the cause as a warning.
+    std::vector<uint8_t> bytes;
+    for (uint32_t n = 0; n < 300; ++n)
+        Append(bytes, NewFrame(n)
+                          .Raw(0x0101, std::vector<int16_t>(16, 1))
+                          .Raw(0x0701, std::vector<int16_t>(8, 2))
+                          .Bytes());
+    WriteBytes(dir.File("rec.raw"), bytes);
+    r = RunCli("parse " + dir.File("rec.raw") + " --multichannel --json --base d --no-stamp --out " +
+                   dir.Path(),
+               "", true);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    lines = JsonLinesOf(r.out);
+    const auto warnings = OfType(lines, "warning");
+    ASSERT_EQ(warnings.size(), 1u) << r.out;
+    EXPECT_EQ(warnings[0]["message"].Str(),
+              "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 16 samples, "
+              "Raw_RXOUT1 8 samples per frame)");
+    EXPECT_EQ(lines.back()["files"].Arr().size(), 2u) << r.out;
+    EXPECT_LT(FileSize(dir.File("d-multichannel.wav")), 0);
+}
+
 TEST(ParseCli, UnreadableAndStructurelessFiles) {
     TempDir dir;
     // A missing file is said to be missing, not perhaps busy.

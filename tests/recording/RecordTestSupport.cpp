@@ -90,6 +90,48 @@ WavContent ReadWav(const std::string& path) {
     return c;
 }
 
+namespace {
+// The standard output of a shell command; false when it cannot run or fails.
+bool CommandOutput(const std::string& cmd, std::string& out) {
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    return pclose(p) == 0;
+}
+} // namespace
+
+WavContent ReadWavSox(const std::string& path) {
+    WavContent c;
+    std::string head, data;
+    if (system("command -v sox >/dev/null 2>&1") != 0) {
+        c.error = "no sox";
+        return c;
+    }
+    const std::string q = "'" + path + "'";
+    if (!CommandOutput("soxi -c " + q + " && soxi -r " + q + " && soxi -b " + q + " && soxi -s " + q +
+                           " && soxi -e " + q + " 2>&1",
+                       head) ||
+        !CommandOutput("sox " + q + " -t raw -e signed -b 16 -L - 2>/dev/null", data)) {
+        c.error = head;
+        return c;
+    }
+    std::istringstream in(head);
+    int bits = 0;
+    std::string encoding;
+    if (!(in >> c.channels >> c.rate >> bits >> c.frames) || !std::getline(in >> std::ws, encoding) ||
+        encoding != "Signed Integer PCM") {
+        c.error = head;
+        return c;
+    }
+    c.sampleWidth = bits / 8;
+    c.samples.resize(data.size() / 2);
+    std::memcpy(c.samples.data(), data.data(), c.samples.size() * 2);
+    c.ok = true;
+    return c;
+}
+
 DamageAnswer ScriptedQuestions::AbortRetryIgnore(std::string_view caption, std::string_view text) {
     captions.emplace_back(caption);
     damage.emplace_back(text);

@@ -50,6 +50,9 @@ struct WavContent {
     std::vector<int16_t> samples;
 };
 WavContent ReadWav(const std::string& path);
+// A WAV file as sox reads it (WAVE_FORMAT_EXTENSIBLE too, which the wave module refuses); the
+// error says "no sox" when sox is not installed.
+WavContent ReadWavSox(const std::string& path);
 
 class ScriptedQuestions : public UserQuestions {
 public:
