@@ -286,8 +286,8 @@ void RecordLive(const LiveCase& lc) {
     ASSERT_TRUE(line && line->rfind("listening on ", 0) == 0) << line.value_or("");
     TempDir dir;
     const auto r = RunCli("record --connect " + line->substr(13) + " --seconds 3 --format " + lc.format +
-                          " --base live --no-stamp --keep-raw --out " + dir.Path() + " --dump " + dir.Path() +
-                          (lc.bigEndian ? " --big-endian" : ""));
+                          " --base live --no-stamp --keep-raw --multichannel --out " + dir.Path() +
+                          " --dump " + dir.Path() + (lc.bigEndian ? " --big-endian" : ""));
     ASSERT_TRUE(test::RanWithoutComplaint(r.exitCode, r.out)) << r.out;
 
     sim::StreamConfig c = Config(lc.protocol, *ParseFormatName(lc.format), 9);
@@ -315,6 +315,11 @@ void RecordLive(const LiveCase& lc) {
     for (size_t k = 0; k < framesRead && first < 0; ++k)
         if (std::equal(rec.samples[k][0].begin(), rec.samples[k][0].end(), rx.begin())) first = long(k);
     ASSERT_GE(first, 0);
+    // All five raw channels in one file too, as long as each of them.
+    if (const WavContent multi = ReadWavSox(dir.File("live-multichannel.wav")); multi.error != "no sox") {
+        EXPECT_EQ(multi.channels, 5) << multi.error;
+        EXPECT_EQ(multi.frames, long(rx.size()));
+    }
     for (const auto ch :
          {SimChannel::RxOut, SimChannel::Tx1In, SimChannel::TxOut, SimChannel::RxIn, SimChannel::Tx2In}) {
         const char* name = ch == SimChannel::RxOut   ? "Raw_RXOUT1"
