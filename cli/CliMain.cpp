@@ -5,6 +5,7 @@
 #include "cli/InspectCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/ParseCommand.h"
+#include "cli/PortsCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/SnapshotCommand.h"
 
@@ -28,6 +29,7 @@ const Command kCommands[] = {
     {"delay", vintrel::cli::RunDelay, "estimate the RXout to TX1in delay of a raw record"},
     {"snapshot", vintrel::cli::RunSnapshot, "draw the charts of a raw record into a PNG file"},
     {"export", vintrel::cli::RunExport, "write the per-frame values of a raw record as CSV"},
+    {"ports", vintrel::cli::RunPorts, "list the serial ports and FTDI devices without opening them"},
 };
 
 void Usage(std::FILE* to) {

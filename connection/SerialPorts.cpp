@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -80,11 +81,13 @@ void WaitUntil(Clock::time_point deadline, const CancelSignal* cancel) {
         poll(&p, 1, CancelSignal::PollMs(cancel, left));
 }
 
-struct FoundPort {
-    uint32_t Number;
-    std::string Name;
-    std::string Path;
-};
+// The serial driver's "type" attribute of a sysfs entry: 0 (PORT_UNKNOWN) for a legacy UART
+// slot with nothing behind it. Drivers that give no such attribute (USB, ACM) have hardware.
+bool UartTypeKnown(const fs::path& entry) {
+    std::ifstream in(entry / "type");
+    int type = PORT_UNKNOWN + 1;
+    return !(in >> type) || type != PORT_UNKNOWN;
+}
 
 } // namespace
 
@@ -96,25 +99,34 @@ uint32_t SerialComNumber(std::string_view device) {
     return n;
 }
 
-bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, MessageSink* sink) {
-    if (sink) sink->SetStat(kPopulating, StatStyle::Normal);
-    list.Reset();
-
-    std::vector<FoundPort> found;
+std::vector<SerialDevice> ListSerialDevices(const SerialEnumOptions& options) {
+    std::vector<SerialDevice> found;
     std::error_code ec;
     fs::directory_iterator it(options.SysfsRoot, ec);
-    if (ec) {
-        if (sink) sink->ClearStatIfContains(&kPopulating, 1);
-        return false;
-    }
+    if (ec) return found;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code linkEc;
         if (!fs::exists(fs::symlink_status(it->path() / "device", linkEc))) continue;
+        if (!UartTypeKnown(it->path())) continue;
+        // A device without its node cannot be opened; looking for the node does not open it.
+        std::string path = options.DevDir + "/" + name;
+        if (!fs::exists(path, linkEc)) continue;
+        found.push_back({SerialComNumber(name), name, std::move(path)});
+    }
+    std::sort(found.begin(), found.end(), [](const SerialDevice& a, const SerialDevice& b) {
+        return a.Number != b.Number ? a.Number < b.Number : a.Name < b.Name;
+    });
+    return found;
+}
 
-        const std::string path = options.DevDir + "/" + name;
+bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, MessageSink* sink) {
+    if (sink) sink->SetStat(kPopulating, StatStyle::Normal);
+    list.Reset();
+
+    for (const SerialDevice& device : ListSerialDevices(options)) {
         const auto start = Clock::now();
-        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = open(device.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         bool usable = false;
         if (fd >= 0) {
             const int err = ClaimExclusive(fd);
@@ -127,16 +139,12 @@ bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options, Messa
         }
         const auto took = std::chrono::duration_cast<Ms>(Clock::now() - start);
         if (!usable || took.count() > int64_t(options.SlowOpenMs)) continue;
-        found.push_back({SerialComNumber(name), name, path});
+        list.Items.push_back(device.Path);
     }
-    std::sort(found.begin(), found.end(), [](const FoundPort& a, const FoundPort& b) {
-        return a.Number != b.Number ? a.Number < b.Number : a.Name < b.Name;
-    });
-    for (const FoundPort& p : found) list.Items.push_back(p.Path);
-    if (!found.empty()) list.Selected = 1;
+    if (list.Items.size() > 1) list.Selected = 1;
 
     if (sink) sink->ClearStatIfContains(&kPopulating, 1);
-    return !found.empty();
+    return list.Items.size() > 1;
 }
 
 std::string UartOpenCause(const std::string& path, int err) {

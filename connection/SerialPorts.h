@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vintrel {
 
@@ -29,12 +30,24 @@ struct SerialEnumOptions {
     uint32_t SlowOpenMs = 2000;
 };
 
-// Builds the COM list: " None", then the device path of every serial device that opens
-// exclusively, in the order of their trailing numbers (equal numbers by name). Busy ports,
-// ports slower than SlowOpenMs to open and serial ports without hardware behind them are left
-// out. Each listed port is opened and closed once. Item 1 is selected when a port was listed.
-// With a sink, the status reads "Populating ports list" meanwhile and is cleared afterwards.
-// Returns whether at least one port was listed (HwPortEna).
+// A serial device the kernel lists, found without opening it.
+struct SerialDevice {
+    uint32_t Number = 0; // SerialComNumber of the name
+    std::string Name;    // "ttyUSB0"
+    std::string Path;    // "/dev/ttyUSB0"
+};
+
+// The serial devices the kernel lists with hardware behind them (an entry with a "device" link
+// whose UART "type", where the driver gives one, is not unknown, and whose device node exists),
+// in the order of their trailing
+// numbers (equal numbers by name). No device is opened: opening a port raises its modem lines.
+std::vector<SerialDevice> ListSerialDevices(const SerialEnumOptions& options = {});
+
+// Builds the COM list: " None", then the device path of every device of ListSerialDevices that
+// opens exclusively, in that order. Busy ports, ports slower than SlowOpenMs to open and serial
+// ports without hardware behind them are left out. Each listed port is opened and closed once. Item 1 is
+// selected when a port was listed. With a sink, the status reads "Populating ports list" meanwhile and is
+// cleared afterwards. Returns whether at least one port was listed (HwPortEna).
 bool SerialPortEnum(PortListModel& list, const SerialEnumOptions& options = {}, MessageSink* sink = nullptr);
 
 // Trailing decimal number of a device path or name; 0 when it has none.

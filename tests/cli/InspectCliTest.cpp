@@ -259,7 +259,7 @@ TEST(Cli, NumericOptionsAreWholeNumbersNamedWhenWrong) {
         EXPECT_NE(r.out.find(said(c)), std::string::npos) << c.args << "\n" << r.out;
     }
     // Each verb's help ends with the one rule of exit statuses.
-    for (const char* verb : {"inspect", "monitor", "record", "parse", "delay", "snapshot"}) {
+    for (const char* verb : {"inspect", "monitor", "record", "parse", "delay", "snapshot", "ports"}) {
         const auto r = RunCli(std::string(verb) + " --help");
         if (!VINTREL_CLI_DRAWS && std::string(verb) == "snapshot") {
             EXPECT_EQ(r.exitCode, 2) << r.out;

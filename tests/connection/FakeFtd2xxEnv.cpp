@@ -7,8 +7,9 @@
 namespace vintrel::test {
 
 namespace {
-constexpr const char* kVars[] = {"FAKE_FTD2XX_DEVICES", "FAKE_FTD2XX_SOURCE", "FAKE_FTD2XX_CHUNK",
-                                 "FAKE_FTD2XX_FAIL",    "FAKE_FTD2XX_LOG",    "VINTREL_FTD2XX"};
+constexpr const char* kVars[] = {"FAKE_FTD2XX_DEVICES", "FAKE_FTD2XX_SOURCE", "FAKE_FTD2XX_SERIALS",
+                                 "FAKE_FTD2XX_CHUNK",   "FAKE_FTD2XX_FAIL",   "FAKE_FTD2XX_LOG",
+                                 "VINTREL_FTD2XX"};
 }
 
 void FakeFtd2xxTest::SetUp() {
@@ -27,6 +28,9 @@ void FakeFtd2xxTest::TearDown() {
 
 void FakeFtd2xxTest::SetDevices(const std::string& devices) {
     setenv("FAKE_FTD2XX_DEVICES", devices.c_str(), 1);
+}
+void FakeFtd2xxTest::SetSerials(const std::string& serials) {
+    setenv("FAKE_FTD2XX_SERIALS", serials.c_str(), 1);
 }
 void FakeFtd2xxTest::SetSource(const std::string& path) {
     setenv("FAKE_FTD2XX_SOURCE", path.c_str(), 1);

@@ -16,6 +16,8 @@ protected:
 
     // "description:com[:busy];..." in device index order.
     void SetDevices(const std::string& devices);
+    // "serial;..." in device index order.
+    void SetSerials(const std::string& serials);
     void SetSource(const std::string& path);
     void SetChunk(unsigned bytes);
     void SetFail(const std::string& calls);

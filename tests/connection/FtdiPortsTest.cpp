@@ -1,6 +1,7 @@
 // The FTDI port list and the adapter set-up, against the fake D2XX library.
 #include "connection/FtdiPorts.h"
 #include "FakeFtd2xxEnv.h"
+#include "connection/FtdiDevices.h"
 
 #include <algorithm>
 #include <gmock/gmock.h>
@@ -45,6 +46,26 @@ TEST_F(FtdiPortsTest, ListsMiniModuleChannelsAndPreselectsTheLastComPort) {
     EXPECT_THAT(LogLines(), Not(Contains("FT_Open 2")));
     EXPECT_EQ(Count("FT_Open "), 2);
     EXPECT_EQ(Count("FT_Close "), 2);
+}
+
+TEST_F(FtdiPortsTest, DeviceListingGivesEveryDeviceWithItsSerialNumberAndOpensNone) {
+    SetDevices("FT2232H MiniModule A:7;FT2232H MiniModule B:8:busy;Other device:9");
+    SetSerials("FTA1B2C3A;FTA1B2C3B");
+    const FtdiDeviceList listed = ListFtdiDevices(fake_);
+    EXPECT_EQ(listed.Failure, "");
+    ASSERT_EQ(listed.Devices.size(), 3u);
+    EXPECT_EQ(listed.Devices[1].Index, 1u);
+    EXPECT_EQ(listed.Devices[1].Description, "FT2232H MiniModule B");
+    EXPECT_EQ(listed.Devices[1].SerialNumber, "FTA1B2C3B");
+    EXPECT_EQ(listed.Devices[2].Description, "Other device");
+    EXPECT_EQ(listed.Devices[2].SerialNumber, ""); // the library gave none
+    EXPECT_THAT(LogLines(), Contains("FT_ListDevices 0x20000001"));
+    EXPECT_EQ(Count("FT_Open "), 0);
+
+    SetFail("FT_CreateDeviceInfoList");
+    const FtdiDeviceList failed = ListFtdiDevices(fake_);
+    EXPECT_THAT(failed.Devices, IsEmpty());
+    EXPECT_EQ(failed.Failure, "FT_CreateDeviceInfoList returned FT_IO_ERROR (4)");
 }
 
 TEST_F(FtdiPortsTest, SelectsTheFirstAdapterWhenTheLastComPortIsGone) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -39,9 +40,11 @@ protected:
         options_ = {(root_ / "sys").string(), (root_ / "dev").string()};
     }
     void TearDown() override { fs::remove_all(root_); }
-    // A sysfs entry, with or without its device link, and with a pty its device node.
-    void AddTty(const std::string& name, bool deviceLink, const Pty* pty) {
+    // A sysfs entry, with or without its device link, and with a pty its device node; uartType
+    // is the driver's "type" attribute (none when negative).
+    void AddTty(const std::string& name, bool deviceLink, const Pty* pty, int uartType = -1) {
         fs::create_directories(root_ / "sys" / name);
+        if (uartType >= 0) std::ofstream(root_ / "sys" / name / "type") << uartType << "\n";
         if (deviceLink) fs::create_directory_symlink(root_, root_ / "sys" / name / "device");
         if (pty) fs::create_symlink(pty->Slave, root_ / "dev" / name);
     }
@@ -69,6 +72,9 @@ TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
     AddTty("ttyACM2", true, &c);
     AddTty("tty5", false, &d);      // a virtual console: no device link
     AddTty("ttyS3", true, nullptr); // known to the kernel, no node to open
+    Pty legacy, uart;
+    AddTty("ttyS1", true, &legacy, 0); // a UART slot with nothing behind it
+    AddTty("ttyS4", true, &uart, 4);
     AddTty("ttyUSB0", true, &busy);
     AddTty("ttyUSB1", true, &locked);
     // Two other holders: one made its port exclusive, one holds the lock on its port.
@@ -79,9 +85,14 @@ TEST_F(SerialEnumTest, ListsFreeRealPortsInTheOrderOfTheirNumbers) {
 
     EnumSink sink;
     EXPECT_TRUE(SerialPortEnum(list_, options_, &sink));
-    EXPECT_EQ(list_.Items,
-              (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyUSB10")}));
+    EXPECT_EQ(list_.Items, (std::vector<std::string>{" None", Dev("ttyACM2"), Dev("ttyUSB2"), Dev("ttyS4"),
+                                                     Dev("ttyUSB10")}));
     EXPECT_EQ(list_.Selected, 1);
+    // The listing that opens nothing has the same ports in the same order, and the busy ones too.
+    std::vector<std::string> unopened;
+    for (const SerialDevice& d : ListSerialDevices(options_)) unopened.push_back(d.Path);
+    EXPECT_EQ(unopened, (std::vector<std::string>{Dev("ttyUSB0"), Dev("ttyUSB1"), Dev("ttyACM2"),
+                                                  Dev("ttyUSB2"), Dev("ttyS4"), Dev("ttyUSB10")}));
     EXPECT_EQ(sink.StatusChanges(), 2u); // "Populating ports list", then cleared
     EXPECT_EQ(sink.Status(), "");
     EXPECT_EQ(sink.clears, std::vector<std::string>{"Populating ports list"});

@@ -3,6 +3,7 @@
 //
 //   FAKE_FTD2XX_DEVICES  "description:com[:busy];..."  attached devices in index order; com -1 =
 //                        no virtual COM port; "busy" devices fail FT_Open with FT_DEVICE_NOT_OPENED
+//   FAKE_FTD2XX_SERIALS  "serial;..."  the devices' serial numbers in index order (empty if absent)
 //   FAKE_FTD2XX_SOURCE   file or pseudo-terminal whose bytes FT_Read serves (opened per FT_Open)
 //   FAKE_FTD2XX_CHUNK    most bytes one FT_Read returns (a USB packet's worth), 0 = no limit
 //   FAKE_FTD2XX_FAIL     "FT_Name[=status],..."  calls that fail (status 4, FT_IO_ERROR, if none)
@@ -40,6 +41,7 @@ constexpr FT_STATUS kOk = 0, kInvalidHandle = 1, kDeviceNotFound = 2, kNotOpened
 
 struct Device {
     std::string Description;
+    std::string Serial;
     int32_t Com = -1;
     bool Busy = false;
 };
@@ -87,6 +89,8 @@ std::vector<Device> ReadDevices() {
         if (colon != std::string::npos) d.Com = std::atoi(entry.c_str() + colon + 1);
         devices.push_back(d);
     }
+    const std::vector<std::string> serials = Split(Env("FAKE_FTD2XX_SERIALS"), ';');
+    for (size_t i = 0; i < devices.size() && i < serials.size(); ++i) devices[i].Serial = serials[i];
     return devices;
 }
 
@@ -149,13 +153,15 @@ FAKE_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", flags);
     Log(std::string("FT_ListDevices ") + buf);
-    if (flags != 0x20000002u || !arg1) return kInvalidParameter;
+    // All devices, by description (2) or by serial number (1).
+    if ((flags != 0x20000002u && flags != 0x20000001u) || !arg1) return kInvalidParameter;
     std::lock_guard lock(g_mutex);
     // One description per attached device, as the real library writes them; stopping at the
     // table's null entry only keeps a faulty caller from crashing the test process.
     char** table = static_cast<char**>(arg1);
     for (size_t i = 0; i < g_devices.size() && table[i]; ++i) {
-        std::strncpy(table[i], g_devices[i].Description.c_str(), 63);
+        const Device& d = g_devices[i];
+        std::strncpy(table[i], (flags == 0x20000001u ? d.Serial : d.Description).c_str(), 63);
         table[i][63] = '\0';
     }
     if (arg2) *static_cast<uint32_t*>(arg2) = uint32_t(g_devices.size());
