@@ -4,6 +4,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
 #include "monitor/Snapshot.h"
+#include "monitor/SnapshotLayout.h"
 #include "stream/ReplayTransport.h"
 
 #include <QGuiApplication>
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: vintrel-cli snapshot FILE --png OUT.png [--format F] [--big-endian] [--spectrum] [--fft N]\n"
     "                            [--rate 1..7] [--linear] [--db 0..48] [--vad] [--noise-level]\n"
-    "                            [--seconds S] [--json]\n"
+    "                            [--seconds S] [--size WxH] [--json]\n"
     "Replays a raw record (the first S seconds, default all of it) through the receiver and the\n"
     "charts and writes the six charts with their labels, as the main window shows them, to a PNG.\n"
     "  --spectrum     spectrum columns instead of level bars (--fft 256, 512, 1024 or 2048)\n"
@@ -28,24 +29,28 @@ constexpr const char* kUsage =
     "  --db N         the channel charts' dB sliders: the plot tops out N dB below full scale\n"
     "  --vad          paint frames by the VAD indicator rather than the noise detector\n"
     "  --noise-level  draw the noise-level markers and the SNR labels\n"
+    "  --size WxH     the charts laid out on W x H pixels as the resized window shows them, with a\n"
+    "                 time axis in seconds (default: the window's own 570 x 440, without the axis)\n"
     "  --json         JSON Lines on standard output (the text goes to standard error): \"error\"\n"
     "                 objects and one \"summary\" with the frames drawn and the PNG written\n";
 constexpr const char* kExitNotes = "Also 5 when the PNG cannot be written; 1 when no frame was drawn.\n";
 
-// The counters of the drawing; null before it ran.
+// The counters of the drawing and the picture's size; null before it ran.
 JsonObject Summary(const SnapshotResult* r) {
     const auto v = [r](uint64_t value) { return r ? std::optional<uint64_t>(value) : std::nullopt; };
     JsonObject o = Typed("summary");
     return o.Add("frames_drawn", v(r ? r->FramesDrawn : 0))
         .Add("total_frames", v(r ? r->Totals.Frames : 0))
         .Add("checksum_errors", v(r ? r->Totals.ChecksumErrors : 0))
-        .Add("inconsistent_frames", v(r ? r->Totals.Inconsistent : 0));
+        .Add("inconsistent_frames", v(r ? r->Totals.Inconsistent : 0))
+        .Add("width", v(r ? uint64_t(r->Image.width()) : 0))
+        .Add("height", v(r ? uint64_t(r->Image.height()) : 0));
 }
 
 } // namespace
 
 int RunSnapshot(int argc, char** argv, int first) {
-    CliArgs args(argc, argv, first, {"--png", "--format", "--rate", "--seconds", "--fft", "--db"},
+    CliArgs args(argc, argv, first, {"--png", "--format", "--rate", "--seconds", "--fft", "--db", "--size"},
                  {"--big-endian", "--spectrum", "--linear", "--vad", "--noise-level", "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage, kExitNotes);
@@ -85,6 +90,12 @@ int RunSnapshot(int argc, char** argv, int first) {
     o.Linear = args.Has("--linear");
     o.Vad = args.Has("--vad");
     o.NoiseLevel = args.Has("--noise-level");
+    if (auto size = args.Value("--size")) {
+        const auto wh = ParseSnapshotSize(*size);
+        if (!wh) return Fail("--size takes WxH in pixels, such as 1200x900, not \"" + *size + "\"");
+        o.Width = wh->first;
+        o.Height = wh->second;
+    }
 
     const std::string path = args.Positional()[0];
     FileTransport file;
@@ -95,6 +106,11 @@ int RunSnapshot(int argc, char** argv, int first) {
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication app(qtArgc, qtArgv);
+    // The smallest legible size depends on the label font.
+    if (args.Value("--size")) {
+        const std::string tooSmallOrLarge = SnapshotSizeError(o.Width, o.Height, SnapshotLabelRoom());
+        if (!tooSmallOrLarge.empty()) return Fail(tooSmallOrLarge);
+    }
 
     const std::string base =
         path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);

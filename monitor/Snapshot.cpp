@@ -2,6 +2,7 @@
 
 #include "monitor/ChartLabels.h"
 #include "monitor/ChartPanel.h"
+#include "monitor/ScaledSnapshot.h"
 #include "monitor/SpectrumQueues.h"
 #include "stream/Tags.h"
 
@@ -76,6 +77,10 @@ void DrawDecorations(QImage& canvas, const ChartPanel& panel, const TagModel& ta
 
 } // namespace
 
+int SnapshotLabelRoom() {
+    return ScaledLabelRoom();
+}
+
 SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhausted, const SnapshotOptions& o) {
     SnapshotResult result;
     const StreamFormat format = GetStreamFormat(o.Replay.Format);
@@ -126,6 +131,14 @@ SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhauste
     result.Totals = replay.Run(draw);
     DrawDecorations(canvas, panel, s.Tags, o.Title, palette);
     result.SpectrumColumns = panel.SpectrumColumns;
+    if (o.Width > 0 && o.Height > 0) {
+        ScaledSnapshotInput in{panel, s.Tags, o.Title, palette};
+        in.EndSeconds = double(result.FramesDrawn) * format.MsPerFrame / 1000.0;
+        in.ColumnSeconds = double(1 << (std::clamp(o.RatePosition, 1, 7) - 1)) * format.MsPerFrame / 1000.0;
+        in.Spectrum = o.Spectrum;
+        result.Image = DrawScaledSnapshot(in, o.Width, o.Height);
+        return result;
+    }
     result.Image = canvas;
     return result;
 }

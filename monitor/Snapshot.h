@@ -24,6 +24,9 @@ struct SnapshotOptions {
     int DbOffset = 0;        // the channel charts' dB sliders, 0..48
     double Seconds = 0;      // the first seconds of the stream; 0 = all of it
     std::string Title;       // shown above the charts
+    // The picture's size; 0 x 0 is the window's own 570 x 440 layout. Any other size lays the
+    // charts out as the resized window does and adds a time axis (SnapshotLayout).
+    int Width = 0, Height = 0;
 };
 
 struct SnapshotResult {
@@ -32,6 +35,9 @@ struct SnapshotResult {
     uint64_t FramesDrawn = 0;
     uint64_t SpectrumColumns = 0;
 };
+
+// The room right of each plot for its level labels (a QGuiApplication must exist).
+int SnapshotLabelRoom();
 
 SnapshotResult DrawSnapshot(Transport& transport, std::function<bool()> exhausted, const SnapshotOptions& o);
 

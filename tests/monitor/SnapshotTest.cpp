@@ -5,6 +5,7 @@
 #include "monitor/ChartLabels.h"
 #include "monitor/PaletteLog.h"
 #include "monitor/SimpleChart.h"
+#include "monitor/SnapshotLayout.h"
 #include "sim/StreamGenerator.h"
 #include "stream/ReplayTransport.h"
 
@@ -138,6 +139,88 @@ TEST(Snapshot, SpectrumAndTheFirstSeconds) {
     EXPECT_EQ(coloured, 5); // every spectrum shows more than the floor colour
 }
 
+TEST(Snapshot, SizesTicksAndTheirLabels) {
+    struct SizeCase {
+        const char* Text;
+        bool Valid;
+        int W, H;
+    };
+    for (const SizeCase& c :
+         {SizeCase{"1200x900", true, 1200, 900}, SizeCase{"640X480", true, 640, 480}, SizeCase{"1200", false},
+          SizeCase{"x900", false}, SizeCase{"1200x", false}, SizeCase{"-5x10", false},
+          SizeCase{"12 x9", false}, SizeCase{"999999x9", false}}) {
+        const auto wh = ParseSnapshotSize(c.Text);
+        ASSERT_EQ(wh.has_value(), c.Valid) << c.Text;
+        if (wh) EXPECT_EQ(*wh, std::make_pair(c.W, c.H)) << c.Text;
+    }
+    const LayoutRect least = SmallestSnapshot(40);
+    EXPECT_TRUE(SnapshotSizeError(least.W, least.H, 40).empty());
+    EXPECT_TRUE(SnapshotSizeError(8192, 8192, 40).empty());
+    EXPECT_NE(SnapshotSizeError(least.W - 1, least.H, 40).find("to 8192x8192"), std::string::npos);
+    EXPECT_FALSE(SnapshotSizeError(least.W, least.H - 1, 40).empty());
+    EXPECT_FALSE(SnapshotSizeError(8193, 900, 40).empty());
+    // The smallest picture still gives every plot half its own size, and no plot leaves the picture.
+    for (const auto& [w, h] : {std::make_pair(least.W, least.H), std::make_pair(1200, 900)}) {
+        const SnapshotLayout l = LayOutSnapshot(w, h, 40);
+        for (int k = 1; k <= 6; ++k) {
+            EXPECT_GE(l.Plot[size_t(k)].W, SnapshotLayout::kMinPlot) << w;
+            EXPECT_GE(l.Plot[size_t(k)].H, SnapshotLayout::kMinPlot) << w;
+            EXPECT_LE(l.Plot[size_t(k)].X + l.Plot[size_t(k)].W + 40, w) << w;
+        }
+        EXPECT_LE(l.AxisTop + SnapshotLayout::kTimeAxis + SnapshotLayout::kBelow, h) << h;
+    }
+    // Ticks: a 1-2-5 step that keeps them apart, none before the record's start.
+    struct TickCase {
+        double From, To;
+        int Pixels;
+        double Step;
+        size_t Count;
+        const char* Last;
+    };
+    for (const TickCase& c :
+         {TickCase{-3.2, 4.99, 128, 5, 1, "0"}, TickCase{0, 30, 400, 5, 7, "30"},
+          TickCase{10.24, 30.72, 900, 2, 10, "30"}, TickCase{0.5, 0.756, 300, 0.05, 6, "0.75"},
+          TickCase{0, 1000, 64, 1000, 2, "1000"}}) {
+        const TimeTicks t = ChooseTimeTicks(c.From, c.To, c.Pixels, 48);
+        EXPECT_DOUBLE_EQ(t.Step, c.Step) << c.To;
+        ASSERT_EQ(t.Seconds.size(), c.Count) << c.To;
+        EXPECT_EQ(TimeTickLabel(t.Seconds.back(), t.Step), c.Last);
+        EXPECT_GE(t.Seconds.front(), std::max(0.0, c.From));
+    }
+}
+
+TEST(Snapshot, ALargerPictureStretchesThePlotsAndHasATimeAxis) {
+    const auto bytes = Recording(6, 0, 0);
+    SnapshotOptions o;
+    o.Width = 1200;
+    o.Height = 900;
+    const SnapshotResult r = Draw(bytes, o);
+    ASSERT_EQ(r.Image.size(), QSize(1200, 900));
+    const SnapshotLayout l = LayOutSnapshot(1200, 900, SnapshotLabelRoom());
+    const QRgb face = r.Image.pixel(2, 890);
+    for (int k = 4; k <= 6; ++k) {
+        const LayoutRect& plot = l.Plot[size_t(k)];
+        // The stretched plot: level columns reach its right part.
+        int bars = 0;
+        for (int y = plot.Y; y < plot.Y + plot.H; ++y)
+            for (int x = plot.X + plot.W * 3 / 4; x < plot.X + plot.W; ++x)
+                bars += r.Image.pixel(x, y) == TSimpleChart::kOrdinary ||
+                        r.Image.pixel(x, y) == TSimpleChart::kVoiced;
+        EXPECT_GT(bars, 200) << k;
+        // The axis line over the plot's width, tick marks below it, and the labels below them.
+        int line = 0, ticks = 0, text = 0;
+        for (int x = plot.X; x < plot.X + plot.W; ++x) {
+            line += r.Image.pixel(x, l.AxisTop + 2) != face;
+            ticks += r.Image.pixel(x, l.AxisTop + 6) != face;
+            for (int y = l.AxisTop + 9; y < l.AxisTop + 22; ++y) text += qGray(r.Image.pixel(x, y)) < 64;
+        }
+        EXPECT_GE(line, plot.W - 1) << k;
+        EXPECT_GE(ticks, 3) << k;     // 6 s at 8 frames a column: ticks every second or two
+        EXPECT_LE(ticks, 12) << k;    // and no more than the labels leave room for
+        EXPECT_GT(text, 3 * 10) << k; // at least three labels
+    }
+}
+
 TEST(Snapshot, CommandWritesAPngAndRefusesBadOptions) {
     const auto bytes = Recording(3, 0, 0);
     char dir[] = "/tmp/vintrel-snap-XXXXXX";
@@ -153,6 +236,15 @@ TEST(Snapshot, CommandWritesAPngAndRefusesBadOptions) {
     EXPECT_EQ(run(raw + " --png " + png + " --rate 2 --linear --noise-level"), 0);
     const QImage written(QString::fromStdString(png));
     EXPECT_EQ(written.size(), QSize(570, 440));
+    const std::string json = std::string(dir) + "/summary.json";
+    EXPECT_EQ(run(raw + " --png " + png + " --size 1200x900 --json >" + json), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(1200, 900));
+    std::string summary;
+    std::getline(std::ifstream(json), summary);
+    EXPECT_NE(summary.find("\"width\":1200"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\"height\":900"), std::string::npos) << summary;
+    for (const char* size : {"100x100", "9000x900", "1200x9000", "0x0", "1200", "12x9x3", "axb"})
+        EXPECT_EQ(run(raw + " --png " + png + " --size " + size), 2) << size;
     EXPECT_EQ(run(raw), 2);                                  // no --png
     EXPECT_EQ(run(raw + " --png " + png + " --rate 9"), 2);  // rate out of range
     EXPECT_EQ(run(raw + " --png " + png + " --fft 300"), 2); // not an FFT length
@@ -163,6 +255,7 @@ TEST(Snapshot, CommandWritesAPngAndRefusesBadOptions) {
     std::remove(raw.c_str());
     std::remove(png.c_str());
     std::remove(empty.c_str());
+    std::remove(json.c_str());
     ::rmdir(dir);
 }
 
