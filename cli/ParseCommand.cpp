@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/InputFile.h"
 #include "recording/OfflineParse.h"
 #include "recording/PosixFileSystem.h"
 #include "stream/QueueSink.h"
@@ -21,10 +22,11 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
+    "usage: vintrel-cli parse FILE|- [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
     "                         [--gaps marker|exact] [--force] [--json]\n"
-    "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
+    "Parses a saved raw record (or a captured dump; \"-\" reads standard input) into one WAV file per\n"
+    "channel and per-frame\n"
     "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
     "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
     "marker in the file is used. --big-endian parses through a byte-swapped copy. At damage the\n"
@@ -197,8 +199,15 @@ int RunParse(int argc, char** argv, int first) {
     if (!args.Ok()) return usage(args.Error());
     if (args.Positional().size() != 1) return usage("one FILE is needed");
 
+    InputFile input;
+    std::string inputError;
+    if (int status = 0; !input.Open(args.Positional()[0], inputError, status)) {
+        std::fprintf(stderr, "vintrel-cli parse: %s\n", inputError.c_str());
+        report.Error(inputError);
+        return summary(nullptr, status);
+    }
     OfflineRequest r;
-    r.FileName = args.Positional()[0];
+    r.FileName = input.Path();
     r.BigEndian = args.Has("--big-endian");
     DataStreamFormat format = DataStreamFormat::Ksps8Ms4;
     if (auto f = args.Value("--format")) {
