@@ -59,6 +59,8 @@ bool InputFile::Open(const std::string& argument, std::string& error, int& statu
     gArmed.store(true);
     std::signal(SIGINT, RemoveAndDie);
     std::signal(SIGTERM, RemoveAndDie);
+    // A file-size limit makes the copy fail (reported) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     constexpr size_t kBlock = size_t{1} << 20;
     const auto buf = std::make_unique<char[]>(kBlock);
