@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/InputFile.h"
 #include "cli/JsonLines.h"
 #include "delay/CorrLibrary.h"
 #include "delay/DelayAnalysis.h"
@@ -21,7 +22,7 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli delay FILE [--format F] [--max-delay 1000|2000|4000] [--big-endian] [--json]\n"
+    "usage: vintrel-cli delay FILE|- [--format F] [--max-delay 1000|2000|4000] [--big-endian] [--json]\n"
     "Feeds a raw record frame by frame to the delay analysis, as the live stream feeds the delay\n"
     "window, and prints one line per estimate:\n"
     "  estimate K: samples S, ms M, reliability R, warning \"W\", RPD P\n"
@@ -212,9 +213,12 @@ int RunDelay(int argc, char** argv, int first) {
                     kExitOpenFailed);
     }
 
-    const std::string path = args.Positional()[0];
-    FileTransport file;
+    const std::string& name = args.Positional()[0];
+    InputFile input;
     std::string error;
+    if (int status = 0; !input.Open(name, error, status)) return fail(error, status);
+    const std::string& path = input.Path();
+    FileTransport file;
     if (!file.Open(path, error)) return fail("cannot read \"" + path + "\": " + error, kExitUsage);
     Replay replay(
         file, [&file] { return file.Exhausted(); }, o);
@@ -234,7 +238,7 @@ int RunDelay(int argc, char** argv, int first) {
     }
     const ReplayTotals totals = replay.Run();
     analysis.FormHide();
-    if (file.Failed()) return fail("read error in \"" + path + "\"", kExitUsage);
+    if (file.Failed()) return fail("read error in \"" + name + "\"", kExitUsage);
     JsonObject s = summary(&totals);
     printer.PrintSummary(s);
     return report.Summary(s, totals.Frames ? kExitSuccess : kExitNothing);

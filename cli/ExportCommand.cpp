@@ -6,6 +6,7 @@
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
 #include "cli/FrameNumbering.h"
+#include "cli/InputFile.h"
 #include "recording/OfflineParse.h"
 #include "recording/PosixFileSystem.h"
 #include "stream/FrameChannels.h"
@@ -28,7 +29,7 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli export FILE --csv OUT [--format F] [--big-endian] [--no-checksum] [--force]\n"
+    "usage: vintrel-cli export FILE|- --csv OUT [--format F] [--big-endian] [--no-checksum] [--force]\n"
     "Replays a captured stream or raw record through the receiver and writes one CSV row per frame to\n"
     "OUT (- for standard output). Columns: frame (the frame counter; old-protocol counters unwrapped\n"
     "from 16 bits), time_s ((frame - first frame) x the format's frame period, so gaps show), result\n"
@@ -217,7 +218,14 @@ int RunExport(int argc, char** argv, int first) {
     }
     o.BigEndian = args.Has("--big-endian");
     o.VerifyChecksum = !args.Has("--no-checksum");
-    const std::string path = args.Positional()[0];
+    const std::string& name = args.Positional()[0];
+    InputFile input;
+    std::string inputError;
+    if (int status = 0; !input.Open(name, inputError, status)) {
+        std::fprintf(stderr, "vintrel-cli export: %s\n", inputError.c_str());
+        return status;
+    }
+    const std::string& path = input.Path();
 
     PosixFileSystem files;
     const FormatFinding finding = CheckRecordFormat(files, path, o.BigEndian, o.Format);
@@ -230,7 +238,7 @@ int RunExport(int argc, char** argv, int first) {
         FileTransport file;
         std::string error;
         if (!file.Open(path, error)) {
-            std::fprintf(stderr, "vintrel-cli export: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "vintrel-cli export: cannot read \"%s\": %s\n", name.c_str(), error.c_str());
             return false;
         }
         Replay r(
@@ -239,7 +247,7 @@ int RunExport(int argc, char** argv, int first) {
         r.AddConsumer(&pass);
         r.Run();
         if (file.Failed()) {
-            std::fprintf(stderr, "vintrel-cli export: read error in \"%s\"\n", path.c_str());
+            std::fprintf(stderr, "vintrel-cli export: read error in \"%s\"\n", name.c_str());
             return false;
         }
         after(pass);

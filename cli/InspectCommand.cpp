@@ -5,7 +5,7 @@
 #include "cli/FrameNumbering.h"
 #include "cli/JsonLines.h"
 #include "recording/OfflineParse.h"
-#include "recording/PosixFileSystem.h"
+#include "stream/FormatCheck.h"
 #include "stream/FrameChannels.h"
 #include "stream/ReceiveRing.h"
 #include "stream/Replay.h"
@@ -15,15 +15,17 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vintrel::cli {
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli inspect FILE [--format F] [--big-endian] [--no-checksum] [--json] [--summary]\n"
+    "usage: vintrel-cli inspect FILE|- [--format F] [--big-endian] [--no-checksum] [--json] [--summary]\n"
     "                           [--force]\n"
-    "Replays a captured stream or raw record through the receiver, one line per frame.\n"
+    "Replays a captured stream or raw record through the receiver, one line per frame; \"-\" reads\n"
+    "standard input.\n"
     "First the stream's frames are set against --format and --big-endian: when they contradict them,\n"
     "the line that says how (and the formats that fit) is printed and inspect ends with exit status\n"
     "4, unless --force is given.\n"
@@ -185,8 +187,9 @@ int RunInspect(int argc, char** argv, int first) {
     FileTransport file;
     std::string error;
     if (!file.Open(path, error)) return fail("cannot read \"" + path + "\": " + error, kExitUsage);
-    PosixFileSystem files;
-    const FormatFinding finding = CheckRecordFormat(files, path, o.BigEndian, o.Format);
+    // The frames at the start, looked at without seeking so that standard input works too.
+    const std::vector<uint8_t>& head = file.LookAhead(kFormatLookBytes);
+    const FormatFinding finding = CheckStreamBytes(head.data(), head.size(), o.BigEndian, o.Format);
     if (finding.Contradicts()) {
         if (!args.Has("--force")) return fail(FindingText(finding), kExitMismatch);
         std::fprintf(stderr, "vintrel-cli inspect: %s\n", FindingText(finding).c_str());

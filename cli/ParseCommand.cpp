@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/InputFile.h"
 #include "recording/OfflineParse.h"
 #include "recording/PosixFileSystem.h"
 #include "stream/QueueSink.h"
@@ -21,15 +22,15 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli parse FILE [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
+    "usage: vintrel-cli parse FILE|- [--format F] [--protocol new|old] [--big-endian] [--no-checksum]\n"
     "                         [--base NAME] [--no-stamp] [--out DIR] [--on-damage retry|ignore|abort]\n"
     "                         [--gaps marker|exact] [--multichannel] [--force] [--json]\n"
-    "Parses a saved raw record (or a captured dump) into one WAV file per channel and per-frame\n"
-    "parameter in DIR (default: the current folder), named NAME + time stamp + channel name, as the\n"
-    "\"Parse Offline (expert)\" button does. Without --protocol the protocol of the first frame\n"
-    "marker in the file is used. --big-endian parses through a byte-swapped copy. At damage the\n"
-    "parse retries (going on and asking again), ignores (going on without asking) or aborts\n"
-    "(default: ignore); the questions are printed on standard error.\n"
+    "Parses a saved raw record (or a captured dump; \"-\" reads standard input) into one WAV file per\n"
+    "channel and per-frame parameter in DIR (default: the current folder), named NAME + time stamp +\n"
+    "channel name, as the \"Parse Offline (expert)\" button does. Without --protocol the protocol\n"
+    "of the first frame marker in the file is used. --big-endian parses through a byte-swapped copy.\n"
+    "At damage the parse retries (going on and asking again), ignores (going on without asking) or\n"
+    "aborts (default: ignore); the questions are printed on standard error.\n"
     "--gaps exact fills a forward gap in the frame numbering with exactly the missing frames' silence\n"
     "(at most ten minutes a gap); marker (the default) puts a fixed stretch of silence at every break.\n"
     "--multichannel also writes NAME + time stamp + \"multichannel.wav\": every raw channel of the\n"
@@ -206,8 +207,15 @@ int RunParse(int argc, char** argv, int first) {
     if (!args.Ok()) return usage(args.Error());
     if (args.Positional().size() != 1) return usage("one FILE is needed");
 
+    InputFile input;
+    std::string inputError;
+    if (int status = 0; !input.Open(args.Positional()[0], inputError, status)) {
+        std::fprintf(stderr, "vintrel-cli parse: %s\n", inputError.c_str());
+        report.Error(inputError);
+        return summary(nullptr, status);
+    }
     OfflineRequest r;
-    r.FileName = args.Positional()[0];
+    r.FileName = input.Path();
     r.BigEndian = args.Has("--big-endian");
     DataStreamFormat format = DataStreamFormat::Ksps8Ms4;
     if (auto f = args.Value("--format")) {

@@ -7,6 +7,7 @@
 #include "cli/FrameCounter.h"
 #include "cli/LinkOptions.h"
 #include "cli/ParseCommand.h"
+#include "cli/RawRecordName.h"
 #include "connection/StopSignal.h"
 #include "stream/QueueSink.h"
 
@@ -23,20 +24,27 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N] --seconds N\n"
-    "                          [--format F] [--big-endian] [--no-checksum] [--base NAME] [--no-stamp]\n"
-    "                          [--out DIR] [--keep-raw] [--on-damage retry|ignore|abort] [--dump DIR]\n"
+    "usage: vintrel-cli record [--connect HOST:PORT | --serial DEV [--baud R] | --ftdi N]\n"
+    "                          [--seconds N | --frames N] [--format F] [--big-endian] [--no-checksum]\n"
+    "                          [--base NAME] [--no-stamp] [--out DIR] [--keep-raw | --raw FILE]\n"
+    "                          [--force] [--on-damage retry|ignore|abort] [--dump DIR]\n"
     "                          [--gaps marker|exact] [--multichannel] [--json]\n"
     "Connects as the Connect button does (default --connect 127.0.0.1:9090), starts a recording as\n"
     "\"Start record\" does with \"Max time, sec\" N, and when N seconds of frames are recorded ends\n"
     "it, parsing the raw record \"temp.$$$\" into WAV files and the target's profile report in DIR\n"
-    "(default: the current folder). Ctrl-C ends the recording early (it is still parsed).\n"
+    "(default: the current folder). --frames N ends it when N frames are recorded instead; without\n"
+    "either the recording goes on until Ctrl-C or SIGTERM. Ctrl-C and SIGTERM end the recording\n"
+    "early (it is still parsed).\n"
     "HOST is an IPv4 address, a host name (looked up within 2 s) or an IPv6 address in brackets.\n"
-    "--keep-raw leaves \"temp.$$$\" in DIR. --dump writes the debug dump (every block read, a record\n"
+    "--keep-raw leaves the raw record in DIR: \"temp.$$$\", or when that is there already the first\n"
+    "free name of temp-1.$$$, temp-2.$$$, ... (--force overwrites \"temp.$$$\"). --raw writes the raw\n"
+    "record at FILE and keeps it; an existing FILE is refused unless --force is given. --dump writes the "
+    "debug dump (every block read, a record\n"
     "per read and per frame) into its DIR. Prints the live counters, the status line of the parse\n"
     "and, for a damaged record, the diagnosis values.\n"
     "Each loss of the link and each reconnection is printed as it happens; a recording goes on\n"
-    "across the reconnections. Without N seconds of frames the recording ends after 2 N + 15 s.\n"
+    "across the reconnections. With --seconds N and without N seconds of frames the recording ends\n"
+    "after 2 N + 15 s.\n"
     "A raw record that cannot be parsed is kept, and its path printed, even without --keep-raw.\n"
     "--gaps is the parse's fill of breaks in the frame numbering, and --multichannel its file of all\n"
     "raw channels interleaved, as for vintrel-cli parse.\n"
@@ -46,7 +54,7 @@ constexpr const char* kUsage =
     "--json writes JSON Lines on standard output instead (the text and the progress bar go to\n"
     "standard error): a \"status\" object once a second with the counters and the status line, a\n"
     "\"gap\" object per break in the numbering, \"warning\" and \"error\" objects and one \"summary\"\n"
-    "at the end with the fragments and the files written.\n";
+    "at the end with the fragments, the files written and the raw record when it is kept.\n";
 constexpr const char* kExitNotes =
     "Also 1 when the link was down at the 2 N + 15 s limit or the raw record was kept after a\n"
     "failed parse; 3 when the raw record could not be created.\n";
@@ -122,11 +130,11 @@ private:
 } // namespace
 
 int RunRecord(int argc, char** argv, int first) {
-    CliArgs args(
-        argc, argv, first,
-        {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--base", "--out",
-         "--on-damage", "--dump", "--gaps"},
-        {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--multichannel", "--json", "--help"});
+    CliArgs args(argc, argv, first,
+                 {"--connect", "--serial", "--baud", "--ftdi", "--format", "--seconds", "--frames", "--base",
+                  "--out", "--on-damage", "--dump", "--gaps", "--raw"},
+                 {"--big-endian", "--no-checksum", "--no-stamp", "--keep-raw", "--multichannel", "--force",
+                  "--json", "--help"});
     if (args.Has("--help")) {
         PrintHelp(stdout, kUsage, kExitNotes);
         return 0;
@@ -160,7 +168,10 @@ int RunRecord(int argc, char** argv, int first) {
     if (const std::string why = StreamSettings(args, cs); !why.empty()) return usage(why);
     const auto seconds = args.Integer("--seconds", 1, INT32_MAX);
     if (!args.Ok()) return usage(args.Error());
-    if (!seconds) return usage("--seconds N is needed");
+    const auto frames = args.Integer("--frames", 1, INT32_MAX);
+    if (!args.Ok()) return usage(args.Error());
+    if (seconds && frames) return usage("--seconds and --frames exclude each other");
+    if (args.Has("--raw") && args.Has("--keep-raw")) return usage("--raw and --keep-raw exclude each other");
     DamageAnswer onDamage = DamageAnswer::Ignore;
     if (auto d = args.Value("--on-damage"))
         if (!ParseOnDamage(*d, onDamage)) return usage("--on-damage takes retry, ignore or abort");
@@ -173,8 +184,14 @@ int RunRecord(int argc, char** argv, int first) {
         return usage(why);
     rs.FileNameBase = args.Value("--base").value_or("");
     rs.IncludeTimeStamp = !args.Has("--no-stamp");
-    rs.DeleteRawRecord = !args.Has("--keep-raw");
-    rs.MaxTimeText = std::to_string(*seconds);
+    rs.DeleteRawRecord = !args.Has("--keep-raw") && !args.Has("--raw");
+    const RawRecordChoice raw = ChooseRawRecord(rs.RecordingsFolder, args.Value("--raw"),
+                                                args.Has("--keep-raw"), args.Has("--force"));
+    if (!raw.Error.empty()) return usage(raw.Error);
+    rs.RawRecordFile = raw.Path;
+    // Without --seconds the time never ends a recording (INT32_MAX s is beyond any run).
+    rs.MaxTimeText = std::to_string(seconds.value_or(INT32_MAX));
+    rs.FrameLimit = int32_t(frames.value_or(0));
     rs.ShowFiles = false;
     rs.WriteMultichannel = args.Has("--multichannel");
     if (auto g = args.Value("--gaps"))
@@ -221,7 +238,8 @@ int RunRecord(int argc, char** argv, int first) {
     const bool tty = isatty(fileno(out));
     const auto start = std::chrono::steady_clock::now();
     // Frames that never come would keep the clock still: the recording then ends by the wall clock.
-    const double deadline = 2.0 * rc.RecTotal + 15;
+    // Only a recording of N seconds has one: the others end by their frames or by a signal.
+    const double deadline = seconds ? 2.0 * rc.RecTotal + 15 : 0;
     bool capped = false;
     auto lastTimer = start, lastPrint = start, lastStatus = start;
     LinkLog link(engine, counter, tty, report);
@@ -239,7 +257,12 @@ int RunRecord(int argc, char** argv, int first) {
             engine.OnTimer();
             lastTimer = now;
         }
-        if (tty && now - lastPrint >= std::chrono::milliseconds(250)) {
+        if (tty && !seconds && now - lastPrint >= std::chrono::milliseconds(250)) {
+            lastPrint = now;
+            std::fprintf(out, "\rRecording %s s  frames %llu", rc.Controls().RecordedSec.c_str(),
+                         (unsigned long long)counter.Frames());
+            std::fflush(out);
+        } else if (tty && now - lastPrint >= std::chrono::milliseconds(250)) {
             lastPrint = now;
             const int total = rc.RecTotal > 0 ? rc.RecTotal : 1;
             const int filled = std::min(20, std::max(0, rc.RecShown) * 20 / total);
@@ -261,7 +284,7 @@ int RunRecord(int argc, char** argv, int first) {
                              .Add("recorded_s", rc.Recorder().RecSec.load())
                              .Add("status", sink.Status()));
         }
-        capped = std::chrono::duration<double>(now - start).count() > deadline;
+        capped = seconds && std::chrono::duration<double>(now - start).count() > deadline;
         if (StopRequested() || capped) {
             rc.StartStopButtonClick(); // ends and parses what was recorded
             break;
@@ -299,6 +322,14 @@ int RunRecord(int argc, char** argv, int first) {
         std::fprintf(out, "Raw record kept: %s\n", outcome.KeptRawRecord.c_str());
     summary.Add("raw_record_kept",
                 outcome.KeptRawRecord.empty() ? std::nullopt : std::optional(outcome.KeptRawRecord));
+    // A raw record kept on request (a failed parse keeps one anyway, named above).
+    std::optional<std::string> kept;
+    if (!outcome.KeptRawRecord.empty())
+        kept = outcome.KeptRawRecord;
+    else if (!rs.DeleteRawRecord)
+        kept = rs.RawRecordFile.empty() ? RawRecordPath(rs) : rs.RawRecordFile;
+    if (kept && outcome.KeptRawRecord.empty()) std::fprintf(out, "Raw record: %s\n", kept->c_str());
+    summary.Add("raw_record", kept);
     const bool mismatch = !engine.FormatWarning().empty();
     if (mismatch) {
         std::fflush(out);

@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/InputFile.h"
 #include "cli/JsonLines.h"
 #include "monitor/Snapshot.h"
 #include "monitor/SnapshotLayout.h"
@@ -18,7 +19,7 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli snapshot FILE --png OUT.png [--format F] [--big-endian] [--spectrum] [--fft N]\n"
+    "usage: vintrel-cli snapshot FILE|- --png OUT.png [--format F] [--big-endian] [--spectrum] [--fft N]\n"
     "                            [--rate 1..7] [--linear] [--db 0..48] [--vad] [--noise-level]\n"
     "                            [--seconds S] [--size WxH] [--json]\n"
     "Replays a raw record (the first S seconds, default all of it) through the receiver and the\n"
@@ -97,9 +98,12 @@ int RunSnapshot(int argc, char** argv, int first) {
         o.Height = wh->second;
     }
 
-    const std::string path = args.Positional()[0];
-    FileTransport file;
+    const std::string& name = args.Positional()[0];
+    InputFile input;
     std::string error;
+    if (int status = 0; !input.Open(name, error, status)) return failed(error, status);
+    const std::string& path = input.Path();
+    FileTransport file;
     if (!file.Open(path, error)) return failed("cannot read \"" + path + "\": " + error, kExitUsage);
     // Text needs a GUI application; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -113,11 +117,11 @@ int RunSnapshot(int argc, char** argv, int first) {
     }
 
     const std::string base =
-        path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+        name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
     o.Title = base + "  " + FormatCaption(o.Replay.Format);
     const SnapshotResult r = DrawSnapshot(
         file, [&file] { return file.Exhausted(); }, o);
-    if (file.Failed()) return failed("read error in \"" + path + "\"", kExitUsage);
+    if (file.Failed()) return failed("read error in \"" + name + "\"", kExitUsage);
     if (!r.Image.save(QString::fromStdString(*png), "PNG"))
         return failed("cannot write \"" + *png + "\"", kExitWriteFailed);
     std::fprintf(report.Text(),

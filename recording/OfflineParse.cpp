@@ -45,13 +45,11 @@ int DetectRecordProtocol(FileSystem& files, const std::string& path, bool bigEnd
 
 FormatFinding CheckRecordFormat(FileSystem& files, const std::string& path, bool bigEndian,
                                 DataStreamFormat format) {
-    // Half a megabyte holds more than a hundred frames of any format.
-    constexpr size_t kLookBytes = size_t{512} * 1024;
     int err = 0;
     const std::unique_ptr<File> file = files.Open(path, OpenMode::Read, err);
     if (!file) return FormatFinding{};
-    auto buf = std::make_unique<uint8_t[]>(kLookBytes);
-    const size_t n = file->ReadAt(buf.get(), kLookBytes, 0, err);
+    auto buf = std::make_unique<uint8_t[]>(kFormatLookBytes);
+    const size_t n = file->ReadAt(buf.get(), kFormatLookBytes, 0, err);
     return CheckStreamBytes(buf.get(), n, bigEndian, format);
 }
 

@@ -42,7 +42,8 @@ bool RawRecorder::Create(const std::string& path, std::string* cause) {
     return true;
 }
 
-void RawRecorder::Begin() {
+void RawRecorder::Begin(int32_t frameLimit) {
+    frameLimit_ = frameLimit;
     RecNo = 0;
     RecSec = 0;
     recording_.store(true, std::memory_order_seq_cst);
@@ -113,6 +114,10 @@ void RawRecorder::OnFrame(const DecodedFrame& f) {
     writing_.store(true, std::memory_order_seq_cst);
     if (!recording_.load(std::memory_order_seq_cst) || layoutChanged_.load(std::memory_order_relaxed)) {
         writing_.store(false, std::memory_order_release); // ended meanwhile, or waiting to be
+        return;
+    }
+    if (frameLimit_ > 0 && RecNo.load(std::memory_order_relaxed) >= frameLimit_) {
+        writing_.store(false, std::memory_order_release); // the limit is recorded: the window ends it
         return;
     }
     if (f.FramesFromStart == 0) newConnection_ = true;

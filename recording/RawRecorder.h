@@ -34,11 +34,16 @@ public:
     // cannot be created or is not there afterwards, with cause (when given) naming the file or
     // its folder and the reason; nothing stays open then.
     bool Create(const std::string& path, std::string* cause = nullptr);
-    // From here on the parsing thread writes and counts: RecNo and RecSec start from 0, FRecord is added.
-    void Begin();
+    // From here on the parsing thread writes and counts: RecNo and RecSec start from 0, FRecord is
+    // added. With a frameLimit above 0 no frame is written after that many.
+    void Begin(int32_t frameLimit = 0);
     // Removes FRecord and closes the raw record, exclusive with the write of a frame.
     void StopAndClose();
     bool IsOpen() const;
+    // The frame limit given to Begin is recorded.
+    bool LimitReached() const {
+        return frameLimit_ > 0 && RecNo.load(std::memory_order_relaxed) >= frameLimit_;
+    }
 
     // Parsing thread, every decoded frame.
     void OnFrame(const DecodedFrame& f) override;
@@ -62,6 +67,7 @@ private:
     MessageSink& sink_;
     FileSystem& files_;
     std::atomic<bool> recording_{false};
+    int32_t frameLimit_ = 0; // written by Begin before recording_ is set
     std::atomic<bool> writing_{false};
     // The raw record, owned here; the parser closes it (and sets null) only when a failed write
     // cannot be taken back.

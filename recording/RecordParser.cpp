@@ -331,8 +331,7 @@ void RecordParser::WrongStructure(const std::string& name, ParseOutcome& out) {
 ParseOutcome RecordParser::ParseRecordedAudio(const std::string& AudioFileName, const ParseRequest& request) {
     req_ = request;
     ParseOutcome out;
-    const std::string name =
-        AudioFileName.empty() ? req_.Settings.RecordingsFolder + "/" + kRawRecordName : AudioFileName;
+    const std::string name = AudioFileName.empty() ? RawRecordPath(req_.Settings) : AudioFileName;
     RecordReader f(files_);
     std::string error;
     if (!f.Open(name, error)) {

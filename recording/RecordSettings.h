@@ -2,6 +2,7 @@
 // What the recorder and the record parser read from the settings dialog and the main window
 // at the moment they need it: the output folder, the file names, what happens to the raw record
 // and the time limit.
+#include <cstdint>
 #include <string>
 
 namespace vintrel {
@@ -23,11 +24,13 @@ struct RecordSettings {
     std::string FileNameBase;     // "File name base", trimmed when used
     bool IncludeTimeStamp = true; // "Include time stamp into filename"
     StereoChoice Stereo = StereoChoice::Mono;
-    bool DeleteRawRecord = true;                    // "Delete raw record after parsing"
-    std::string MaxTimeText = "999";                // "Max time, sec"
-    bool ShowFiles = true;                          // "Open dialog with recorded files"
-    GapFill Gaps = GapFill::Marker;                 // how breaks in the frame numbering are filled
-    bool WriteMultichannel = false;                 // also one WAV file of all raw channels, interleaved
+    bool DeleteRawRecord = true;     // "Delete raw record after parsing"
+    std::string MaxTimeText = "999"; // "Max time, sec"
+    bool ShowFiles = true;           // "Open dialog with recorded files"
+    GapFill Gaps = GapFill::Marker;  // how breaks in the frame numbering are filled
+    std::string RawRecordFile;       // the raw record's path; empty: "temp.$$$" in RecordingsFolder
+    int32_t FrameLimit = 0;          // a recording ends after this many frames; 0: no limit
+    bool WriteMultichannel = false;  // also one WAV file of all raw channels, interleaved
     std::string Caption = "Tesmaro Sondrel V5.27k"; // the main window's caption, named in profile.c
 };
 
@@ -41,6 +44,11 @@ constexpr const char* kMultichannelImpossibleText = "Stereo impossible: incompat
 
 // The raw record's file name inside the recordings folder.
 constexpr const char* kRawRecordName = "temp.$$$";
+// Where a recording writes its raw record.
+inline std::string RawRecordPath(const RecordSettings& s) {
+    return s.RawRecordFile.empty() ? s.RecordingsFolder + "/" + kRawRecordName : s.RawRecordFile;
+}
+
 // The file locked in the recordings folder while a recording or its parse uses the folder.
 constexpr const char* kFolderLockName = ".vintrel.lock";
 

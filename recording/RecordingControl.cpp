@@ -63,7 +63,7 @@ void RecordingControl::StartStopButtonClick() {
         return;
     }
     recordFolder_ = settings.RecordingsFolder;
-    if (std::string cause; !recorder_.Create(settings.RecordingsFolder + "/" + kRawRecordName, &cause)) {
+    if (std::string cause; !recorder_.Create(RawRecordPath(settings), &cause)) {
         folderLock_.reset();
         relay_->ErrorBox("Sondrel",
                          "Can't create a temporary file\nPerhaps you are using 'temp.$$$' file at this "
@@ -76,7 +76,7 @@ void RecordingControl::StartStopButtonClick() {
     controls_.RecordedSec = "0";
     controls_.CancelEnabled = true;
     sink_.SetStat(" Log recording", StatStyle::Normal);
-    recorder_.Begin();
+    recorder_.Begin(settings.FrameLimit);
     controls_.Hourglass = false;
     controls_.StartStopEnabled = true;
 }
@@ -101,8 +101,14 @@ void RecordingControl::EndRecording(bool automatic) {
     const ProfileSnapshot profile = TakeProfileSnapshot(s_.Decoder, request.ProtocolType);
     request.Profile = &profile;
     ParseOutcome outcome = parser_.ParseRecordedAudio("", request);
-    const std::string raw = settings.RecordingsFolder + "/" + kRawRecordName;
-    if (outcome.Failed()) {
+    const std::string raw = RawRecordPath(settings);
+    if (outcome.Failed() && !settings.RawRecordFile.empty()) {
+        outcome.KeptRawRecord = raw; // a record named by the user stays where it is
+        sink_.SetStat(
+            (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
+                " Raw record kept: " + raw,
+            StatStyle::Normal, StatKind::Sticky);
+    } else if (outcome.Failed()) {
         // The frames are only in the raw record now: it is kept, whatever the setting, under a
         // name of its own that the next recording does not overwrite.
         const std::string kept = settings.RecordingsFolder + "/temp" + TimeStamp() + ".$$$";
@@ -111,7 +117,7 @@ void RecordingControl::EndRecording(bool automatic) {
             (outcome.Status.empty() ? std::string("The record could not be parsed.") : outcome.Status) +
                 " Raw record kept: " + outcome.KeptRawRecord,
             StatStyle::Normal, StatKind::Sticky);
-    } else if (settings.DeleteRawRecord) {
+    } else if (settings.DeleteRawRecord && settings.RawRecordFile.empty()) {
         files_.Remove(raw);
     }
     folderLock_.reset();
@@ -165,7 +171,7 @@ void RecordingControl::ButtonCancelRecClick() {
     controls_.SettingsLocked = false;
     controls_.CancelEnabled = false;
     const RecordSettings settings = RecordingSettings();
-    if (settings.DeleteRawRecord) files_.Remove(settings.RecordingsFolder + "/" + kRawRecordName);
+    if (settings.DeleteRawRecord && settings.RawRecordFile.empty()) files_.Remove(RawRecordPath(settings));
     folderLock_.reset();
     static constexpr std::string_view kWords[] = {"Log recording"};
     sink_.ClearStatIfContains(kWords, 1);
@@ -186,6 +192,10 @@ void RecordingControl::OnFrameDelivered() {
         if (IsRecording())
             sink_.SetStat(" Log recording: a new record, the stream changed at the reconnection",
                           StatStyle::Normal, StatKind::Sticky); // the old record's result goes by
+        return;
+    }
+    if (recorder_.LimitReached()) {
+        StartStopButtonClick();
         return;
     }
     const int32_t sec = recorder_.RecSec.load(std::memory_order_relaxed);

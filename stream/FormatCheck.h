@@ -42,6 +42,10 @@ constexpr double kFasterThanRealTimeMs = 4.0 / 3.0 / 2.0;
 // channel they carry. New-protocol frames fit the format when any raw chunk carries its
 // ChannLenWords (a frame may carry one channel at another count); old-protocol frames when their
 // marker spacing is (1 + channels) x ChannLenWords x 2 most of the time.
+// How many bytes at the start of a stream the check looks at: half a megabyte holds more than a
+// hundred frames of any format.
+constexpr size_t kFormatLookBytes = size_t{512} * 1024;
+
 FormatFinding CheckStreamBytes(const uint8_t* data, size_t n, bool bigEndian, DataStreamFormat chosen);
 
 // Adds a measured frame period (live) to what the bytes said. The chosen format must fit both;

@@ -36,14 +36,21 @@ public:
     FileTransport(const FileTransport&) = delete;
     FileTransport& operator=(const FileTransport&) = delete;
 
-    // False with the system's reason in `error` when the file cannot be opened.
+    // False with the system's reason in `error` when the file cannot be opened. "-" reads the
+    // standard input, which cannot seek.
     bool Open(const std::string& path, std::string& error);
+    // Reads up to `n` bytes ahead without consuming them (kept for Read), so a stream that cannot
+    // seek can still be looked at first. Call once, before the first Read.
+    const std::vector<uint8_t>& LookAhead(size_t n);
     TransportRead Read(uint8_t* dst, uint32_t len, bool firstPart) override;
     bool Exhausted() const { return eof_; }
     bool Failed() const { return failed_; }
 
 private:
     std::FILE* f_ = nullptr;
+    bool ownsFile_ = false;
+    std::vector<uint8_t> ahead_; // bytes read by LookAhead, served first
+    size_t aheadPos_ = 0;
     bool eof_ = false;
     bool failed_ = false;
 };

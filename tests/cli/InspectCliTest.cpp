@@ -75,6 +75,27 @@ TEST(InspectCli, Totals) {
     std::filesystem::remove(path);
 }
 
+TEST(InspectCli, StandardInputReadsAsTheFile) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 8000; ++i) { // more than the look ahead at the start
+        test::NewFrame f(i);
+        f.Raw(0x0101, std::vector<int16_t>(32, int16_t(i))).Mips(120, 60);
+        if (i == 7000) f.BadChecksum();
+        test::Append(bytes, f.Bytes(false));
+    }
+    const std::string path = WriteStream("stdin.bin", bytes);
+    for (const char* options : {"", " --json", " --format 16k2"}) {
+        const auto file = RunCli("inspect " + path + options);
+        const auto in = RunCli("inspect -" + std::string(options) + " < " + path);
+        EXPECT_NE(file.exitCode, 2) << file.out;
+        EXPECT_EQ(in.exitCode, file.exitCode) << options;
+        EXPECT_EQ(in.out, file.out) << options;
+    }
+    EXPECT_NE(RunCli("inspect " + path).out.find("Total frames: 8000\nChecksum errors: 1\n"),
+              std::string::npos);
+    std::filesystem::remove(path);
+}
+
 TEST(InspectCli, JsonLinesDescribeEveryFrameAndEndWithOneSummary) {
     // 300 frames of 32 samples (8 Ksps, 4 ms) numbered from 1000 with frame 1280 missing; frame 260
     // has a bad checksum, frame 270 an unknown tag.

@@ -65,6 +65,36 @@ TEST(ParseCli, WritesTheFilesAndPrintsTheStatusLine) {
     EXPECT_NE(full.out.find("File too large"), std::string::npos) << full.out;
 }
 
+TEST(ParseCli, StandardInputParsesAsTheFileThroughACopyThatIsRemoved) {
+    const SimRecord rec = MakeSimRecord(Config(sim::Protocol::New, DataStreamFormat::Ksps16Ms4), 600);
+    TempDir dir, tmp;
+    WriteBytes(dir.File("rec.raw"), rec.bytes);
+    const std::string env = "TMPDIR=" + tmp.Path();
+    const auto file =
+        RunCli("parse " + dir.File("rec.raw") + " --format 16k4 --base f --no-stamp --out " + dir.Path());
+    const auto in = RunCli(
+        "parse - --format 16k4 --base s --no-stamp --out " + dir.Path() + " < " + dir.File("rec.raw"), env);
+    EXPECT_EQ(file.exitCode, 0) << file.out;
+    EXPECT_EQ(in.exitCode, 0) << in.out;
+    for (const char* channel : {"Raw_TXOUT1", "Raw_RXIN1", "MIPS"}) {
+        const std::vector<uint8_t> wav = ReadBytes(dir.File(std::string("f-") + channel + ".wav"));
+        EXPECT_FALSE(wav.empty()) << channel;
+        EXPECT_EQ(wav, ReadBytes(dir.File(std::string("s-") + channel + ".wav"))) << channel;
+    }
+    EXPECT_TRUE(tmp.List().empty());
+    // A copy that cannot be written ends with the write failure's status and names its cause.
+    FileSizeLimit limit(20000);
+    const auto ignored = std::signal(SIGXFSZ, SIG_DFL);
+    const auto full = RunCli("parse - --out " + dir.Path() + " < " + dir.File("rec.raw"), env);
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_EQ(full.exitCode, 5) << full.out;
+    EXPECT_NE(full.out.find("vintrel-cli parse: cannot copy standard input to \"" + tmp.Path()),
+              std::string::npos)
+        << full.out;
+    EXPECT_NE(full.out.find("File too large"), std::string::npos) << full.out;
+    EXPECT_TRUE(tmp.List().empty());
+}
+
 TEST(ParseCli, DamagedRecordsPrintTheDiagnosis) {
     sim::StreamConfig c = Config(sim::Protocol::Old, DataStreamFormat::Ksps8Ms4);
     c.damage.skipFrameEvery = 200;
@@ -473,7 +503,11 @@ TEST(RecordCli, FailuresEndWithTheirExitStatus) {
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_NE(refused.out.find("TCP/IP error: Connection refused (127.0.0.1:1)"), std::string::npos)
         << refused.out;
-    EXPECT_EQ(RunCli("record --connect 127.0.0.1:1").exitCode, 2); // --seconds is needed
+    for (const char* options : {"--seconds 1 --frames 5", "--raw a --keep-raw", "--frames 0"}) {
+        const auto r = RunCli(std::string("record --connect 127.0.0.1:1 ") + options);
+        EXPECT_EQ(r.exitCode, 2) << options;
+        EXPECT_NE(r.out.find("usage: vintrel-cli record"), std::string::npos) << r.out;
+    }
     EXPECT_EQ(RunCli("record --seconds 1 --format 9k9").exitCode, 2);
     EXPECT_TRUE(dir.List().empty());
 
@@ -487,6 +521,60 @@ TEST(RecordCli, FailuresEndWithTheirExitStatus) {
     std::signal(SIGXFSZ, ignored);
     EXPECT_EQ(r.exitCode, 5) << r.out;
     EXPECT_GT(ValueAfter(r.out, "Frames lost from the raw record: "), 0u) << r.out;
+}
+
+namespace {
+
+// Counts the frames of a raw record of the new protocol (each frame's length at its byte 12).
+size_t RawFrames(const std::vector<uint8_t>& raw) {
+    size_t n = 0;
+    for (size_t at = 0; at + 14 <= raw.size(); at += size_t(raw[at + 12]) | size_t(raw[at + 13]) << 8) {
+        if ((size_t(raw[at + 12]) | size_t(raw[at + 13]) << 8) == 0) return 0;
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(RecordCli, FrameCountsAndRawRecordsThatAreKept) {
+    const auto script = [] {
+        return ScriptedTarget::FromSimulator(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 900);
+    };
+    TempDir dir;
+    const auto record = [&](const std::string& options) {
+        ScriptedTarget target(script());
+        return RunCli("record --connect " + target.Address() + " --no-stamp --out " + dir.Path() + " " +
+                      options);
+    };
+    auto r = record("--frames 500 --keep-raw --base a");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ValueAfter(r.out, "Recorded frames: "), 500u) << r.out;
+    const std::vector<uint8_t> first = ReadBytes(dir.File("temp.$$$"));
+    EXPECT_EQ(RawFrames(first), 500u);
+    EXPECT_NE(r.out.find("Raw record: " + dir.File("temp.$$$") + "\n"), std::string::npos) << r.out;
+    // A second kept record takes the next free name; the first stays as it was.
+    r = record("--frames 100 --keep-raw --base b --json");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ReadBytes(dir.File("temp.$$$")), first);
+    EXPECT_EQ(RawFrames(ReadBytes(dir.File("temp-1.$$$"))), 100u);
+    std::vector<Json> lines;
+    ASSERT_NO_THROW(lines = JsonLinesAmong(r.out)) << r.out;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["raw_record"].Str(), dir.File("temp-1.$$$"));
+    // A named raw record is kept; an existing one is refused unless --force is given.
+    const std::string named = dir.File("named.raw");
+    r = record("--frames 50 --base c --raw " + named);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 50u);
+    r = record("--frames 50 --base d --raw " + named);
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_NE(
+        r.out.find("vintrel-cli record: the raw record \"" + named + "\" exists (--force overwrites it)"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(record("--frames 60 --base d --force --raw " + named).exitCode, 0);
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 60u);
 }
 
 } // namespace vintrel
