@@ -30,15 +30,16 @@ int16_t DiagnosticsModel::Low() {
     return static_cast<int16_t>(rng_.UniformInt(0, kQuietLevel));
 }
 
-DiagnosticValues DiagnosticsModel::Next(bool farEndVoice, bool echoPresent) {
+DiagnosticValues DiagnosticsModel::Next(bool farEndVoice, bool echoPresent, bool nearEndVoice) {
     DiagnosticValues d;
     Hold(farEndVoice, frameMs_, voiceHangMs_);
     Hold(echoPresent, frameMs_, echoHangMs_);
     const bool voiced = voiceHangMs_ > 0;
     const bool echo = echoHangMs_ > 0;
     d.vadRx = voiced ? High() : Low();
-    d.vadTx = Low();
-    d.ndTx = echo ? Low() : High();
+    // No hangover on the transmit side: the near-end talker's bursts are whole frames.
+    d.vadTx = nearEndVoice ? High() : Low();
+    d.ndTx = echo || nearEndVoice ? Low() : High();
     d.ndRx = High();
 
     // Random walks scaled to the frame period so every format wanders at the same speed in time.

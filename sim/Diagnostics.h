@@ -2,7 +2,8 @@
 // The per-frame diagnostic values of the simulated target: noise detection and voice activity
 // (Q15 likelihoods, 32767 = certain), AGC gain words, processor load, and the old-protocol
 // volume and underflow words. They follow the signals: voice is active while the far-end talker's
-// syllables sound, the transmit-side noise detector drops while their echo reaches the microphone.
+// syllables sound, the transmit-side noise detector drops while their echo or a near-end talker
+// reaches the microphone, and transmit voice activity is high exactly on near-end talk frames.
 #include <cstdint>
 
 #include "sim/SimRandom.h"
@@ -17,7 +18,7 @@ int16_t EncodeAgcGain(int gain);
 struct DiagnosticValues {
     int16_t ndTx = 0;  // noise detection on TX1in: high while the microphone hears only noise
     int16_t ndRx = 0;  // noise detection on RXin, which carries noise only
-    int16_t vadTx = 0; // voice activity on TXout: there is no near-end talker, so it stays low
+    int16_t vadTx = 0; // voice activity on TXout: high on near-end talk frames, low otherwise
     int16_t vadRx = 0; // voice activity on RXout: high while the far-end talker speaks
     int16_t agcTx = 0; // AGC gain words (encoded)
     int16_t agcRx = 0;
@@ -36,7 +37,7 @@ public:
     static constexpr int kQuietLevel = 3000;  // those of an unvoiced frame in 0..3000
 
     DiagnosticsModel(double frameMs, uint64_t seed);
-    DiagnosticValues Next(bool farEndVoice, bool echoPresent);
+    DiagnosticValues Next(bool farEndVoice, bool echoPresent, bool nearEndVoice = false);
 
 private:
     int16_t High();

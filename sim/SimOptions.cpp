@@ -8,6 +8,8 @@
 namespace vintrel::sim {
 
 namespace {
+constexpr double kMaxAttenuationDb = 100;
+
 template <typename T> bool ParseInteger(std::string_view text, T& out) {
     const std::optional<T> v = ParseDecimal<T>(text);
     if (v) out = *v;
@@ -17,6 +19,14 @@ template <typename T> bool ParseInteger(std::string_view text, T& out) {
 bool ParseSeconds(const std::string& text, double& out) {
     const std::optional<double> v = ParseReal(text);
     if (!v || *v <= 0) return false;
+    out = *v;
+    return true;
+}
+
+// An attenuation in dB, 0..kMaxAttenuationDb.
+bool ParseDb(const std::string& text, double& out) {
+    const std::optional<double> v = ParseReal(text);
+    if (!v || !(*v >= 0 && *v <= kMaxAttenuationDb)) return false;
     out = *v;
     return true;
 }
@@ -52,6 +62,14 @@ std::string SimUsage() {
            "  --seed N                  seed of every random choice, 0..2^64-1 (default 1); the same seed\n"
            "                            gives the same bytes\n"
            "  --echo-delay-ms D         delay of the RXout echo on TX1in, 0..1000 ms (default 60)\n"
+           "  --erl-db X                echo return loss: the echo on TX1in is RXout attenuated by X dB,\n"
+           "                            0..100 (default 9.1, an echo gain of 0.35)\n"
+           "  --cancel-db X             the echo on TXout is the echo on TX1in attenuated by X dB,\n"
+           "                            0..100 (default 20)\n"
+           "  --near-talk-every S       a near-end talker speaks on TX1in and TXout every S seconds for\n"
+           "                            S/2 or 1 s, whichever is shorter; VAD TX is high exactly on those\n"
+           "                            frames (default: no near-end talker)\n"
+           "  --no-noise                add no noise to any channel, so levels follow the settings exactly\n"
            "\n"
            "Damage (K = 0 is off; frames are counted from 1, damage hits frames K, 2K, ...):\n"
            "  --bad-checksum-every K    new protocol: send a wrong checksum word\n"
@@ -165,6 +183,27 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
                  return Need(name, "milliseconds 0..1000");
              return "";
          }},
+        {"--erl-db",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             double db = 0;
+             if (!ParseDb(v, db)) return Need(name, "decibels 0..100");
+             s.signal.echoGain = GainForAttenuationDb(db);
+             return "";
+         }},
+        {"--cancel-db",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             double db = 0;
+             if (!ParseDb(v, db)) return Need(name, "decibels 0..100");
+             s.signal.residualEcho = GainForAttenuationDb(db);
+             return "";
+         }},
+        {"--near-talk-every",
+         [&](const std::string& name, const std::string& v) -> std::string {
+             double d = 0;
+             if (!ParseSeconds(v, d)) return Need(name, "a number of seconds above 0");
+             s.signal.nearTalkEverySeconds = d;
+             return "";
+         }},
         {"--seconds",
          [&](const std::string& name, const std::string& v) -> std::string {
              double d = 0;
@@ -209,13 +248,14 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
         {"--unknown-tag-every", every(s.damage.unknownTagEvery)},
     };
 
-    bool pty = false, fast = false, once = false;
+    bool pty = false, fast = false, once = false, noNoise = false;
     const std::map<std::string, bool*> flags = {
         {"--big-endian", &s.bigEndian},
         {"--drop-mid-frame", &o.dropMidFrame},
         {"--pty", &pty},
         {"--as-fast-as-possible", &fast},
         {"--once", &once},
+        {"--no-noise", &noNoise},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -259,6 +299,7 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
         if (!o.dropAfter) return {o, "--drop-mid-frame needs --drop-connection-after"};
         listenOnly.push_back("--drop-mid-frame");
     }
+    s.signal.noise = !noNoise;
     o.paced = !fast;
     o.once = once;
     if (outputs.size() > 1) return {o, outputs[0] + " and " + outputs[1] + " exclude each other"};

@@ -18,7 +18,7 @@ StreamGenerator::StreamGenerator(const StreamConfig& config)
     : config_(Sanitised(config)), format_(GetStreamFormat(config_.format)),
       channels_(InTagOrder(ChannelsByPreference(config_.channels))),
       profile_(MakeTargetProfile(config_.platform)), pskTable_(MakeOldPskTable()),
-      signal_(format_.SamplingRateFromSettings, config_.echoDelayMs, config_.seed),
+      signal_(format_.SamplingRateFromSettings, config_.echoDelayMs, config_.seed, config_.signal),
       diagnostics_(format_.MsPerFrame, DeriveSeed(config_.seed, RandomStream::Diagnostics)),
       chunker_(profile_.words), damage_(config_.damage, config_.protocol == Protocol::New,
                                         DeriveSeed(config_.seed, RandomStream::Damage)),
@@ -32,7 +32,8 @@ size_t StreamGenerator::AppendNextFrame(std::vector<uint8_t>& out) {
     out.insert(out.end(), damage.garbage.begin(), damage.garbage.end());
 
     signal_.NextFrame(format_.ChannLenWords, frame_);
-    const DiagnosticValues diag = diagnostics_.Next(frame_.farEndVoice, frame_.echoPresent);
+    const DiagnosticValues diag =
+        diagnostics_.Next(frame_.farEndVoice, frame_.echoPresent, frame_.nearEndVoice);
     const uint32_t counter = counter_++;
 
     if (config_.protocol == Protocol::New) {

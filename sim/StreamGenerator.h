@@ -28,6 +28,7 @@ struct StreamConfig {
     uint64_t seed = 1;
     TargetPlatform platform = TargetPlatform::General;
     int echoDelayMs = 60;
+    SignalSettings signal;
     uint32_t startCounter = 0; // the old protocol sends its low 16 bits
     DamagePlan damage;
 };

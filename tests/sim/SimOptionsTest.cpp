@@ -7,11 +7,31 @@ namespace vintrel::sim {
 namespace {
 
 TEST(SimOptions, EveryOptionInBothSpellings) {
-    const auto r =
-        ParseSimOptions({"--protocol", "old", "--format=16 Ksps, 16 ms", "--big-endian", "--channels", "3",
-                         "--seconds=2.5", "--seed", "18446744073709551615", "--platform", "kalimba",
-                         "--echo-delay-ms=120", "--skip-frame-every", "9", "--garbage-every=4",
-                         "--start-counter", "4294967295", "--output", "x.bin"});
+    const auto r = ParseSimOptions({"--protocol",
+                                    "old",
+                                    "--format=16 Ksps, 16 ms",
+                                    "--big-endian",
+                                    "--channels",
+                                    "3",
+                                    "--seconds=2.5",
+                                    "--seed",
+                                    "18446744073709551615",
+                                    "--platform",
+                                    "kalimba",
+                                    "--echo-delay-ms=120",
+                                    "--skip-frame-every",
+                                    "9",
+                                    "--garbage-every=4",
+                                    "--start-counter",
+                                    "4294967295",
+                                    "--output",
+                                    "x.bin",
+                                    "--erl-db",
+                                    "12",
+                                    "--cancel-db=25",
+                                    "--near-talk-every",
+                                    "3",
+                                    "--no-noise"});
     ASSERT_TRUE(r.Ok()) << r.error;
     const SimOptions& o = r.options;
     EXPECT_EQ(o.stream.protocol, Protocol::Old);
@@ -25,6 +45,10 @@ TEST(SimOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(o.stream.damage.garbageEvery, 4u);
     EXPECT_EQ(o.stream.startCounter, UINT32_MAX);
     EXPECT_EQ(o.output, "x.bin");
+    EXPECT_NEAR(o.stream.signal.echoGain, 0.251189, 1e-6);
+    EXPECT_NEAR(o.stream.signal.residualEcho, 0.0562341, 1e-7);
+    EXPECT_DOUBLE_EQ(o.stream.signal.nearTalkEverySeconds, 3.0);
+    EXPECT_FALSE(o.stream.signal.noise);
     EXPECT_DOUBLE_EQ(*EffectiveSeconds(o), 2.5);
 
     const auto n = ParseSimOptions(
@@ -45,6 +69,11 @@ TEST(SimOptions, LiveOutputsAndTheirDefaults) {
     EXPECT_TRUE(d.options.paced);
     EXPECT_FALSE(EffectiveSeconds(d.options)) << "a live target runs until stopped";
     EXPECT_FALSE(d.options.version);
+    // Exactly the classic gains, not their dB values converted back, so default streams keep their bytes.
+    EXPECT_EQ(d.options.stream.signal.echoGain, 0.35);
+    EXPECT_EQ(d.options.stream.signal.residualEcho, 0.1);
+    EXPECT_EQ(d.options.stream.signal.nearTalkEverySeconds, 0.0);
+    EXPECT_TRUE(d.options.stream.signal.noise);
     const auto v = ParseSimOptions({"--seconds", "2", "--version"});
     ASSERT_TRUE(v.Ok()) << v.error;
     EXPECT_TRUE(v.options.version);
@@ -115,6 +144,14 @@ TEST(SimOptions, BadValuesAreUsageErrorsNamingTheValidOnes) {
         {{"--drop-mid-frame"}, "needs --drop-connection-after"},
         {{"--drop-mid-frame=1", "--drop-connection-after=1"}, "takes no value"},
         {{"--log="}, "a file name"},
+        {{"--erl-db", "-1"}, "decibels 0..100"},
+        {{"--erl-db=nan"}, "decibels 0..100"},
+        {{"--cancel-db", "100.5"}, "decibels 0..100"},
+        {{"--cancel-db", "inf"}, "decibels 0..100"},
+        {{"--near-talk-every", "0"}, "above 0"},
+        {{"--near-talk-every=-2"}, "above 0"},
+        {{"--near-talk-every", "nan"}, "above 0"},
+        {{"--no-noise=1"}, "takes no value"},
     };
     for (const Case& c : cases) {
         const auto r = ParseSimOptions(c.args);
