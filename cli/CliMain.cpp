@@ -3,6 +3,7 @@
 #include "cli/DelayCommand.h"
 #include "cli/ExportCommand.h"
 #include "cli/InspectCommand.h"
+#include "cli/MetricsCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/ParseCommand.h"
 #include "cli/RecordCommand.h"
@@ -28,6 +29,7 @@ const Command kCommands[] = {
     {"delay", vintrel::cli::RunDelay, "estimate the RXout to TX1in delay of a raw record"},
     {"snapshot", vintrel::cli::RunSnapshot, "draw the charts of a raw record into a PNG file"},
     {"export", vintrel::cli::RunExport, "write the per-frame values of a raw record as CSV"},
+    {"metrics", vintrel::cli::RunMetrics, "the echo canceller's ERL, ERLE and double talk of a raw record"},
 };
 
 void Usage(std::FILE* to) {
