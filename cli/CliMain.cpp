@@ -3,6 +3,7 @@
 #include "cli/DelayCommand.h"
 #include "cli/ExportCommand.h"
 #include "cli/InspectCommand.h"
+#include "cli/MetricsCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/ParseCommand.h"
 #include "cli/PortsCommand.h"
@@ -30,6 +31,7 @@ const Command kCommands[] = {
     {"snapshot", vintrel::cli::RunSnapshot, "draw the charts of a raw record into a PNG file"},
     {"export", vintrel::cli::RunExport, "write the per-frame values of a raw record as CSV"},
     {"ports", vintrel::cli::RunPorts, "list the serial ports and FTDI devices without opening them"},
+    {"metrics", vintrel::cli::RunMetrics, "the echo canceller's ERL, ERLE and double talk of a raw record"},
 };
 
 void Usage(std::FILE* to) {
