@@ -73,7 +73,9 @@ void EnvelopeDelaySource::Estimate() {
             bestLag = lag;
         }
     }
-    if (bestLag >= 0) delay_ = bestLag;
+    // The first peak is taken at once; a change only when the next estimate confirms it.
+    if (bestLag >= 0 && (!delay_ || bestLag == candidate_)) delay_ = bestLag;
+    candidate_ = bestLag;
 }
 
 } // namespace vintrel

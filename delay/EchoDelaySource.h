@@ -35,8 +35,8 @@ private:
 };
 
 // Correlates the RXout and TX1in level envelopes (dB per frame) over the last second against lags
-// up to one second, twice a second; a peak whose correlation reaches 0.5 becomes the delay, and the
-// last such one stays. Fixed storage.
+// up to one second, twice a second; a peak whose correlation reaches 0.5 becomes the delay (a
+// change of it once two estimates in a row agree), and the last such one stays. Fixed storage.
 class EnvelopeDelaySource : public EchoDelaySource {
 public:
     static constexpr int kRing = 2048; // frames kept: two seconds at the fastest format
@@ -54,6 +54,7 @@ private:
     int filled_ = 0, sinceLast_ = 0, head_ = 0;
     std::array<float, kRing> rx_{}, mic_{};
     std::array<float, kRing> rxLine_{}, micLine_{}; // the ring unrolled for one estimate
+    int candidate_ = -1;
     std::optional<int> delay_;
 };
 

@@ -38,7 +38,7 @@ HEADER_ONLY = {
     "monitor/ListenView.h": "core",
     "recording/RecordSettings.h": "core", "recording/UserQuestions.h": "core",
     "recording/FileSystem.h": "core", "recording/ParseProgress.h": "core", "recording/RecordingView.h": "core",
-    "delay/CorrEntryPoints.h": "core",
+    "delay/CorrEntryPoints.h": "core", "delay/BinnedWindow.h": "core", "delay/EchoFigures.h": "core",
     "app/AppSettings.h": "core", "app/ConnectSettings.h": "core",
     "app/EngineView.h": "engine", "app/LinkCounters.h": "engine", "app/EngineHooks.h": "engine",
     "app/ChartCanvas.h": "gui",

@@ -101,10 +101,12 @@ TEST_P(EchoMetricsRecord, FiguresMatchTheKnownEchoPath) {
     // The figures count from the first delay estimate (2 s): far end active 13 s of it, 1.5 s of
     // them with the near end.
     EXPECT_NEAR(s["double_talk_share"].Num(), 1.5 / 13.0, 0.02);
-    EXPECT_NEAR(s["far_single_talk_share"].Num(), 11.5 / 18.0, 0.03);
+    // Far end alone 11.5 s of 18, plus 100 ms hangover after four bursts; without the VAD values
+    // it counts only once a pause has set its noise floor (from 3.4 s on).
+    EXPECT_NEAR(s["far_single_talk_share"].Num(), (withVad ? 11.9 : 10.5) / 18.0, 0.02);
     // Echo at -12.3 dBFS (uniform 4000) less ERL and ERLE.
     const double echoDbov = 10 * std::log10(4000.0 * 4000.0 / 3 / (32768.0 * 32768.0));
-    EXPECT_NEAR(s["residual_echo_dbov"].Num(), echoDbov - erl - erle, 0.5);
+    EXPECT_NEAR(s["residual_echo_dbov"].Num(), echoDbov - erl - erle, 0.7);
 
     // One window per second from the second on, each 2 s long.
     std::vector<const Json*> windows;
