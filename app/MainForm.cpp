@@ -78,6 +78,8 @@ TMainForm::TMainForm(const StartOptions& options) : options_(options) {
     delay_ = std::make_unique<DelayAnalysis>(corrLibrary_.Entries(), s, 2000);
     delayFeed_ = std::make_unique<DelayFeed>(s, *delay_);
     e.Extractor().AddConsumer(delayFeed_.get());
+    echoFigures_ = std::make_unique<LiveEchoFigures>(s, *delay_, corrLibrary_.Entries());
+    e.Extractor().AddConsumer(echoFigures_.get());
 
     e.FtdiLib().Loading();
     if (options.DUMP2FILE) {
@@ -394,7 +396,22 @@ void TMainForm::ConnectedChanged(bool connected) {
         CheckBoxSpectrumClick();
         if (listening_->Listen() != NOCHART) listening_->waveOutStart();
         MaxDelayComboBoxChange();
+        echoFigures_->RequestRestart(VadThreshold());
     }
+    RefreshEchoLine();
+}
+
+double TMainForm::VadThreshold() const {
+    return ComboBoxVadThr->currentIndex() * 0.05;
+}
+
+QString TMainForm::EchoLineText() const {
+    return echoLine_->text();
+}
+
+void TMainForm::RefreshEchoLine() {
+    echoLine_->setText(QString::fromStdString(
+        EchoFiguresLine(engine_->Connected() ? echoFigures_->Latest() : std::nullopt)));
 }
 
 void TMainForm::LinkCountersChanged(const LinkCounters& links) {
@@ -555,6 +572,7 @@ void TMainForm::RateTrackBarChange() {
 
 void TMainForm::ComboBoxVadThrChange() {
     panel_->SetVadThrItem(ComboBoxVadThr->currentIndex());
+    if (engine_->Connected()) echoFigures_->RequestRestart(VadThreshold());
 }
 
 void TMainForm::VPurpleCheckBoxClick() {
@@ -704,6 +722,7 @@ void TMainForm::Timer1Timer() {
     }
     engine_->OnTimer();
     RefreshRecordControls();
+    RefreshEchoLine();
 }
 
 } // namespace vintrel

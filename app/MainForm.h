@@ -11,6 +11,7 @@
 #include "delay/CorrLibrary.h"
 #include "delay/DelayAnalysis.h"
 #include "delay/DelayFeed.h"
+#include "delay/LiveEchoFigures.h"
 #include "monitor/AudioOutput.h"
 #include "monitor/ChartPanel.h"
 #include "monitor/ListenQueue.h"
@@ -143,6 +144,7 @@ public:
     void ChannelButtonClick(int k);
     void SetMaxTime(const QString& seconds);
     QString RecordedSec() const;
+    QString EchoLineText() const;
     bool WarningShown() const;
     bool DiagPanelShown() const;
     QString DiagPanelTitle() const;
@@ -192,6 +194,8 @@ private:
     void RefreshRecordControls();
     void RefreshTagLists();
     void Timer1Timer();
+    void RefreshEchoLine();
+    double VadThreshold() const; // the "VAD" setting as a share of full scale
     void MoreVisSetButtonClick();
     void ButtonParseOfflineClick();
     void CheckBoxSpectrumClick();
@@ -218,6 +222,7 @@ private:
     CorrLibrary corrLibrary_;
     std::unique_ptr<DelayAnalysis> delay_;
     std::unique_ptr<DelayFeed> delayFeed_;
+    std::unique_ptr<LiveEchoFigures> echoFigures_;
     std::unique_ptr<SpectrumQueues> spectrum_;
     std::unique_ptr<ListenQueue> listenQueue_;
     std::unique_ptr<LiveListening> listening_;
@@ -283,6 +288,7 @@ private:
     QPushButton* DiagramButton;
     std::array<QLabel*, 4> counters_{}; // by CounterLabel
     QLabel* reconnectsLabel_;           // "Reconnects:", from the engine's link counters
+    QLabel* echoLine_ = nullptr;        // the echo figures under the counters
     QLabel* linkDropsLabel_;            // "Link drops:"
     QFrame* WarningPanel;
     QLabel* WarningLabel;

@@ -221,6 +221,10 @@ void TMainForm::CreateControls() {
         else
             *link[i - 4] = value;
     }
+    // The echo canceller's figures over the last two seconds, under the counters.
+    echoLine_ = new QLabel(QString::fromStdString(EchoFiguresLine(std::nullopt)), statistics_);
+    echoLine_->setObjectName("echoFigures");
+    counters->addWidget(echoLine_, 2, 0, 1, 7);
     counters->setColumnStretch(6, 1);
     top->addWidget(statistics_);
 

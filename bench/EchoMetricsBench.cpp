@@ -1,8 +1,10 @@
 // The echo figures' cost per frame at "24 Ksps, 1.33ms" (750 frames/s, 32 samples per channel):
-// three blocks' mean squares, the delay estimate of their own from the frame levels, and the
-// figures. "core_%" is the share of one core the stream's 750 frames a second take.
-#include "delay/EchoDelaySource.h"
+// three blocks' mean squares, the delay estimate of their own through the correlator library, and
+// the figures. "core_%" is the share of one core the stream's 750 frames a second take.
+#include "delay/CorrLibrary.h"
+#include "delay/CorrelatorDelaySource.h"
 #include "delay/EchoMetrics.h"
+#include "quendel/QuendelImage.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,7 +37,12 @@ void BM_EchoFigures24k1_33(benchmark::State& state) {
             out[k][i] = int16_t(mic[k][i] / 10);
         }
     auto metrics = std::make_unique<vintrel::EchoMetrics>(kFramesPerSecond, 4.0 / 3.0);
-    auto delay = std::make_unique<vintrel::EnvelopeDelaySource>(kFramesPerSecond);
+    vintrel::CorrLibrary library;
+    if (library.LoadDll(vintrel::QuendelImage()) != vintrel::LoadDllStatus::Loaded) {
+        state.SkipWithError("the correlator library did not load");
+        return;
+    }
+    auto delay = std::make_unique<vintrel::CorrelatorDelaySource>(library.Entries(), kSamples, 24000);
     int k = 0;
     for (auto _ : state) {
         vintrel::EchoFrame f;
@@ -43,6 +50,7 @@ void BM_EchoFigures24k1_33(benchmark::State& state) {
         f.Mic = MeanSquare(mic[k].data());
         f.Out = MeanSquare(out[k].data());
         delay->AddFrame(f.Rx, f.Mic);
+        delay->AddBlocks(rx[k].data(), mic[k].data(), kSamples);
         metrics->AddFrame(f, delay->DelayFrames());
         k = (k + 1) % kFrames;
     }

@@ -2,10 +2,14 @@
 
 #include "cli/CliArgs.h"
 #include "cli/ExitStatus.h"
+#include "cli/InputFile.h"
 #include "cli/JsonLines.h"
+#include "delay/CorrLibrary.h"
+#include "delay/CorrelatorDelaySource.h"
 #include "delay/EchoDelaySource.h"
 #include "delay/EchoMetrics.h"
 #include "delay/EchoMetricsFeed.h"
+#include "quendel/QuendelImage.h"
 #include "stream/Replay.h"
 #include "stream/ReplayTransport.h"
 
@@ -19,11 +23,13 @@ namespace vintrel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vintrel-cli metrics FILE [--format F] [--big-endian] [--vad-threshold X] [--json]\n"
+    "usage: vintrel-cli metrics FILE|- [--format F] [--big-endian] [--vad-threshold X] [--json]\n"
     "Replays a raw record and prints the echo canceller's figures over the whole record: ERL,\n"
     "ERLE, TER (dB), the residual echo (dBov), the echo delay's median and spread (ms), and the\n"
     "double-talk and far-end single-talk shares; N/A where less than 0.5 s of far-end single talk\n"
     "is behind a figure. --vad-threshold is the voice threshold as a share of full scale (0.50).\n"
+    "The echo delay comes from the correlator library, as for vintrel-cli delay. \"-\" reads\n"
+    "standard input (through a temporary copy).\n"
     "--json writes JSON Lines on standard output instead: a \"window\" object per 2 s of stream\n"
     "(hop 1 s) and one \"summary\" at the end.\n";
 
@@ -102,21 +108,29 @@ int RunMetrics(int argc, char** argv, int first) {
     const double threshold = args.Real("--vad-threshold", 0.0, 1.0).value_or(0.5);
     if (!args.Ok()) return usage(args.Error());
 
-    const std::string path = args.Positional()[0];
-    FileTransport file;
-    std::string error;
-    if (!file.Open(path, error)) {
-        const std::string text = "cannot read \"" + path + "\": " + error;
+    const auto fail = [&](const std::string& text, int status) {
         std::fprintf(stderr, "vintrel-cli metrics: %s\n", text.c_str());
         report.Error(text);
-        return report.Summary(summary(nullptr, {}), kExitUsage);
-    }
+        return report.Summary(summary(nullptr, {}), status);
+    };
+    CorrLibrary library;
+    if (library.LoadDll(QuendelImage()) != LoadDllStatus::Loaded)
+        return fail(library.Message().empty() ? "the estimator library lacks an entry point"
+                                              : library.Message(),
+                    kExitOpenFailed);
+    InputFile input;
+    std::string error;
+    if (int status = 0; !input.Open(args.Positional()[0], error, status)) return fail(error, status);
+    const std::string& path = input.Path();
+    FileTransport file;
+    if (!file.Open(path, error)) return fail("cannot read \"" + path + "\": " + error, kExitUsage);
     Replay replay(
         file, [&file] { return file.Exhausted(); }, o);
     const StreamFormat format = GetStreamFormat(o.Format);
     // Some hundred kilobytes of histograms: not on the stack.
     auto metrics = std::make_unique<EchoMetrics>(format.FramesPerSec, format.MsPerFrame, threshold);
-    auto delay = std::make_unique<EnvelopeDelaySource>(format.FramesPerSec);
+    auto delay = std::make_unique<CorrelatorDelaySource>(library.Entries(), format.ChannLenWords,
+                                                         format.SamplingRateFromSettings);
     EchoMetricsFeed feed(replay.State(), *metrics, *delay);
     WindowPrinter printer(*metrics, report);
     replay.AddConsumer(&feed);

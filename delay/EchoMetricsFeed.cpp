@@ -2,6 +2,8 @@
 
 #include "stream/StreamState.h"
 
+#include <algorithm>
+
 namespace vintrel {
 
 namespace {
@@ -50,6 +52,8 @@ void EchoMetricsFeed::OnFrame(const DecodedFrame& f) {
     e.VadRx = VadOf(*rx);
     e.VadTx = VadOf(*out);
     delay_.AddFrame(e.Rx, e.Mic);
+    delay_.AddBlocks(rx->FirstBlock, mic->FirstBlock,
+                     std::min(rx->FirstBlockSamples, mic->FirstBlockSamples));
     metrics_.AddFrame(e, delay_.DelayFrames());
     ++counted_;
 }

@@ -38,6 +38,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QTextBrowser>
@@ -803,6 +804,28 @@ TEST_F(MainFormLiveTest, DelayWindowFindsTheSimulatorsEcho) {
         << f.DelayWindow().msLabeledEdit->text().toStdString() << " "
         << f.DelayWindow().LabeledEditRPD->text().toStdString() << " "
         << f.DelayWindow().WarningEdit->text().toStdString();
+}
+
+// The echo figures under the counters: N/A until two seconds of the simulator's stream are
+// counted, then its echo path and cancellation as set, and N/A again after Disconnect.
+TEST_F(MainFormLiveTest, EchoFiguresShowTheSimulatorsSettings) {
+    LiveSim sim({"--no-noise", "--erl-db", "12", "--cancel-db", "25"});
+    ASSERT_FALSE(sim.address.empty());
+    WriteConfig(sim.address);
+    TMainForm f(options_);
+    const QString none = "ERL N/A  ERLE N/A  TER N/A  residual N/A  double talk N/A";
+    EXPECT_EQ(f.EchoLineText(), none);
+    f.ConnectButtonClick();
+    const QRegularExpression figures("^ERL (-?[0-9.]+) dB  ERLE (-?[0-9.]+) dB  TER (-?[0-9.]+) dB  "
+                                     "residual -?[0-9]+ dBov  double talk [0-9]+ %$");
+    QRegularExpressionMatch m;
+    ASSERT_TRUE(PumpUntil([&] { return (m = figures.match(f.EchoLineText())).hasMatch(); }, 30000))
+        << f.EchoLineText().toStdString() << ", frames " << Frames(f);
+    EXPECT_NEAR(m.captured(1).toDouble(), 12.0, 1.0) << f.EchoLineText().toStdString();
+    EXPECT_NEAR(m.captured(2).toDouble(), 25.0, 1.0) << f.EchoLineText().toStdString();
+    EXPECT_NEAR(m.captured(3).toDouble(), 37.0, 2.0) << f.EchoLineText().toStdString();
+    f.ConnectButtonClick(); // disconnect
+    EXPECT_EQ(f.EchoLineText(), none);
 }
 
 TEST_F(MainFormLiveTest, DamagedStreamCountsStripesAndPanels) {

@@ -2,6 +2,9 @@
 // echo of known gain and delay, a known attenuation on the output, and a stretch of near-end
 // speech during far-end speech, with and without the target's voice-activity values.
 #include "delay/EchoMetrics.h"
+#include "delay/CorrLibrary.h"
+#include "delay/CorrelatorDelaySource.h"
+#include "quendel/QuendelImage.h"
 #include "stream/StreamFormat.h"
 #include "support/CliRunner.h"
 #include "support/FrameBuilder.h"
@@ -157,6 +160,38 @@ TEST(EchoMetricsCli, DamagedInputAndBadOptionsSayWhy) {
     const std::string path = WriteRecord(dir, std::vector<uint8_t>(5000, 0x5A));
     r = RunCli("metrics " + path);
     EXPECT_NE(r.out.find("ERL, dB: N/A"), std::string::npos) << r.out;
+}
+
+// The figures' own delay through the real correlator: white noise on RXout and its echo on TX1in
+// at each rate, the delay in whole frames once a history's worth has been fed; none without echo.
+TEST(CorrelatorDelaySource, FindsTheEchoInFramesAtEachRate) {
+    static CorrLibrary library;
+    static const LoadDllStatus loaded = library.LoadDll(QuendelImage());
+    ASSERT_EQ(loaded, LoadDllStatus::Loaded);
+    for (DataStreamFormat f :
+         {DataStreamFormat::Ksps8Ms4, DataStreamFormat::Ksps16Ms4, DataStreamFormat::Ksps24Ms1_33})
+        for (bool echo : {true, false}) {
+            const StreamFormat format = GetStreamFormat(f);
+            const int rate = format.SamplingRateFromSettings, n = format.ChannLenWords;
+            SCOPED_TRACE(std::string(FormatShortName(f)) + (echo ? " echo" : " none"));
+            const int delayFrames = 15;
+            const size_t total = size_t(rate) * 3;
+            Noise far(7), other(8);
+            std::vector<int16_t> rx(total), mic(total);
+            for (size_t i = 0; i < total; ++i) {
+                rx[i] = int16_t(far.Next(8000));
+                const size_t d = size_t(delayFrames * n);
+                mic[i] = int16_t(echo ? (i >= d ? rx[i - d] / 2 : 0) : other.Next(4000));
+            }
+            CorrelatorDelaySource source(library.Entries(), n, rate);
+            ASSERT_TRUE(source.Ready());
+            for (size_t at = 0; at + size_t(n) <= total; at += size_t(n))
+                source.AddBlocks(&rx[at], &mic[at], n);
+            if (echo)
+                EXPECT_EQ(source.DelayFrames(), std::optional<int>(delayFrames));
+            else
+                EXPECT_EQ(source.DelayFrames(), std::nullopt);
+        }
 }
 
 } // namespace
