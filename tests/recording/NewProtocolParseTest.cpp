@@ -561,11 +561,11 @@ TEST(NewProtocolParse, ChannelsOfDifferentLengthsGetNoMultichannelFile) {
     ParseRig rig(1, DataStreamFormat::Ksps8Ms4);
     rig.request.Settings.WriteMultichannel = true;
     const ParseOutcome o = rig.Parse(HandRecord(300, [](uint32_t n, std::vector<uint8_t>& out) {
-        Append(out, NewFrame(n).Raw(0x0101, Blocks({1}, 16)).Raw(0x0701, Blocks({2}, 8)).Bytes());
+        Append(out, NewFrame(n).Raw(0x0101, Blocks({1}, 64)).Raw(0x0701, Blocks({2}, 32)).Bytes());
     }));
     EXPECT_FALSE(o.Failed()) << o.Status;
-    EXPECT_EQ(o.MultichannelRefused, "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 16 "
-                                     "samples, Raw_RXOUT1 8 samples per frame)");
+    EXPECT_EQ(o.MultichannelRefused, "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 64 "
+                                     "samples, Raw_RXOUT1 32 samples per frame)");
     EXPECT_TRUE(o.MultichannelFile.empty());
     EXPECT_EQ(rig.WavNames(), (std::vector<std::string>{"Raw_RXOUT1", "Raw_TXIN1"}));
 }

@@ -200,8 +200,8 @@ TEST(ParseCli, MultichannelFileIsListedOrRefusedWithAWarning) {
     std::vector<uint8_t> bytes;
     for (uint32_t n = 0; n < 300; ++n)
         Append(bytes, NewFrame(n)
-                          .Raw(0x0101, std::vector<int16_t>(16, 1))
-                          .Raw(0x0701, std::vector<int16_t>(8, 2))
+                          .Raw(0x0101, std::vector<int16_t>(64, 1))
+                          .Raw(0x0701, std::vector<int16_t>(32, 2))
                           .Bytes());
     WriteBytes(dir.File("rec.raw"), bytes);
     r = RunCli("parse " + dir.File("rec.raw") + " --multichannel --json --base d --no-stamp --out " +
@@ -212,8 +212,8 @@ TEST(ParseCli, MultichannelFileIsListedOrRefusedWithAWarning) {
     const auto warnings = OfType(lines, "warning");
     ASSERT_EQ(warnings.size(), 1u) << r.out;
     EXPECT_EQ(warnings[0]["message"].Str(),
-              "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 16 samples, "
-              "Raw_RXOUT1 8 samples per frame)");
+              "Stereo impossible: incompatible frequencies/sizes (Raw_TXIN1 64 samples, "
+              "Raw_RXOUT1 32 samples per frame)");
     EXPECT_EQ(lines.back()["files"].Arr().size(), 2u) << r.out;
     EXPECT_LT(FileSize(dir.File("d-multichannel.wav")), 0);
 }
