@@ -517,17 +517,17 @@ TEST(RecordCli, FrameCountsAndRawRecordsThatAreKept) {
     EXPECT_EQ(lines.back()["raw_record"].Str(), dir.File("temp-1.$$$"));
     // A named raw record is kept; an existing one is refused unless --force is given.
     const std::string named = dir.File("named.raw");
-    r = record("--frames 50 --base c --raw " + named);
+    r = record("--frames 150 --base c --raw " + named);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(RawFrames(ReadBytes(named)), 50u);
-    r = record("--frames 50 --base d --raw " + named);
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 150u);
+    r = record("--frames 150 --base d --raw " + named);
     EXPECT_EQ(r.exitCode, 2) << r.out;
     EXPECT_NE(
         r.out.find("vintrel-cli record: the raw record \"" + named + "\" exists (--force overwrites it)"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(record("--frames 60 --base d --force --raw " + named).exitCode, 0);
-    EXPECT_EQ(RawFrames(ReadBytes(named)), 60u);
+    EXPECT_EQ(record("--frames 160 --base d --force --raw " + named).exitCode, 0);
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 160u);
 }
 
 } // namespace vintrel
