@@ -539,7 +539,7 @@ size_t RawFrames(const std::vector<uint8_t>& raw) {
 
 TEST(RecordCli, FrameCountsAndRawRecordsThatAreKept) {
     const auto script = [] {
-        return ScriptedTarget::FromSimulator(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 900);
+        return ScriptedTarget::FromSimulator(Config(sim::Protocol::New, DataStreamFormat::Ksps8Ms4), 700);
     };
     TempDir dir;
     const auto record = [&](const std::string& options) {
@@ -554,27 +554,27 @@ TEST(RecordCli, FrameCountsAndRawRecordsThatAreKept) {
     EXPECT_EQ(RawFrames(first), 500u);
     EXPECT_NE(r.out.find("Raw record: " + dir.File("temp.$$$") + "\n"), std::string::npos) << r.out;
     // A second kept record takes the next free name; the first stays as it was.
-    r = record("--frames 100 --keep-raw --base b --json");
+    r = record("--frames 300 --keep-raw --base b --json");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(ReadBytes(dir.File("temp.$$$")), first);
-    EXPECT_EQ(RawFrames(ReadBytes(dir.File("temp-1.$$$"))), 100u);
+    EXPECT_EQ(RawFrames(ReadBytes(dir.File("temp-1.$$$"))), 300u);
     std::vector<Json> lines;
     ASSERT_NO_THROW(lines = JsonLinesAmong(r.out)) << r.out;
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["raw_record"].Str(), dir.File("temp-1.$$$"));
     // A named raw record is kept; an existing one is refused unless --force is given.
     const std::string named = dir.File("named.raw");
-    r = record("--frames 50 --base c --raw " + named);
+    r = record("--frames 300 --base c --raw " + named);
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(RawFrames(ReadBytes(named)), 50u);
-    r = record("--frames 50 --base d --raw " + named);
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 300u);
+    r = record("--frames 300 --base d --raw " + named);
     EXPECT_EQ(r.exitCode, 2) << r.out;
     EXPECT_NE(
         r.out.find("vintrel-cli record: the raw record \"" + named + "\" exists (--force overwrites it)"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(record("--frames 60 --base d --force --raw " + named).exitCode, 0);
-    EXPECT_EQ(RawFrames(ReadBytes(named)), 60u);
+    EXPECT_EQ(record("--frames 310 --base d --force --raw " + named).exitCode, 0);
+    EXPECT_EQ(RawFrames(ReadBytes(named)), 310u);
 }
 
 } // namespace vintrel
