@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "  --size WxH     the charts laid out on W x H pixels as the resized window shows them, with a\n"
     "                 time axis in seconds (default: the window's own 570 x 440, without the axis)\n"
     "  --json         JSON Lines on standard output (the text goes to standard error): \"error\"\n"
-    "                 objects and one \"summary\" with the frames drawn and the PNG written\n";
+    "                 objects and one \"summary\" with the frames drawn, the PNG written and its size\n";
 constexpr const char* kExitNotes = "Also 5 when the PNG cannot be written; 1 when no frame was drawn.\n";
 
 // The counters of the drawing and the picture's size; null before it ran.

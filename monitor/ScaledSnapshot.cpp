@@ -92,7 +92,9 @@ void DrawTimeAxis(QPainter& p, const QRect& plot, int top, double endSeconds, do
                   QRgb colour) {
     if (columnSeconds <= 0) return;
     const double span = TSimpleChart::kHeight * columnSeconds, from = endSeconds - span;
-    const TimeTicks ticks = ChooseTimeTicks(from, endSeconds, plot.width(), kTickSpacing);
+    // Narrow plots: closer ticks, so that there are two at the least.
+    const TimeTicks ticks =
+        ChooseTimeTicks(from, endSeconds, plot.width(), std::min(kTickSpacing, plot.width() / 3));
     p.setFont(TSimpleChart::LabelFont());
     const QFontMetrics fm(p.font());
     p.setPen(QColor::fromRgb(colour));

@@ -78,7 +78,7 @@ TimeTicks ChooseTimeTicks(double from, double to, int pixels, int minSpacing) {
         }
     }
     for (double n = std::ceil(std::max(0.0, from) / t.Step - 1e-9); n * t.Step <= to * (1 + 1e-12); n += 1)
-        t.Seconds.push_back(n * t.Step);
+        t.Seconds.push_back(n * t.Step + 0.0); // never -0
     return t;
 }
 
