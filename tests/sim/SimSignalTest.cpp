@@ -237,7 +237,7 @@ TEST(SimSignals, NearTalkBurstsCarryVadTxOnExactlyTheirFrames) {
             const auto& frame = scan.frames[k].words;
             const bool burst = k >= c.periodFrames && k % c.periodFrames < c.burstFrames;
             bursts += burst;
-            const auto vadTx = static_cast<int16_t>(ChunkWord(frame, 0x1300, 1));
+            const auto vadTx = static_cast<int16_t>(ChunkWord(frame, 0x1301, 1));
             ASSERT_EQ(vadTx >= DiagnosticsModel::kVoiceLevel, burst) << "frame " << k;
             ASSERT_EQ(vadTx <= DiagnosticsModel::kQuietLevel, !burst) << "frame " << k;
             double micEnergy = 0;
