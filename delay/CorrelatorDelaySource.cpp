@@ -44,7 +44,9 @@ void CorrelatorDelaySource::AddBlocks(const int16_t* rx, const int16_t* mic, int
     if (staged_ < kEstimateSamples) return;
     staged_ = 0;
     const TCorrRes r = entries_.GetCorr(obj_);
-    if (r.warnings == 0 && r.max >= kReliable && r.delay >= 0 && samplesPerFrame_ > 0)
+    // As the delay window judges it: a peak below 0.35 is unreliable whatever the library says of
+    // the levels.
+    if (r.max >= kReliable && r.delay >= 0 && samplesPerFrame_ > 0)
         delay_ = int(std::lround(double(r.delay) * step_ / samplesPerFrame_));
 }
 

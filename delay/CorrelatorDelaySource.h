@@ -1,8 +1,8 @@
 #pragma once
 // The echo figures' own delay estimate through the correlator library, for when the delay
 // window's analysis does not run: RXout and TX1in taken down to 8 kHz as the analysis takes them,
-// an estimate every 32 frames' worth of 8 kHz samples, kept when the library reports no warning
-// and a peak of at least 0.35 at a lag of RXout to TX1in (TX1in lagging); the last good one stays.
+// an estimate every 32 frames' worth of 8 kHz samples, kept when its peak reaches 0.35 at a lag
+// of TX1in behind RXout; the last good one stays.
 // The caller hands in the library's entry points: this module does not load it.
 //
 // Threads: one thread (the parsing thread or a replay) calls everything after construction.

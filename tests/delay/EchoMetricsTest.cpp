@@ -38,12 +38,13 @@ private:
     uint32_t s_;
 };
 
-// Far end: 3 s bursts with 1 s pauses; near end from 8.5 s to 10 s, inside the third burst.
+// Far end: 1 s pauses (the first sets the noise floors) and 3 s bursts; near end from 9.5 s to
+// 11 s, inside the third burst.
 bool FarTalks(double t) {
-    return std::fmod(t, 4.0) < 3.0;
+    return std::fmod(t, 4.0) >= 1.0;
 }
 bool NearTalks(double t) {
-    return t >= 8.5 && t < 10.0;
+    return t >= 9.5 && t < 11.0;
 }
 
 std::vector<uint8_t> Record(DataStreamFormat format, bool withVad) {
@@ -101,12 +102,11 @@ TEST_P(EchoMetricsRecord, FiguresMatchTheKnownEchoPath) {
     EXPECT_NEAR(s["ter_db"].Num(), erl + erle, 0.7);
     EXPECT_NEAR(s["delay_ms"].Num(), kDelayFrames * f.MsPerFrame, 0.01);
     EXPECT_NEAR(s["delay_std_ms"].Num(), 0.0, 0.5);
-    // The figures count from the first delay estimate (2 s): far end active 13 s of it, 1.5 s of
-    // them with the near end.
-    EXPECT_NEAR(s["double_talk_share"].Num(), 1.5 / 13.0, 0.02);
-    // Far end alone 11.5 s of 18, plus 100 ms hangover after four bursts; without the VAD values
-    // it counts only once a pause has set its noise floor (from 3.4 s on).
-    EXPECT_NEAR(s["far_single_talk_share"].Num(), (withVad ? 11.9 : 10.5) / 18.0, 0.02);
+    // Far end active 15.4 s (five bursts of 3 s, four 100 ms hangovers), 1.6 s of them with the
+    // near end (its hangover included); the figures count from the first delay estimate, found
+    // in the first burst's first tenth of a second: 19 s.
+    EXPECT_NEAR(s["double_talk_share"].Num(), 1.6 / 15.4, 0.02);
+    EXPECT_NEAR(s["far_single_talk_share"].Num(), 13.8 / 19.0, 0.02);
     // Echo at -12.3 dBFS (uniform 4000) less ERL and ERLE.
     const double echoDbov = 10 * std::log10(4000.0 * 4000.0 / 3 / (32768.0 * 32768.0));
     EXPECT_NEAR(s["residual_echo_dbov"].Num(), echoDbov - erl - erle, 0.7);
@@ -120,8 +120,8 @@ TEST_P(EchoMetricsRecord, FiguresMatchTheKnownEchoPath) {
     // 12-14 s: far end alone in the fourth burst's first half.
     EXPECT_NEAR((*windows[12])["erle_db"].Num(), erle, 0.5);
     EXPECT_DOUBLE_EQ((*windows[12])["double_talk_share"].Num(), 0.0);
-    // 0-2 s: no delay yet, nothing counted.
-    EXPECT_TRUE((*windows[0])["erl_db"].IsNull());
+    // 0-2 s: the noise floors from the pause, the delay from the first burst's start.
+    EXPECT_NEAR((*windows[0])["erl_db"].Num(), erl, 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndVad, EchoMetricsRecord,
