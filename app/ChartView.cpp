@@ -1,6 +1,7 @@
 #include "app/ChartView.h"
 
 #include "app/MainForm.h"
+#include "monitor/ChartFrame.h"
 #include "monitor/SimpleChart.h"
 
 #include <QContextMenuEvent>
@@ -12,8 +13,6 @@
 namespace vintrel {
 
 namespace {
-// Right of the bevel: the ticks end 6 pixels out, the labels start 8 pixels out.
-constexpr int kTickEnd = 6, kLabelGap = 8;
 // The bevel around the image; above and below it the room for half a label.
 constexpr int kBevel = 1, kHalfLabel = 6;
 } // namespace
@@ -26,11 +25,7 @@ ChartView::ChartView(TMainForm& form, const TSimpleChart& chart, int k, QWidget*
 }
 
 int ChartView::AxisWidth() const {
-    // The widest of the level labels and of the highest frequency label (24 kHz sampling).
-    const QFontMetrics fm(TSimpleChart::LabelFont());
-    const int widest =
-        std::max(TSimpleChart::WidestAxisLabel(fm), fm.horizontalAdvance(QStringLiteral("12000")));
-    return kLabelGap + widest;
+    return ChartLabelRoom();
 }
 
 QRect ChartView::PlotRect() const {
@@ -56,25 +51,7 @@ void ChartView::DrawAxis(const QStringList& labels) {
     QPainter p(&axis_);
     p.fillRect(rect(), palette().color(QPalette::Button));
     const QRect plot = PlotRect();
-    const int left = plot.left() - 1, top = plot.top() - 1, right = plot.right() + 1,
-              bottom = plot.bottom() + 1;
-    p.setPen(QColor::fromRgb(chart_.ShadowColor()));
-    p.drawLine(left, bottom, left, top);
-    p.drawLine(left, top, right, top);
-    const double rowScale = plot.height() / double(TSimpleChart::kHeight);
-    for (int i = 5; i >= 0; --i) {
-        const int y = plot.top() + int(std::lround(TSimpleChart::LabelRow(i) * rowScale));
-        p.drawLine(right + 2, y, right + kTickEnd - 1, y);
-        // The minor tick half way down to the next label.
-        if (i > 0) {
-            const int half = plot.top() + int(std::lround((TSimpleChart::LabelRow(i) + 13) * rowScale));
-            p.drawLine(right + 2, half, right + 3, half);
-        }
-    }
-    p.setPen(QColor::fromRgb(chart_.HighlightColor()));
-    p.drawLine(right, top, right, bottom);
-    p.drawLine(right, bottom, left + 1, bottom);
-    chart_.DrawAxisLabels(p, right + kLabelGap, plot.top(), rowScale, width() - right - kLabelGap);
+    DrawChartFrame(p, chart_, plot, width() - plot.right() - 1);
 }
 
 void ChartView::paintEvent(QPaintEvent*) {

@@ -1,5 +1,6 @@
 #include "monitor/ScaledSnapshot.h"
 
+#include "monitor/ChartFrame.h"
 #include "monitor/ChartPanel.h"
 #include "monitor/SimpleChart.h"
 #include "monitor/SnapshotLayout.h"
@@ -16,7 +17,7 @@ namespace {
 
 // Right of the bevel the level ticks end 6 pixels out and the labels start 8 pixels out; the time
 // ticks go 5 pixels down, their labels below them at least kTickSpacing pixels apart.
-constexpr int kTickEnd = 6, kLabelGap = 8, kTimeTick = 5, kTickSpacing = 48;
+constexpr int kTimeTick = 5, kTickSpacing = 48;
 
 const char* const kPlayCaptions[] = {"", "TX1in (mic1)", "TX2in (mic2)", "TXout", "RXin", "RXout"};
 
@@ -31,27 +32,10 @@ QRect ToQRect(const LayoutRect& r) {
     return QRect(r.X, r.Y, r.W, r.H);
 }
 
-// The bevel, the stretched picture, the level ticks and labels of a chart.
+// The stretched picture in the window's frame of a chart.
 void DrawChart(QPainter& p, const TSimpleChart& chart, const QRect& plot, int labelRoom) {
-    const int left = plot.left() - 1, top = plot.top() - 1, right = plot.right() + 1,
-              bottom = plot.bottom() + 1;
     p.drawImage(plot, chart.BitMap(), QRect(0, 0, TSimpleChart::kHeight, TSimpleChart::kHeight));
-    p.setPen(QColor::fromRgb(chart.ShadowColor()));
-    p.drawLine(left, bottom, left, top);
-    p.drawLine(left, top, right, top);
-    const double rowScale = plot.height() / double(TSimpleChart::kHeight);
-    for (int i = 5; i >= 0; --i) {
-        const int y = plot.top() + int(std::lround(TSimpleChart::LabelRow(i) * rowScale));
-        p.drawLine(right + 2, y, right + kTickEnd - 1, y);
-        if (i > 0) {
-            const int half = plot.top() + int(std::lround((TSimpleChart::LabelRow(i) + 13) * rowScale));
-            p.drawLine(right + 2, half, right + 3, half);
-        }
-    }
-    p.setPen(QColor::fromRgb(chart.HighlightColor()));
-    p.drawLine(right, top, right, bottom);
-    p.drawLine(right, bottom, left + 1, bottom);
-    chart.DrawAxisLabels(p, right + kLabelGap, plot.top(), rowScale, labelRoom - kLabelGap);
+    DrawChartFrame(p, chart, plot, labelRoom);
 }
 
 // The selector caption above the plot, the tag and SNR labels (or the MIPS caption) skip pixels
@@ -109,15 +93,14 @@ void DrawTimeAxis(QPainter& p, const QRect& plot, int top, double endSeconds, do
         p.drawText(QRect(x - w / 2 - 1, top + kTimeTick + 1, w + 2, fm.height()), Qt::AlignCenter, text);
     }
     p.setPen(QColor(Qt::black));
-    p.drawText(QRect(plot.right() + kLabelGap, top + kTimeTick + 1, 20, fm.height()), Qt::AlignLeft, "s");
+    p.drawText(QRect(plot.right() + kChartLabelGap, top + kTimeTick + 1, 20, fm.height()), Qt::AlignLeft,
+               "s");
 }
 
 } // namespace
 
 int ScaledLabelRoom() {
-    const QFontMetrics fm(TSimpleChart::LabelFont());
-    return kLabelGap +
-           std::max(TSimpleChart::WidestAxisLabel(fm), fm.horizontalAdvance(QStringLiteral("12000")));
+    return ChartLabelRoom();
 }
 
 QImage DrawScaledSnapshot(const ScaledSnapshotInput& in, int width, int height) {
