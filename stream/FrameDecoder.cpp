@@ -232,7 +232,8 @@ void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLe
         ChunkNo - s.CurrentChunkNo != 1 ||
         (ChunkNo > 0 && WordsLeftToSend > 0 && s.ProfileWordsLeftToRecord - ChunkLenWords != WordsLeftToSend);
     if (restart) {
-        NewProtHeaderScarceDataInit();
+        // Only the profile starts again: the target's platform, which every frame carries, stays.
+        RestartProfileCollection();
         // A profile is published only when it was collected from its chunk 0 on. A chunk from the
         // middle of a transmission (the receiver joined late, or chunks were lost) is dropped: the
         // last chunk on its own is not the profile.
@@ -241,7 +242,7 @@ void FrameDecoder::NewProtParseChunk(int ChunkLenWords, int ChunkNo, int WordsLe
     // A profile longer than the table is refused whole: the transmission restarts and this
     // chunk is dropped, so no truncated profile is ever published.
     if (s.ProfileWordsAlreadyRecorded + ChunkLenWords > kPskTabWords) {
-        NewProtHeaderScarceDataInit();
+        RestartProfileCollection();
         return;
     }
     const int truelen = (s.ProfileWordsLeftToRecord > 0 && s.ProfileWordsLeftToRecord < ChunkLenWords)
@@ -261,6 +262,16 @@ void FrameDecoder::NewProtHeaderScarceDataInit() {
     s.PlatformID.clear();
     s.VexilprofileNum.clear();
     s.Vexilrevision.clear();
+    lastInfo_ = -1;
+    {
+        std::lock_guard lock(infoMutex_);
+        statString_.clear();
+    }
+    RestartProfileCollection();
+}
+
+void FrameDecoder::RestartProfileCollection() {
+    auto& s = NewProtHeaderScarceData;
     s.ProfileWordsAlreadyRecorded = 0;
     s.FullProfileWords = 0;
     s.ProfileWordsLeftToRecord = -2;
@@ -269,9 +280,7 @@ void FrameDecoder::NewProtHeaderScarceDataInit() {
     s.ShownChecksum = 0;
     for (auto& v : PskTab) v.store(0, std::memory_order_relaxed);
     CheckPsk = 0;
-    lastInfo_ = -1;
     std::lock_guard lock(infoMutex_);
-    statString_.clear();
     published_ = s;
 }
 

@@ -69,6 +69,9 @@ public:
     int16_t* WordPtr(int FrameBufN, int i) { return &(*Buf)[FrameBufN][i]; }
 
 private:
+    // A profile transmission starts again (a chunk was lost or it overran the table); the target
+    // information stays.
+    void RestartProfileCollection();
     void ResetRecord(TNewProtHeaderEveryFrameData& r, bool newProt);
     void ApplyPendingInit();
     void Publish();

@@ -158,7 +158,8 @@ TEST_F(FrameDecoderTest, ProfileAssemblyCountsOnlyTheWordsLeft) {
 }
 
 TEST_F(FrameDecoderTest, ProfileOutOfOrderRestarts) {
-    // Ten-word chunks (ChunkNo, WordsLeftToSend), each case from a fresh start. After a restart
+    // Ten-word chunks (ChunkNo, WordsLeftToSend) after the target information, each case from a
+    // fresh start. After a restart
     // only a chunk 0 is taken: a profile is published only when collected from its chunk 0 on,
     // and in these cases never before their last chunk.
     struct Chunk {
@@ -190,8 +191,11 @@ TEST_F(FrameDecoderTest, ProfileOutOfOrderRestarts) {
             EXPECT_EQ(dec.CheckPsk.load(), 0) << "before chunk " << n;
             std::vector<uint16_t> words(10);
             for (int j = 0; j < 10; ++j) words[j] = uint16_t(100 * k.no + j + 1);
-            ASSERT_EQ(DecodeNew(NewFrame(n++).Profile(k.no, k.left, words).Bytes()), kDecodeOk);
+            ASSERT_EQ(DecodeNew(NewFrame(n++).Info(0x0904, -3).Profile(k.no, k.left, words).Bytes()),
+                      kDecodeOk);
         }
+        // A restarted profile leaves the target information that every frame carries.
+        EXPECT_EQ(dec.StatString(), "Platform: Kalimba, Profile ver: 9, Vexil revision: -3");
         EXPECT_EQ(dec.CheckPsk.load(), c.published ? 2 : 0);
         EXPECT_EQ(dec.NewProtHeaderScarceData.FullProfileWords, c.published);
         if (c.published) {
