@@ -18,6 +18,7 @@
 #include "delay/EchoFigures.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -79,7 +80,7 @@ private:
     Sums current_, whole_;
     std::array<Sums, 2> lastSeconds_{};
     // The delay per frame over the last 10 s, and over the whole.
-    std::array<uint16_t, 10 * kMaxFramesPerSecond> delays_{};
+    std::array<uint16_t, std::size_t{10} * kMaxFramesPerSecond> delays_{};
     int delayCount_ = 0, delayHead_ = 0;
     std::array<uint32_t, kHistory> recentDelays_{}, wholeDelays_{};
     DelayStats recent_, wholeStats_;
