@@ -34,14 +34,15 @@ std::string EchoFiguresLine(const std::optional<EchoFigures>& f) {
     return line;
 }
 
+// The analysis's view is read (under its lock) only while its window runs, not with every frame.
 void EchoDelayChoice::AddFrame(double rx, double mic) {
     own_.AddFrame(rx, mic);
-    analysis_.AddFrame(rx, mic);
+    if (running_.IsOnScreen()) analysis_.AddFrame(rx, mic);
 }
 
 void EchoDelayChoice::AddBlocks(const int16_t* rx, const int16_t* mic, int samples) {
     own_.AddBlocks(rx, mic, samples);
-    analysis_.AddBlocks(rx, mic, samples);
+    if (running_.IsOnScreen()) analysis_.AddBlocks(rx, mic, samples);
 }
 
 std::optional<int> EchoDelayChoice::DelayFrames() const {
